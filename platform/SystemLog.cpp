@@ -1,0 +1,19 @@
+#include "platform/SystemLog.h"
+
+#include <QByteArray>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <syslog.h>
+
+void systemLog(const QString &message)
+{
+    static std::once_flag opened;
+    std::call_once(opened, [] { openlog("orvanasync", LOG_PID, LOG_USER); });
+    const QByteArray text = message.toUtf8();
+    syslog(LOG_NOTICE, "%s", text.constData());
+    static const bool mirror = qEnvironmentVariableIntValue("ORVANA_SYSLOG_STDERR") == 1;
+    if (mirror)
+        std::fprintf(stderr, "%s\n", text.constData());
+}
