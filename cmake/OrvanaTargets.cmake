@@ -81,3 +81,19 @@ function(orvana_add_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE orvana_options ${ARG_LIBS} benchmark::benchmark)
 endfunction()
+
+# orvana_add_subsystem(<name> LIBS ...): the static library of the current
+# folder, made of every .cpp/.h file in it (new files are picked up at the
+# next build).
+function(orvana_add_subsystem name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(sources)
+    add_library(${name} STATIC ${sources} ${headers})
+    target_link_libraries(${name} PUBLIC orvana_options ${ARG_LIBS})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE orvana_options ${ARG_LIBS})
+  endif()
+endfunction()
