@@ -97,3 +97,13 @@ function(orvana_add_subsystem name)
     target_link_libraries(${name} INTERFACE orvana_options ${ARG_LIBS})
   endif()
 endfunction()
+
+# orvana_add_test_folder(<name> LIBS ...): one test executable made of every
+# *Test.cpp in the current folder.
+function(orvana_add_test_folder name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  if(sources)
+    orvana_add_test(${name} SOURCES ${sources} LIBS ${ARG_LIBS} TIMEOUT ${ARG_TIMEOUT})
+  endif()
+endfunction()
