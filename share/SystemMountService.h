@@ -1,0 +1,35 @@
+#pragma once
+
+#include "share/MountService.h"
+
+#include <QString>
+
+// The real mounting service: volumes from /proc/self/mountinfo and GVfs,
+// mounts through GVfs (a desktop user) or kernel CIFS (root).
+class SystemMountService : public MountService {
+public:
+    enum class Method {
+        Automatic, // kernel CIFS when running as root, else GVfs
+        Gvfs,
+        Cifs,
+    };
+
+    static constexpr int defaultTimeoutSeconds = 60;
+
+    explicit SystemMountService(Method method = Method::Automatic,
+                                QString volumesFolder = defaultVolumesFolder(),
+                                QString mountCifsProgram = QStringLiteral("mount.cifs"));
+
+    static QString defaultVolumesFolder();
+    // "auto", "gvfs" or "cifs" (letter case ignored); anything else is Automatic.
+    static Method methodFromName(const QString &name);
+    Method effectiveMethod() const;
+
+    QList<MountedVolume> mountedVolumes() override;
+    MountOutcome mount(const MountRequest &request) override;
+
+private:
+    Method m_method;
+    QString m_volumesFolder;
+    QString m_mountCifsProgram;
+};
