@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+#include <libxml/tree.h>
+
+// Reads what a sync left on the share, as the server does after a refresh:
+// every library file in <share>/Library/*.xml and the artwork file
+// <share>/Artwork/Artwork.xml, and checks that every song Location and every
+// cover Path (a UNC path "\\server\share\...") names a file in the share.
+class ShareAnalyzer
+{
+public:
+    explicit ShareAnalyzer(const QString &shareDir) : shareDir(shareDir) {}
+
+    // {"libraries": [{"file", "songs", "playlists", "playlistTracks"} or {"file", "error"}],
+    //  "songs", "playlists", "covers", "missing": [paths as written], "artworkError"?}
+    QJsonObject analyse() const;
+
+    // The file in the share that a server path names, or a null string when
+    // it names nothing inside the share (outside it, or with ".." parts).
+    QString localPath(const QString &serverPath) const;
+
+private:
+    QString shareDir;
+
+    bool namesFile(const QString &serverPath) const;
+    void collect(xmlNode *node, const char *element, const char *attribute, int *count, QStringList *missing) const;
+};

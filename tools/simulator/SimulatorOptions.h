@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the simulator was asked to do, read from its command line.
+struct SimulatorOptions
+{
+    quint16 port = 8731; // 0 picks a free port
+    QString logPath;     // one JSON line per request; none: no log
+    QString shareDir;    // analysed on RefreshMediaCollectionByMediaType
+    bool answerWithFault = false;
+    int httpErrorStatus = 0; // answer every request with this status
+    bool answerWithGarbage = false;
+    int delayMs = 0;
+    QString requiredUser; // with requiredPassword: HTTP Basic authentication required
+    QString requiredPassword;
+    int listItems = 2; // items in every list of a result
+
+    // Reads arguments (without the program name). Returns an error text, or a
+    // null string when they are valid.
+    QString parse(const QStringList &arguments);
+    static QString usage();
+};
