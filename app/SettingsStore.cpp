@@ -1,0 +1,121 @@
+#include "app/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const QString SettingsStore::SelectedPlaylistsKey = QStringLiteral("SelectedPlaylists");
+const QString SettingsStore::iTunesGUIDKey = QStringLiteral("iTunesGUID");
+const QString SettingsStore::MusicServerNameKey = QStringLiteral("MusicServerName");
+const QString SettingsStore::MusicServerIPAddressKey = QStringLiteral("MusicServerIPAddress");
+const QString SettingsStore::SelectByIPAddressKey = QStringLiteral("SelectByIPAddress");
+const QString SettingsStore::MusicServerUserNameKey = QStringLiteral("MusicServerUserName");
+const QString SettingsStore::MusicServerPasswordKey = QStringLiteral("MusicServerPassword");
+const QString SettingsStore::ITunesLibraryNameKey = QStringLiteral("ITunesLibraryName");
+const QString SettingsStore::SavePathEqualLocalHostKey = QStringLiteral("SavePathEqualLocalHost");
+const QString SettingsStore::SyncEntireLibraryKey = QStringLiteral("SyncEntireLibrary");
+const QString SettingsStore::ShareFolderKey = QStringLiteral("ShareFolder");
+const QString SettingsStore::MusicSourceKey = QStringLiteral("MusicSource");
+const QString SettingsStore::MusicSourcePathMapKey = QStringLiteral("MusicSourcePathMap");
+const QString SettingsStore::MountMethodKey = QStringLiteral("MountMethod");
+const QString SettingsStore::VolumesFolderKey = QStringLiteral("VolumesFolder");
+
+namespace {
+
+// Makes sure the file exists with mode 0600 before QSettings writes it: its
+// atomic save keeps the mode of the file it replaces.
+bool preparePrivateFile(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+    const QByteArray path = QFile::encodeName(fileName);
+    const int descriptor = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    const bool restricted = ::fchmod(descriptor, 0600) == 0;
+    ::close(descriptor);
+    return restricted;
+}
+
+} // namespace
+
+QString SettingsStore::defaultFileName()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/OrvanaSync/OrvanaSync.conf");
+}
+
+QVariantMap SettingsStore::builtInDefaults()
+{
+    // A first run syncs the whole library: with nothing ticked yet, the
+    // selected-playlists mode would send nothing.
+    return {{SyncEntireLibraryKey, true},
+            {SavePathEqualLocalHostKey, false},
+            {SelectByIPAddressKey, true},
+            {MountMethodKey, QStringLiteral("auto")}};
+}
+
+SettingsStore::SettingsStore(const QString &fileName)
+    : m_fileName(fileName), m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
+{
+}
+
+void SettingsStore::registerDefaults(const QVariantMap &defaults)
+{
+    for (auto it = defaults.begin(); it != defaults.end(); ++it)
+        m_defaults.insert(it.key(), it.value());
+}
+
+QVariant SettingsStore::value(const QString &key) const
+{
+    if (m_settings->contains(key))
+        return m_settings->value(key);
+    return m_defaults.value(key);
+}
+
+QString SettingsStore::string(const QString &key) const
+{
+    const QVariant stored = value(key);
+    return stored.isValid() ? stored.toString() : QString();
+}
+
+bool SettingsStore::boolean(const QString &key) const
+{
+    return value(key).toBool();
+}
+
+QStringList SettingsStore::stringList(const QString &key) const
+{
+    return value(key).toStringList();
+}
+
+bool SettingsStore::writeBack()
+{
+    if (!preparePrivateFile(m_fileName))
+        return false;
+    m_settings->sync();
+    // Also when the file was there before with a wider mode.
+    QFile::setPermissions(m_fileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return m_settings->status() == QSettings::NoError;
+}
+
+bool SettingsStore::setValue(const QString &key, const QVariant &value)
+{
+    // Restrict the file before the value lands in it.
+    if (!preparePrivateFile(m_fileName))
+        return false;
+    m_settings->setValue(key, value);
+    return writeBack();
+}
+
+bool SettingsStore::remove(const QString &key)
+{
+    m_settings->remove(key);
+    return writeBack();
+}
