@@ -1,0 +1,291 @@
+#include "soap/SoapRequest.h"
+
+#include "platform/MainThread.h"
+#include "platform/SystemLog.h"
+#include "soap/Soap.h"
+#include "soap/SoapHandler.h"
+#include "soap/SoapReachability.h"
+#include "soap/SoapService.h"
+#include "xml/CXMLDocument.h"
+
+#include <QAuthenticator>
+#include <QMetaMethod>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+const QString SoapRequest::RuntimeErrorDomain = QStringLiteral("SoapRuntime");
+const QString SoapRequest::RequestErrorDomain = QStringLiteral("SoapRequest");
+const QString SoapRequest::TransportErrorDomain = QStringLiteral("QtNetwork");
+
+SoapRequest::SoapRequest() = default;
+
+SoapRequest::~SoapRequest()
+{
+    if (m_conn) {
+        m_abandoned = true;
+        m_conn->disconnect(this);
+        m_conn->abort();
+    }
+}
+
+SoapRequestPtr SoapRequest::create(QObject *handler, const QByteArray &action, const SoapService &service,
+                                   const QString &soapAction, const QString &postData, const QVariant &deserializeTo)
+{
+    SoapRequestPtr request = create(handler, action, service.serviceUrl(), soapAction, postData, deserializeTo);
+    request->m_defaultHandler = service.defaultHandler();
+    request->m_logging = service.logging();
+    request->m_username = service.username();
+    request->m_password = service.password();
+    return request;
+}
+
+SoapRequestPtr SoapRequest::create(QObject *handler, const QByteArray &action, const QString &urlString,
+                                   const QString &soapAction, const QString &postData, const QVariant &deserializeTo)
+{
+    // deleteLater: the last handle may go inside one of the request's own callbacks.
+    SoapRequestPtr request(new SoapRequest(), &QObject::deleteLater);
+    request->m_weakSelf = request;
+    request->m_url = QUrl(urlString);
+    request->m_soapAction = soapAction;
+    request->m_postData = postData;
+    request->m_handler = handler;
+    request->m_deserializeTo = deserializeTo;
+    request->m_action = action;
+    return request;
+}
+
+SoapRequestPtr SoapRequest::create(QObject *handler, const QString &urlString, const QString &soapAction,
+                                   const QString &postData, const QVariant &deserializeTo)
+{
+    return create(handler, QByteArray(), urlString, soapAction, postData, deserializeTo);
+}
+
+bool SoapRequest::isRunning() const
+{
+    return m_conn != nullptr;
+}
+
+void SoapRequest::send()
+{
+    if (!m_handler) {
+        if (!m_ownHandler)
+            m_ownHandler = new SoapHandler(this);
+        m_handler = m_ownHandler;
+    }
+    // Kept alive through the checks below, whose callbacks may drop the caller's handle.
+    const SoapRequestPtr self = m_weakSelf.toStrongRef();
+    if (!SoapReachability::connectedToNetwork())
+        handleError(ErrorRecord::withDescription(RuntimeErrorDomain, 400, QStringLiteral("The network is not available")));
+    if (!SoapReachability::hostAvailable(m_url.host()))
+        handleError(ErrorRecord::withDescription(RuntimeErrorDomain, 410, QStringLiteral("The host is not available")));
+    if (m_logging)
+        systemLog(QStringLiteral("Loading: %1").arg(m_url.toString()));
+
+    QNetworkRequest request(m_url);
+    request.setTransferTimeout(m_timeoutInterval);
+    if (!m_soapAction.isNull())
+        request.setRawHeader("SOAPAction", m_soapAction.toUtf8());
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager(this);
+        connect(m_manager, &QNetworkAccessManager::authenticationRequired, this,
+                &SoapRequest::connectionDidReceiveAuthenticationChallenge);
+    }
+    QNetworkReply *reply = nullptr;
+    if (!m_postData.isNull()) {
+        request.setRawHeader("Content-Type", QByteArrayLiteral("text/xml; charset=utf-8"));
+        if (m_logging)
+            systemLog(m_postData);
+        reply = m_manager->post(request, m_postData.toUtf8());
+    } else {
+        reply = m_manager->get(request);
+    }
+    if (!reply) {
+        handleError(ErrorRecord::withDescription(RequestErrorDomain, 404, QStringLiteral("Could not create connection")));
+        return;
+    }
+    m_conn = reply;
+    m_receivedData = QByteArray("");
+    m_challengeCount = 0;
+    m_authenticationRefused = false;
+    m_abandoned = false;
+    m_keepAlive = self;
+    connect(reply, &QNetworkReply::metaDataChanged, this, &SoapRequest::connectionDidReceiveResponse);
+    connect(reply, &QNetworkReply::readyRead, this, &SoapRequest::connectionDidReceiveData);
+    connect(reply, &QNetworkReply::finished, this, &SoapRequest::replyFinished);
+}
+
+bool SoapRequest::cancel()
+{
+    if (!m_conn)
+        return false;
+    m_abandoned = true;
+    m_conn->disconnect(this);
+    m_conn->abort();
+    finishConnection();
+    return true;
+}
+
+void SoapRequest::connectionDidReceiveResponse()
+{
+    // Each response (after a redirect, say) starts the body again.
+    m_receivedData = QByteArray("");
+}
+
+void SoapRequest::connectionDidReceiveData()
+{
+    if (!m_conn || m_abandoned)
+        return;
+    m_receivedData.append(m_conn->readAll());
+    if (m_receivedData.size() > m_maximumResponseSize) {
+        m_abandoned = true;
+        m_receivedData = QByteArray("");
+        m_conn->disconnect(this);
+        m_conn->abort();
+        finishConnection();
+        handleError(ErrorRecord::withDescription(
+            RuntimeErrorDomain, ResponseTooLargeCode,
+            QStringLiteral("The response is larger than %1 bytes and was abandoned").arg(m_maximumResponseSize)));
+    }
+}
+
+void SoapRequest::connectionDidFailWithError(const ErrorRecord &error)
+{
+    finishConnection();
+    handleError(error);
+}
+
+void SoapRequest::connectionDidReceiveAuthenticationChallenge(QNetworkReply *reply, QAuthenticator *authenticator)
+{
+    if (reply != m_conn)
+        return;
+    ++m_challengeCount;
+    if (m_challengeCount > 1) {
+        // One try only: left unanswered, the reply ends as refused.
+        m_authenticationRefused = true;
+        return;
+    }
+    authenticator->setUser(m_username);
+    authenticator->setPassword(m_password);
+}
+
+void SoapRequest::replyFinished()
+{
+    QNetworkReply *reply = m_conn;
+    if (!reply || m_abandoned)
+        return;
+    connectionDidReceiveData();
+    if (m_abandoned)
+        return;
+    const QNetworkReply::NetworkError error = reply->error();
+    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (error == QNetworkReply::AuthenticationRequiredError && (m_authenticationRefused || m_challengeCount > 0)) {
+        finishConnection();
+        handleError(ErrorRecord::withDescription(RequestErrorDomain, 403,
+                                                 QStringLiteral("Could not authenticate this request")));
+        return;
+    }
+    // HTTP error statuses are answers like any other (a fault comes with 500).
+    if (error == QNetworkReply::NoError || answered) {
+        connectionDidFinishLoading();
+        return;
+    }
+    if (error == QNetworkReply::OperationCanceledError) {
+        connectionDidFailWithError(ErrorRecord::withDescription(TransportErrorDomain, QNetworkReply::TimeoutError,
+                                                                QStringLiteral("The request timed out.")));
+        return;
+    }
+    connectionDidFailWithError(ErrorRecord::withDescription(TransportErrorDomain, error, reply->errorString()));
+}
+
+void SoapRequest::connectionDidFinishLoading()
+{
+    // Kept alive until the callbacks below have run.
+    const SoapRequestPtr self = m_keepAlive;
+    finishConnection();
+    decodeResponse();
+}
+
+void SoapRequest::decodeResponse()
+{
+    if (m_logging)
+        systemLog(QString::fromUtf8(m_receivedData));
+    ErrorRecord parseError;
+    const CXMLDocumentPtr document = CXMLDocument::initWithData(m_receivedData, 0, &parseError);
+    if (!document) {
+        handleError(parseError);
+        return;
+    }
+    const SoapFault fault = SoapFault::faultWithXMLDocument(document);
+    if (fault.hasFault()) {
+        if (!m_action.isNull()) {
+            if (!deliver(m_handler.data(), m_action, QVariant::fromValue(fault)))
+                systemLog(QStringLiteral("SOAP Fault: %1").arg(fault.description()));
+        } else {
+            handleFault(fault);
+        }
+        return;
+    }
+    CXMLNodePtr responseElement;
+    const CXMLElementPtr root = document->rootElement();
+    if (const CXMLNodePtr body = Soap::getNode(root, QStringLiteral("Body"), Soap::envelopeNamespace()))
+        responseElement = body->childAtIndex(0);
+    const QVariant result = resultFromResponseElement(responseElement);
+    if (m_action.isNull())
+        m_action = QByteArrayLiteral("onload");
+    if (!deliver(m_handler.data(), m_action, result))
+        deliver(m_defaultHandler.data(), QByteArrayLiteral("onload"), result);
+}
+
+QVariant SoapRequest::resultFromResponseElement(const CXMLNodePtr &responseElement) const
+{
+    if (!m_deserializeTo.isValid())
+        return Soap::deserialize(responseElement);
+    const CXMLNodePtr resultNode = responseElement ? responseElement->childAtIndex(0) : nullptr;
+    if (const SoapObjectPtr record = SoapObject::unbox(m_deserializeTo)) {
+        record->initWithNode(std::dynamic_pointer_cast<CXMLElement>(resultNode));
+        return SoapObject::box(record);
+    }
+    const CXMLNodePtr text = resultNode ? resultNode->childAtIndex(0) : nullptr;
+    return Soap::convert(text ? text->stringValue() : QString(), m_deserializeTo.toString());
+}
+
+void SoapRequest::handleError(const ErrorRecord &error)
+{
+    const QByteArray method = m_action.isNull() ? QByteArrayLiteral("onerror") : m_action;
+    const QVariant value = QVariant::fromValue(error);
+    if (!deliver(m_handler.data(), method, value))
+        deliver(m_defaultHandler.data(), method, value);
+    if (m_logging)
+        systemLog(QStringLiteral("Error: %1").arg(error.localizedDescription()));
+}
+
+void SoapRequest::handleFault(const SoapFault &fault)
+{
+    const QByteArray method = QByteArrayLiteral("onfault");
+    const QVariant value = QVariant::fromValue(fault);
+    if (!deliver(m_handler.data(), method, value))
+        deliver(m_defaultHandler.data(), method, value);
+    if (m_logging)
+        systemLog(QStringLiteral("Fault: %1").arg(fault.description()));
+}
+
+bool SoapRequest::deliver(QObject *target, const QByteArray &method, const QVariant &value)
+{
+    if (!target || method.isEmpty() || !answersMethod<QVariant>(target, method.constData()))
+        return false;
+    const QMetaObject *meta = target->metaObject();
+    const int index = meta->indexOfMethod(methodSignature<QVariant>(method.constData()).constData());
+    return meta->method(index).invoke(target, Qt::DirectConnection, Q_ARG(QVariant, value));
+}
+
+void SoapRequest::finishConnection()
+{
+    if (m_conn) {
+        m_conn->disconnect(this);
+        m_conn->deleteLater();
+        m_conn = nullptr;
+    }
+    // Dropping the last handle here only schedules the deletion.
+    const SoapRequestPtr released = std::move(m_keepAlive);
+}

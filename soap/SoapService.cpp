@@ -1,0 +1,3 @@
+#include "soap/SoapService.h"
+
+SoapService::~SoapService() = default;
