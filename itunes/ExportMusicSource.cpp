@@ -1,0 +1,69 @@
+#include "itunes/ExportMusicSource.h"
+
+#include "itunes/ExportLibraryReader.h"
+#include "itunes/ResolvedMusicTrack.h"
+
+#include <QFileInfo>
+
+namespace {
+
+using Tracks = std::vector<std::shared_ptr<MusicSourceTrack>>;
+
+std::shared_ptr<MusicSourcePlaylist> playlistOf(const QString &name, const QString &persistentID, Tracks tracks)
+{
+    auto list = MusicElementList<MusicSourceTrack>::of(std::move(tracks));
+    return std::make_shared<MusicSourcePlaylist>(name, persistentID, [list] { return list; });
+}
+
+} // namespace
+
+bool ExportMusicSource::open(const QString &path, const FileLocationMapper &locations, MusicApplication &application)
+{
+    ExportLibraryReader reader(locations);
+    if (!reader.readFile(path)) {
+        application.setOpenError(reader.error());
+        return false;
+    }
+    QStringList warnings = reader.warnings();
+    application.addSource(fromContents(reader.takeContents(), QFileInfo(path).completeBaseName(), warnings));
+    application.addWarnings(warnings);
+    return true;
+}
+
+std::shared_ptr<MusicSource> ExportMusicSource::fromContents(ExportLibraryContents contents, const QString &name, QStringList &warnings)
+{
+    Tracks tracks;
+    tracks.reserve(contents.tracks.size());
+    for (MusicTrackProperties &properties : contents.tracks)
+        tracks.push_back(std::make_shared<ResolvedMusicTrack>(std::move(properties)));
+
+    int missing = 0;
+    const auto membersOf = [&](const ExportLibraryContents::Playlist &playlist) {
+        Tracks members;
+        members.reserve(playlist.trackIDs.size());
+        for (qint64 id : playlist.trackIDs) {
+            const auto found = contents.trackIndexByID.constFind(id);
+            if (found == contents.trackIndexByID.cend()) {
+                if (++missing <= 20)
+                    warnings.append(QStringLiteral("Playlist \"%1\" names Track ID %2, which is not in \"Tracks\"").arg(playlist.name).arg(id));
+                continue;
+            }
+            members.push_back(tracks[size_t(found.value())]);
+        }
+        return members;
+    };
+
+    MusicSource::Playlists library;
+    MusicSource::Playlists user;
+    for (const ExportLibraryContents::Playlist &playlist : contents.playlists) {
+        if (playlist.master && library.empty())
+            library.push_back(playlistOf(playlist.name, playlist.persistentID, membersOf(playlist)));
+        else
+            user.push_back(playlistOf(playlist.name, playlist.persistentID, membersOf(playlist)));
+    }
+    if (library.empty())
+        library.push_back(playlistOf(QStringLiteral("Library"), QString(), tracks));
+    if (missing > 20)
+        warnings.append(QStringLiteral("... and %1 more missing playlist items").arg(missing - 20));
+    return std::make_shared<MusicSource>(name, MusicSource::KindLibrary, std::move(library), std::move(user));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// Turns the file URLs of a library export into local paths: percent-decodes
+// them, understands "file://localhost/", "file:///" and drive-letter forms,
+// and replaces a prefix the exporting machine saw with where the files are
+// here ("file://localhost/C:/Users/ann/Music/" -> "/home/ann/Music/").
+class FileLocationMapper {
+public:
+    // Pairs (prefix as exported, local folder); the longest matching prefix wins.
+    using PathMap = QList<QPair<QString, QString>>;
+
+    FileLocationMapper() = default;
+    explicit FileLocationMapper(PathMap map);
+
+    // The local path of a file URL or absolute path, or null when the
+    // location is not a local file (another URL scheme, empty, a NUL byte).
+    QString pathForLocation(const QString &location) const;
+
+    // The path a file URL names, without remapping; null when not a file.
+    static QString pathFromFileUrl(const QString &location);
+    static QString percentDecoded(const QString &text);
+
+private:
+    struct Prefix {
+        QString decoded;
+        QString localFolder;
+    };
+    QList<Prefix> m_prefixes; // longest first
+};

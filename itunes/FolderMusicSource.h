@@ -1,0 +1,26 @@
+#pragma once
+
+#include "itunes/MusicApplication.h"
+
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+// A folder of audio files as a music source: every audio file below it in
+// the order of the sorted relative paths, its tags read with TagLib one
+// batch at a time; the .m3u/.m3u8 files below it are the user playlists.
+class FolderMusicSource {
+public:
+    // Scans root and adds its source to application; on a failure sets
+    // application's open error and adds nothing.
+    static bool open(const QString &root, MusicApplication &application);
+    static std::shared_ptr<MusicSource> scan(const QString &root);
+
+    // 16 upper-case hexadecimal digits derived from a path relative to the
+    // folder ('/' separators), the same on every run and machine.
+    static QString persistentIDForPath(const QString &relativePath);
+    // Files the scan takes as tracks (the loader still decides what it imports).
+    static bool isMediaFile(const QString &fileName);
+    static bool isPlaylistFile(const QString &fileName);
+};

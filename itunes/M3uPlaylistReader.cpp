@@ -1,0 +1,64 @@
+#include "itunes/M3uPlaylistReader.h"
+
+#include "itunes/FileLocationMapper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+QStringList M3uPlaylistReader::entries(const QByteArray &bytes)
+{
+    QByteArrayView view(bytes);
+    if (view.startsWith("\xEF\xBB\xBF"))
+        view = view.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(view);
+    if (utf8.hasError())
+        text = QString::fromLatin1(view);
+    QStringList result;
+    for (QStringView line : QStringView(text).split(u'\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        result.append(line.toString());
+    }
+    return result;
+}
+
+QString M3uPlaylistReader::resolve(const QString &entry, const QString &playlistFolder)
+{
+    if (entry.isEmpty() || entry.contains(QChar(0)))
+        return {};
+    QString path;
+    if (entry.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        path = FileLocationMapper::pathFromFileUrl(entry);
+        if (path.isNull())
+            return {};
+    } else {
+        const qsizetype colon = entry.indexOf(u':');
+        if (colon > 1 && entry.indexOf(QLatin1String("://")) == colon)
+            return {}; // http:// and friends
+        path = entry;
+        path.replace(u'\\', u'/');
+    }
+    if (QDir::isRelativePath(path))
+        path = QDir(playlistFolder).filePath(path);
+    return QDir::cleanPath(path);
+}
+
+QStringList M3uPlaylistReader::readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.read(MaximumFileSize);
+    const QString folder = QFileInfo(path).absolutePath();
+    QStringList paths;
+    for (const QString &entry : entries(bytes)) {
+        const QString resolved = resolve(entry, folder);
+        if (!resolved.isNull())
+            paths.append(resolved);
+    }
+    return paths;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "itunes/MusicSourceTrack.h"
+
+// A track whose properties are all known up front (read from a library export).
+class ResolvedMusicTrack : public MusicSourceTrack {
+public:
+    explicit ResolvedMusicTrack(MusicTrackProperties properties) : m_properties(std::move(properties)) {}
+
+    QString persistentID() const override { return m_properties.persistentID; }
+    std::shared_ptr<MusicSourceTrack> get() override { return shared_from_this(); }
+    const MusicTrackProperties &properties() override { return m_properties; }
+
+private:
+    MusicTrackProperties m_properties;
+};
