@@ -1,0 +1,627 @@
+#include "library/MusicLibrary.h"
+
+#include "library/ArtworkDocument.h"
+#include "library/DescriptionFileReader.h"
+#include "library/FileCopier.h"
+#include "library/FileReplacement.h"
+#include "library/SystemError.h"
+#include "platform/MainThread.h"
+#include "platform/SystemLog.h"
+#include "share/FileIO.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <climits>
+#include <filesystem>
+#include <sys/stat.h>
+
+const QString MusicLibrary::FileIOErrorDomain = QStringLiteral("com.Orvana.FileIO");
+const QString MusicLibrary::PosixErrorDomain = QStringLiteral("NSPOSIXErrorDomain");
+const QString MusicLibrary::XMLParserErrorDomain = QStringLiteral("XMLParserErrorDomain");
+const QString MusicLibrary::FilePathErrorKey = QStringLiteral("NSFilePath");
+const QString MusicLibrary::FailureReasonErrorKey = QStringLiteral("NSLocalizedFailureReason");
+
+namespace {
+
+constexpr int ActivityLog = 1;
+constexpr int ActivityError = 2;
+constexpr int ActivitySyncStageStarts = 6;
+constexpr int ActivityTrackProgress = 7;
+constexpr int ActivityPlaylist = 8;
+constexpr int ActivityCoverProgress = 9;
+constexpr int ActivitySectionSaved = 10;
+constexpr int ActivityReadFinished = 11;
+
+constexpr int ReadingNothing = 0;
+constexpr int ReadingTracks = 1;
+constexpr int ReadingAlbumCovers = 2;
+
+bool pathExists(const QString &path)
+{
+    struct stat info;
+    const QByteArray native = path.toUtf8();
+    return ::lstat(native.constData(), &info) == 0;
+}
+
+// Creates folder and its missing parents; 0 or the error number.
+int makeFolders(const QString &folder)
+{
+    std::error_code failure;
+    std::filesystem::create_directories(std::filesystem::path(folder.toStdString()), failure);
+    if (failure)
+        return failure.value() != 0 ? failure.value() : EIO;
+    return 0;
+}
+
+QString parentFolder(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0)
+        return QStringLiteral(".");
+    if (slash == 0)
+        return QStringLiteral("/");
+    return path.left(slash);
+}
+
+// Path components as the engine counts them: the root "/" of an absolute
+// path is a component of its own, as is a trailing "/".
+QStringList pathComponents(const QString &path)
+{
+    QStringList components;
+    if (path.isEmpty())
+        return components;
+    if (path.startsWith(u'/'))
+        components.append(QStringLiteral("/"));
+    for (const QStringView part : QStringView(path).split(u'/', Qt::SkipEmptyParts))
+        components.append(part.toString());
+    if (path.size() > 1 && path.endsWith(u'/'))
+        components.append(QStringLiteral("/"));
+    return components;
+}
+
+// The leading integer of text: optional blanks, an optional sign and
+// decimal digits, clamped to the int range; 0 when there is none.
+int leadingInteger(const QString &text)
+{
+    qsizetype index = 0;
+    while (index < text.size() && (text.at(index) == u' ' || text.at(index) == u'\t' || text.at(index) == u'\n'))
+        ++index;
+    bool negative = false;
+    if (index < text.size() && (text.at(index) == u'+' || text.at(index) == u'-')) {
+        negative = text.at(index) == u'-';
+        ++index;
+    }
+    qint64 value = 0;
+    for (; index < text.size() && text.at(index) >= u'0' && text.at(index) <= u'9'; ++index) {
+        value = value * 10 + (text.at(index).unicode() - u'0');
+        if (value > qint64(INT_MAX) + 1)
+            break;
+    }
+    if (negative)
+        return value > qint64(INT_MAX) ? INT_MIN : int(-value);
+    return value > INT_MAX ? INT_MAX : int(value);
+}
+
+bool isXmlCharacterUnit(char16_t unit)
+{
+    return unit >= 0x20 || unit == 0x09 || unit == 0x0A || unit == 0x0D;
+}
+
+QString textOrEmpty(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+} // namespace
+
+MusicLibrary::MusicLibrary()
+    : m_validateFileNameCharacterSet(createValidFilenameCharacterSet())
+{
+    qRegisterMetaType<Notify>();
+}
+
+MusicLibrary::~MusicLibrary() = default;
+
+// Notifications ------------------------------------------------------------
+
+void MusicLibrary::deliver(const Notify &notify)
+{
+    QObject *target = m_notifyTarget.data();
+    if (!target || m_notifySelector.isEmpty())
+        return;
+    performOnMainThread<Notify>(target, m_notifySelector.constData(), notify);
+}
+
+void MusicLibrary::syncNotifyTitle(int activity, const QString &title)
+{
+    Notify notify;
+    notify.setActivity(activity);
+    notify.setTitle(title);
+    deliver(notify);
+}
+
+void MusicLibrary::syncNotifyTitleWithMessage(int activity, const QString &title, const QStringList &messages)
+{
+    Notify notify;
+    notify.setActivity(activity);
+    notify.setTitle(title);
+    notify.setMessages(messages);
+    deliver(notify);
+}
+
+void MusicLibrary::syncNotifyProgress(int activity, const std::optional<QStringList> &messages, int progress,
+                                      int maxProgress)
+{
+    Notify notify;
+    notify.setActivity(activity);
+    notify.setMessages(messages);
+    notify.setProgress(progress);
+    notify.setMaxProgress(maxProgress);
+    deliver(notify);
+}
+
+void MusicLibrary::syncNotifyError(const QString &title, const ErrorRecord &error)
+{
+    QStringList messages;
+    messages.append(QStringLiteral("Error Code: %1").arg(error.code()));
+    messages.append(QStringLiteral("Error Domain: %1").arg(error.domain()));
+    for (const auto &[key, value] : error.details())
+        messages.append(QStringLiteral("%1: %2").arg(key, value.toString()));
+    syncNotifyTitleWithMessage(ActivityError, title, messages);
+}
+
+void MusicLibrary::syncNotifyException(const QString &title, const ExceptionRecord &exception)
+{
+    QStringList messages;
+    messages.append(QStringLiteral("Exception Name: %1").arg(exception.name()));
+    messages.append(QStringLiteral("Exception Reason: %1").arg(exception.reason()));
+    for (const auto &[key, value] : exception.details())
+        messages.append(QStringLiteral("%1: %2").arg(key, value.toString()));
+    syncNotifyTitleWithMessage(ActivityError, title, messages);
+}
+
+// Reading the previous files ------------------------------------------------
+
+bool MusicLibrary::readDescriptionFile(const QString &path)
+{
+    DescriptionFileReader reader(
+        [this](const QString &name, const XmlAttributes &attributes) { didStartElement(name, attributes); },
+        [this](const ErrorRecord &error) { parseErrorOccurred(error); });
+    reader.readFile(path);
+    return !m_parsingError.has_value();
+}
+
+void MusicLibrary::didStartElement(const QString &elementName, const XmlAttributes &attributes)
+{
+    const QString name = elementName.toLower();
+    if (m_parsingItems == ReadingTracks && name == u"song") {
+        const std::optional<QString> id = attributes.value("ID");
+        const auto found = id ? m_tracks.constFind(*id) : m_tracks.constEnd();
+        if (found != m_tracks.constEnd() && found.value()) {
+            found.value()->setStatus(0);
+            ++m_numTracksUnchanged;
+        } else {
+            ++m_numTracksDeleted;
+        }
+        return;
+    }
+    if ((m_parsingItems == ReadingTracks || m_parsingItems == ReadingAlbumCovers) && name == u"albumcover") {
+        const std::optional<QString> albumId = attributes.value("AlbumID");
+        const std::optional<QString> path = attributes.value("Path");
+        if (!albumId || !path)
+            return;
+        std::shared_ptr<AlbumCover> &cover = m_albumCovers[*albumId];
+        if (cover) {
+            ++m_numAlbumCoversUnchanged;
+        } else {
+            cover = std::make_shared<AlbumCover>();
+            cover->setAvailable(true);
+        }
+        cover->setStatus(0);
+        const std::optional<QString> type = attributes.value("Type");
+        cover->setType(type ? leadingInteger(*type) : 0);
+        cover->setPath(*path);
+    }
+}
+
+void MusicLibrary::parseErrorOccurred(const ErrorRecord &error)
+{
+    if (!m_parsingError)
+        m_parsingError = error;
+}
+
+bool MusicLibrary::syncTracks(const QString &path)
+{
+    m_numTracksProcessed = int(m_tracks.size());
+    m_numTracksDeleted = 0;
+    m_numTracksUnchanged = 0;
+    syncNotifyTitle(ActivitySyncStageStarts, QStringLiteral("Synchronizing Music Tracks"));
+    m_parsingItems = ReadingTracks;
+    m_parsingError.reset();
+    readDescriptionFile(path);
+    m_numTracksAdded = m_numTracksProcessed - m_numTracksUnchanged;
+    if (m_parsingError)
+        syncNotifyError(QStringLiteral("Error parsing Music Tracks XML file"), *m_parsingError);
+    else
+        syncNotifyTitle(ActivityReadFinished, QStringLiteral("Finished Synchronizing Music Tracks"));
+    return !m_parsingError;
+}
+
+bool MusicLibrary::syncAlbumCovers(const QString &path)
+{
+    m_numAlbumCoversProcessed = int(m_albumCovers.size());
+    m_numAlbumCoversUnchanged = 0;
+    syncNotifyTitle(ActivitySyncStageStarts, QStringLiteral("Synchronizing Album Covers"));
+    m_parsingItems = ReadingAlbumCovers;
+    m_parsingError.reset();
+    readDescriptionFile(path);
+    m_numAlbumCoversAdded = m_numAlbumCoversProcessed - m_numAlbumCoversUnchanged;
+    if (m_parsingError)
+        syncNotifyError(QStringLiteral("Error pasring Artwork XML file"), *m_parsingError);
+    else
+        syncNotifyTitle(ActivityReadFinished, QStringLiteral("Finished Synchronizing Album Cover Artwork"));
+    return !m_parsingError;
+}
+
+// The library file ----------------------------------------------------------
+
+QString MusicLibrary::convertToValidString(const QString &text)
+{
+    if (text.isNull())
+        return QStringLiteral("");
+    qsizetype index = 0;
+    for (; index < text.size(); ++index) {
+        const char16_t unit = text.at(index).unicode();
+        if (unit == u'&' || unit == u'<' || unit == u'>' || unit == u'\'' || unit == u'"' || !isXmlCharacterUnit(unit)
+            || unit >= 0xD800)
+            break;
+    }
+    if (index == text.size())
+        return text;
+    QString result;
+    result.reserve(text.size() + 16);
+    result.append(QStringView(text).first(index));
+    for (; index < text.size(); ++index) {
+        const QChar character = text.at(index);
+        switch (character.unicode()) {
+        case u'&': result.append(u"&amp;"); continue;
+        case u'<': result.append(u"&lt;"); continue;
+        case u'>': result.append(u"&gt;"); continue;
+        case u'\'': result.append(u"&apos;"); continue;
+        case u'"': result.append(u"&quot;"); continue;
+        default: break;
+        }
+        if (!isXmlCharacterUnit(character.unicode()))
+            continue;
+        if (character.isHighSurrogate() && index + 1 < text.size() && text.at(index + 1).isLowSurrogate()) {
+            result.append(character);
+            result.append(text.at(++index));
+            continue;
+        }
+        if (character.isSurrogate() || character.unicode() == 0xFFFE || character.unicode() == 0xFFFF)
+            continue;
+        result.append(character);
+    }
+    return result;
+}
+
+void MusicLibrary::writeSong(FileIO &file, const Track &track)
+{
+    const QString location = m_serverSharePath + u"\\Music\\" + track.artistPath() + u'\\' + track.albumPath() + u'\\'
+        + track.songPath();
+    QString line;
+    line.reserve(512);
+    line += u"\t\t<Song Album=\"" + convertToValidString(track.album()) + u"\" AlbumArtist=\""
+        + convertToValidString(track.albumArtist()) + u"\" AlbumID=\"" + convertToValidString(track.albumID())
+        + u"\" Artists=\"" + convertToValidString(track.artists()) + u"\" BitRate=\"" + QString::number(track.bitRate())
+        + u"\" Composers=\"" + convertToValidString(track.composers()) + u"\" Conductor=\""
+        + convertToValidString(track.conductors()) + u"\" Disc=\"" + QString::number(track.disc()) + u"\" Duration=\""
+        + QString::number(double(track.duration()), 'f', 6) + u"\" Genres=\"" + convertToValidString(track.genres())
+        + u"\" ID=\"" + convertToValidString(track.persistentId()) + u"\" \r\n";
+    file.fileWriteString(line);
+    line.clear();
+    line += u" Location=\"" + convertToValidString(location) + u"\" Released=\"" + QString::number(track.released())
+        + u"\" SampleRate=\"" + QString::number(track.sampleRate()) + u"\" Size=\"" + QString::number(track.size())
+        + u"\" Title=\"" + convertToValidString(track.title()) + u"\" TotalDiscs=\"" + QString::number(track.totalDiscs())
+        + u"\" TotalTracks=\"" + QString::number(track.totalTracks()) + u"\" Track=\"" + QString::number(track.track())
+        + u"\" Type=\"" + convertToValidString(track.type()) + u"\"></Song>\r\n";
+    file.fileWriteString(line);
+}
+
+bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libName)
+{
+    // The new file is written beside the previous one and renamed over it
+    // when complete, so the share always holds a whole library file.
+    if (!pathExists(m_xmlTracksPath)) {
+        const QString folder = parentFolder(m_xmlTracksPath);
+        if (const int failure = makeFolders(folder); failure != 0) {
+            syncNotifyError(QStringLiteral("Cannot create directory"), SystemError::fromErrno(failure, folder));
+            return false;
+        }
+    }
+    const QString temporaryPath = FileReplacement::temporaryPathFor(m_xmlTracksPath);
+    FileIO file;
+    if (const int failure = file.fileOpen(temporaryPath); failure != 0) {
+        syncNotifyError(QStringLiteral("Failed to create/open xml file"), ErrorRecord(FileIOErrorDomain, failure));
+        return false;
+    }
+
+    if (!m_syncCompleteMusicLibrary)
+        m_tracksToSync = getTracksToSync();
+    else
+        m_tracksToSync.reset();
+
+    file.fileWriteString(u"<Library ID=\"" + convertToValidString(libraryId) + u"\" Type=\"iTunes\" Name=\""
+                         + convertToValidString(libName) + u"\" SyncVersion=\"" + convertToValidString(m_syncVersion)
+                         + u"\">\r\n");
+    file.fileWriteString(QStringLiteral("\t<Songs>\r\n"));
+
+    m_numSkippedDRMTracks = 0;
+    m_numTracksCopyFailure = 0;
+    m_numTracksCopied = 0;
+    m_numTracksProcessed = 0;
+    const int maximum = m_syncCompleteMusicLibrary ? int(m_sortedTracks.size()) : int(m_tracksToSync->size());
+
+    for (const QString &identifier : std::as_const(m_sortedTracks)) {
+        if (!m_syncCompleteMusicLibrary && !m_tracksToSync->contains(identifier))
+            continue;
+        const std::shared_ptr<Track> track = m_tracks.value(identifier);
+        if (track && (track->status() == 0 || track->status() == 1)) {
+            const QStringList components = pathComponents(track->location());
+            if (track->DRMProtected()) {
+                ++m_numSkippedDRMTracks;
+            } else if (components.size() >= 4) {
+                const qsizetype count = components.size();
+                track->setArtistPath(validateFileName(components.at(count - 3)));
+                track->setAlbumPath(validateFileName(components.at(count - 2)));
+                track->setSongPath(validateFileName(components.at(count - 1)));
+                syncNotifyProgress(ActivityTrackProgress,
+                                   QStringList{textOrEmpty(track->title()), textOrEmpty(track->album()),
+                                               textOrEmpty(track->artists())},
+                                   m_numTracksProcessed, maximum);
+                bool listed = true;
+                if (track->status() == 1) {
+                    listed = copyTrack(*track);
+                } else if (const QString reason = unsafeDestinationReason(*track); !reason.isNull()) {
+                    syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(*track, reason));
+                    listed = false;
+                }
+                if (listed)
+                    writeSong(file, *track);
+                else
+                    ++m_numTracksCopyFailure;
+            }
+        }
+        ++m_numTracksProcessed;
+    }
+
+    file.fileWriteString(QStringLiteral("\t</Songs>\r\n"));
+    syncNotifyTitle(ActivitySectionSaved, QStringLiteral("Saved Track Information"));
+    file.fileWriteString(QStringLiteral("\t<Playlists>\r\n"));
+
+    const PlaylistMap playlists = m_playlists;
+    for (const std::shared_ptr<Playlist> &playlist : playlists) {
+        if (!playlist || !playlist->isSelected())
+            continue;
+        if (playlist->name() == u"Library" || playlist->name() == u"Music")
+            continue;
+        syncNotifyTitle(ActivityPlaylist, playlist->name());
+        if (!playlist->isExpanded()) {
+            playlist->setIsExpanded(true);
+            playlist->getPlaylistTrackIDs();
+        }
+        if (!playlist->tracks() || playlist->tracks()->isEmpty())
+            continue;
+        file.fileWriteString(u"\t\t<Playlist ID=\"" + convertToValidString(playlist->persistentId()) + u"\" Name=\""
+                             + convertToValidString(playlist->name()) + u"\">\r\n");
+        for (const QString &trackId : std::as_const(*playlist->tracks()))
+            file.fileWriteString(u"\t\t\t<Track ID=\"" + convertToValidString(trackId) + u"\" />\r\n");
+        file.fileWriteString(QStringLiteral("\t\t</Playlist>\r\n"));
+    }
+
+    file.fileWriteString(QStringLiteral("\t</Playlists>\r\n"));
+    syncNotifyTitle(ActivitySectionSaved, QStringLiteral("Save Playlist Information"));
+    file.fileWriteString(QStringLiteral("</Library>\r\n"));
+
+    // A file whose writing failed is never put in place of the previous one.
+    int failure = file.writeErrno();
+    if (const int synced = file.fileSync(); synced != 0 && failure == 0)
+        failure = synced;
+    file.fileClose();
+    if (failure == 0)
+        failure = file.writeErrno();
+    ErrorRecord error;
+    if (failure != 0) {
+        ::unlink(temporaryPath.toUtf8().constData());
+        error = SystemError::fromErrno(failure, temporaryPath);
+    } else if (FileReplacement::replace(temporaryPath, m_xmlTracksPath, &error)) {
+        return true;
+    }
+    syncNotifyError(QStringLiteral("Cannot overwrite Music Tracks XML file"), error);
+    return false;
+}
+
+// Tracks --------------------------------------------------------------------
+
+MusicLibrary::TrackIdMap MusicLibrary::getTracksToSync()
+{
+    TrackIdMap result;
+    const PlaylistMap playlists = m_playlists;
+    for (const std::shared_ptr<Playlist> &playlist : playlists) {
+        if (!playlist || !playlist->isSelected())
+            continue;
+        syncNotifyTitle(ActivityPlaylist, playlist->name());
+        if (playlist->name() == u"Library" || playlist->name() == u"Music")
+            continue;
+        if (!playlist->isExpanded()) {
+            playlist->setIsExpanded(true);
+            playlist->getPlaylistTrackIDs();
+        }
+        if (!playlist->tracks())
+            continue;
+        for (const QString &trackId : std::as_const(*playlist->tracks())) {
+            if (!result.contains(trackId))
+                result.insert(trackId, trackId);
+        }
+    }
+    return result;
+}
+
+CharacterSet MusicLibrary::createValidFilenameCharacterSet()
+{
+    CharacterSet permitted;
+    permitted.addRange(u'0', u'9');
+    permitted.addRange(u'A', u'Z');
+    permitted.addRange(u'a', u'z');
+    permitted.addCharacters(u"~`!@#$%^&()-_+={}[];',. ");
+    return permitted.inverted();
+}
+
+QString MusicLibrary::validateFileName(const QString &name) const
+{
+    if (name.isNull())
+        return {};
+    QString result;
+    result.reserve(name.size());
+    for (const QChar character : name) {
+        if (!m_validateFileNameCharacterSet.contains(character.unicode()))
+            result.append(character);
+    }
+    return result;
+}
+
+QString MusicLibrary::unsafeDestinationReason(const Track &track) const
+{
+    if (m_cpyBasePath.isEmpty())
+        return QStringLiteral("No music folder is set on the share.");
+    for (const QString &component : {track.artistPath(), track.albumPath()}) {
+        if (component == u"." || component == u"..")
+            return QStringLiteral("The folder name \"%1\" would place the file outside the music folder.").arg(component);
+    }
+    const QString &song = track.songPath();
+    if (song.isEmpty() || song == u"." || song == u"..")
+        return QStringLiteral("The file name \"%1\" left after removing unsupported characters is not a file name.")
+            .arg(song);
+    return {};
+}
+
+ErrorRecord MusicLibrary::refusedCopyError(const Track &track, const QString &reason) const
+{
+    ErrorRecord error(PosixErrorDomain, EINVAL);
+    error.addDetail(ErrorRecord::LocalizedDescriptionKey, QStringLiteral("The track was not copied."));
+    error.addDetail(FailureReasonErrorKey, reason);
+    error.addDetail(FilePathErrorKey, track.location());
+    return error;
+}
+
+bool MusicLibrary::copyTrack(Track &track)
+{
+    const QString folder = m_cpyBasePath + u'/' + track.artistPath() + u'/' + track.albumPath() + u'/';
+    const QString destination = folder + track.songPath();
+    syncNotifyTitle(ActivityLog, u"Copying: " + destination);
+
+    if (const QString reason = unsafeDestinationReason(track); !reason.isNull()) {
+        syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(track, reason));
+        return false;
+    }
+    if (pathExists(destination))
+        return true;
+    if (!pathExists(folder)) {
+        if (const int failure = makeFolders(folder); failure != 0) {
+            syncNotifyError(QStringLiteral("Failed to create directory"), SystemError::fromErrno(failure, folder));
+            return false;
+        }
+    }
+    // Copied under a hidden temporary name and renamed into place only when
+    // complete, so an interrupted copy never stands under the final name.
+    const QString temporaryPath = FileReplacement::temporaryPathFor(destination);
+    ErrorRecord error;
+    if (!FileCopier::copyFile(track.location(), temporaryPath, &error)) {
+        syncNotifyError(QStringLiteral("Failed to copy file"), error);
+        return false;
+    }
+    bool alreadyThere = false;
+    if (!FileReplacement::moveIntoPlaceWithoutReplacing(temporaryPath, destination, &alreadyThere, &error)) {
+        syncNotifyError(QStringLiteral("Failed to copy file"), error);
+        return false;
+    }
+    if (!alreadyThere)
+        ++m_numTracksCopied;
+    return true;
+}
+
+// Album covers --------------------------------------------------------------
+
+MusicLibrary::AlbumCoverMap MusicLibrary::getAlbumCoverToSync()
+{
+    AlbumCoverMap result;
+    if (!m_tracksToSync)
+        return result;
+    for (auto entry = m_tracksToSync->constKeyValueBegin(); entry != m_tracksToSync->constKeyValueEnd(); ++entry) {
+        const std::shared_ptr<Track> track = m_tracks.value(entry->first);
+        if (!track || track->albumID().isNull())
+            continue;
+        if (result.contains(track->albumID()))
+            continue;
+        const auto cover = m_albumCovers.constFind(track->albumID());
+        if (cover != m_albumCovers.constEnd())
+            result.insert(track->albumID(), cover.value());
+    }
+    return result;
+}
+
+bool MusicLibrary::writeXMLAlbumCovers()
+{
+    try {
+        AlbumCoverMap coversToSync;
+        if (!m_syncCompleteMusicLibrary)
+            coversToSync = getAlbumCoverToSync();
+        ArtworkDocument document;
+        m_numAlbumCoversProcessed = 0;
+        m_numAlbumCoversCopied = 0;
+        m_numAlbumCoversMissing = 0;
+        const int maximum = m_syncCompleteMusicLibrary ? int(m_albumCovers.size()) : int(coversToSync.size());
+
+        const AlbumCoverMap covers = m_albumCovers;
+        for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
+            syncNotifyProgress(ActivityCoverProgress, std::nullopt, m_numAlbumCoversProcessed, maximum);
+            const QString &albumId = entry->first;
+            AlbumCover *cover = entry->second.get();
+            if (!cover || (cover->status() != 0 && cover->status() != 1))
+                continue;
+            if (!m_syncCompleteMusicLibrary && !coversToSync.contains(albumId))
+                continue;
+            if (cover->status() == 1) {
+                if (cover->copyArtwork(m_albumCoverBasePath)) {
+                    ++m_numAlbumCoversCopied;
+                } else {
+                    ++m_numAlbumCoversMissing;
+                    if (cover->exc())
+                        syncNotifyException(QStringLiteral("%1 (DebugInfo: %2)")
+                                                .arg(QStringLiteral("Failed to copy artwork"))
+                                                .arg(cover->debugInfo()),
+                                            *cover->exc());
+                    ++m_numAlbumCoversProcessed;
+                    continue;
+                }
+            }
+            ++m_numAlbumCoversProcessed;
+            if (cover->status() == 1)
+                cover->setPath(m_serverSharePath + u"\\Artwork\\" + cover->artworkFileName());
+            document.addAlbumCover(albumId, cover->path());
+        }
+        syncNotifyTitle(ActivitySectionSaved, QStringLiteral("Saving Album Cover Information"));
+        const QByteArray bytes = document.serialized();
+        // The previous file stays until the new one replaces it.
+        if (!pathExists(m_xmlAlbumCoverPath))
+            makeFolders(parentFolder(m_xmlAlbumCoverPath));
+        ErrorRecord error;
+        if (FileReplacement::writeAtomically(m_xmlAlbumCoverPath, bytes, &error))
+            return true;
+        systemLog(QStringLiteral("Cannot store the artwork file %1: %2").arg(m_xmlAlbumCoverPath, error.localizedDescription()));
+        return false;
+    } catch (...) {
+        return false;
+    }
+}

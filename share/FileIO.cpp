@@ -1,0 +1,73 @@
+#include "share/FileIO.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <unistd.h>
+
+FileIO::~FileIO()
+{
+    if (m_fileHandle)
+        std::fclose(m_fileHandle);
+}
+
+int FileIO::fileOpen(const QString &path)
+{
+    if (m_fileHandle) {
+        std::fclose(m_fileHandle);
+        m_fileHandle = nullptr;
+    }
+    m_writeErrno = 0;
+    const QByteArray nativePath = path.toUtf8();
+    errno = 0;
+    m_fileHandle = std::fopen(nativePath.constData(), "we");
+    if (!m_fileHandle)
+        return errno != 0 ? errno : EIO;
+    return 0;
+}
+
+int FileIO::fileWriteString(const QString &text)
+{
+    if (!m_fileHandle)
+        return EOF;
+    QByteArray bytes;
+    if (text.contains(QChar(u'\0'))) {
+        QString cleaned = text;
+        cleaned.remove(QChar(u'\0'));
+        bytes = cleaned.toUtf8();
+    } else {
+        bytes = text.toUtf8();
+    }
+    if (bytes.isEmpty())
+        return 0;
+    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_fileHandle);
+    if (written != size_t(bytes.size())) {
+        if (m_writeErrno == 0)
+            m_writeErrno = errno != 0 ? errno : EIO;
+        return EOF;
+    }
+    return int(written);
+}
+
+int FileIO::fileSync()
+{
+    if (!m_fileHandle)
+        return EBADF;
+    if (std::fflush(m_fileHandle) != 0)
+        return errno != 0 ? errno : EIO;
+    if (::fsync(fileno(m_fileHandle)) != 0 && errno != EINVAL && errno != EROFS)
+        return errno;
+    return 0;
+}
+
+int FileIO::fileClose()
+{
+    if (!m_fileHandle)
+        return 0;
+    errno = 0;
+    const int result = std::fclose(m_fileHandle);
+    m_fileHandle = nullptr;
+    if (result != 0 && m_writeErrno == 0)
+        m_writeErrno = errno != 0 ? errno : EIO;
+    return result;
+}
