@@ -1,0 +1,282 @@
+#include "xml/CXMLDocument.h"
+
+#include "platform/ProgrammingError.h"
+#include "xml/CXMLElement.h"
+#include "xml/LibXMLSupport.h"
+
+#include <QFile>
+
+const QString CXMLDocument::ErrorDomain = QStringLiteral("CXMLErrorDomain");
+const QString CXMLDocument::ReadErrorDomain = QStringLiteral("CXMLReadErrorDomain");
+
+namespace {
+
+// Options of every XML parse: never the network, no error text on stderr
+// (the message goes into the error record). Entity substitution, DTD
+// loading and the lifting of libxml2's size limits stay off.
+constexpr int safeParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// Recover from errors and suppress warnings, for bytes.
+constexpr int dataParseOptions = XML_PARSE_RECOVER | XML_PARSE_NOWARNING | safeParseOptions;
+
+// An entity that expands beyond libxml2's limits is reported as one of these;
+// in recovery mode libxml2 would carry on and return the document anyway.
+bool isEntityAmplification(const xmlError *error)
+{
+    return error && error->code == XML_ERR_ENTITY_LOOP;
+}
+
+} // namespace
+
+CXMLDocument::CXMLDocument(_xmlNode *document, bool owns) : CXMLNode(document, owns)
+{
+}
+
+CXMLDocument::~CXMLDocument()
+{
+    CXMLDocument::invalidate();
+}
+
+QString CXMLDocument::className() const
+{
+    return QStringLiteral("CXMLDocument");
+}
+
+void CXMLDocument::attachToDocument(const char *unit)
+{
+    if (_node->_private)
+        throw ProgrammingError(QStringLiteral("TODO"), QStringLiteral("attachToDocument"), objectDescription(),
+                               QString::fromUtf8(unit), __LINE__);
+    _node->_private = this;
+}
+
+void CXMLDocument::addToNodePool(const CXMLNodePtr &wrapper) const
+{
+    m_nodePool.insert(wrapper);
+}
+
+QByteArray CXMLDocument::characterSetName(QStringConverter::Encoding encoding)
+{
+    if (encoding == QStringConverter::System)
+        return QByteArrayLiteral("UTF-8"); // Qt's system encoding on this platform
+    const char *name = QStringConverter::nameForEncoding(encoding);
+    return name ? QByteArray(name) : QByteArrayLiteral("UTF-8");
+}
+
+ErrorRecord CXMLDocument::parseError(const QString &fallbackMessage, qint64 code)
+{
+    const xmlError *last = xmlGetLastError();
+    QString message = last && last->message ? QString::fromUtf8(last->message).trimmed() : QString();
+    if (message.isEmpty())
+        message = fallbackMessage;
+    xmlResetLastError();
+    return ErrorRecord::withDescription(ErrorDomain, code, message);
+}
+
+namespace {
+
+// Parses bytes in a marked context. Fails (null) for a document that libxml2
+// rejects, one without a root element when requireRoot, and one whose
+// entities exceed libxml2's amplification limits.
+xmlDoc *parseMemory(const QByteArray &bytes, const char *encoding, int options, bool requireRoot)
+{
+    initialiseLibXML();
+    xmlResetLastError();
+    LibXMLParserContextOwner context(xmlNewParserCtxt());
+    if (!context)
+        return nullptr;
+    markParserContext(context.get());
+    LibXMLDocumentOwner document(
+        xmlCtxtReadMemory(context.get(), bytes.constData(), int(bytes.size()), nullptr, encoding, options));
+    if (!document)
+        return nullptr;
+    if (isEntityAmplification(&context->lastError))
+        return nullptr;
+    if (requireRoot && !xmlDocGetRootElement(document.get()))
+        return nullptr;
+    return document.release();
+}
+
+} // namespace
+
+CXMLDocumentPtr CXMLDocument::initWithXMLString(const QString &XMLString, unsigned, ErrorRecord *error)
+{
+    const QByteArray utf8 = XMLString.toUtf8();
+    if (utf8.size() > std::numeric_limits<int>::max()) {
+        if (error)
+            *error = ErrorRecord::withDescription(ErrorDomain, 1, QStringLiteral("Unknown error"));
+        return nullptr;
+    }
+    // The text is already decoded: its bytes are UTF-8 whatever its
+    // declaration says.
+    xmlDoc *document = parseMemory(utf8, "UTF-8", safeParseOptions, false);
+    if (!document) {
+        const ErrorRecord failure = parseError(QStringLiteral("Unknown error"), 1);
+        if (error)
+            *error = failure;
+        return nullptr;
+    }
+    CXMLDocumentPtr wrapper(new CXMLDocument(reinterpret_cast<xmlNode *>(document), true));
+    wrapper->attachToDocument("CXMLDocument");
+    if (error)
+        *error = ErrorRecord();
+    return wrapper;
+}
+
+CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, unsigned options, ErrorRecord *error)
+{
+    return initWithData(data, QStringConverter::Utf8, options, error);
+}
+
+CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, QStringConverter::Encoding encoding, unsigned,
+                                           ErrorRecord *error)
+{
+    xmlDoc *document = nullptr;
+    if (!data.isEmpty() && data.size() <= std::numeric_limits<int>::max()) {
+        const QByteArray characterSet = characterSetName(encoding);
+        document = parseMemory(data, characterSet.constData(), dataParseOptions, true);
+    } else {
+        initialiseLibXML();
+        xmlResetLastError();
+    }
+    if (!document) {
+        const ErrorRecord failure = parseError(QStringLiteral("Unknown error"), 1);
+        if (error)
+            *error = failure;
+        return nullptr;
+    }
+    CXMLDocumentPtr wrapper(new CXMLDocument(reinterpret_cast<xmlNode *>(document), true));
+    wrapper->attachToDocument("CXMLDocument");
+    if (error)
+        *error = ErrorRecord();
+    return wrapper;
+}
+
+CXMLDocumentPtr CXMLDocument::initWithContentsOfURL(const QUrl &URL, unsigned options, ErrorRecord *error)
+{
+    return initWithContentsOfURL(URL, QStringConverter::Utf8, options, error);
+}
+
+CXMLDocumentPtr CXMLDocument::initWithContentsOfURL(const QUrl &URL, QStringConverter::Encoding encoding,
+                                                    unsigned options, ErrorRecord *error)
+{
+    if (error)
+        *error = ErrorRecord();
+    if (!URL.isLocalFile()) {
+        if (error)
+            *error = ErrorRecord::withDescription(
+                ReadErrorDomain, QFileDevice::OpenError,
+                QStringLiteral("Only local files can be read: %1").arg(URL.toDisplayString()));
+        return nullptr;
+    }
+    QFile file(URL.toLocalFile());
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = ErrorRecord::withDescription(ReadErrorDomain, file.error(),
+                                                  QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+        return nullptr;
+    }
+    return initWithData(bytes, encoding, options, error);
+}
+
+void CXMLDocument::invalidate()
+{
+    if (!_node)
+        return;
+    xmlNode *document = _node;
+    // Every wrapper of a node in the tree, pooled or not, loses its node
+    // before the tree goes.
+    invalidateWrappersInSubtree(document, this);
+    std::unordered_set<CXMLNodePtr> pool;
+    pool.swap(m_nodePool);
+    for (const CXMLNodePtr &wrapper : pool)
+        wrapper->invalidate();
+    pool.clear();
+    _node = nullptr;
+    if (document->_private == this)
+        document->_private = nullptr;
+    if (_freeNodeOnRelease)
+        xmlFreeDoc(reinterpret_cast<xmlDoc *>(document));
+}
+
+CXMLElementPtr CXMLDocument::rootElement() const
+{
+    if (!_node)
+        return nullptr;
+    return std::static_pointer_cast<CXMLElement>(
+        nodeWithLibXMLNode(xmlDocGetRootElement(reinterpret_cast<xmlDoc *>(_node)), false));
+}
+
+QByteArray CXMLDocument::XMLData() const
+{
+    return XMLDataWithOptions(0);
+}
+
+QByteArray CXMLDocument::XMLDataWithOptions(unsigned) const
+{
+    if (!_node)
+        return {};
+    xmlChar *memory = nullptr;
+    int size = 0;
+    xmlDocDumpMemory(reinterpret_cast<xmlDoc *>(_node), &memory, &size);
+    LibXMLStringOwner owner(memory);
+    return memory ? QByteArray(reinterpret_cast<const char *>(memory), size) : QByteArray();
+}
+
+QString CXMLDocument::XMLStringWithOptions(unsigned options) const
+{
+    const CXMLElementPtr root = rootElement();
+    return root ? root->XMLStringWithOptions(options) : QString();
+}
+
+QString CXMLDocument::description() const
+{
+    checkNode(__func__);
+    xmlChar *memory = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemory(reinterpret_cast<xmlDoc *>(_node), &memory, &size, 1);
+    LibXMLStringOwner owner(memory);
+    const QString text = memory ? QString::fromUtf8(reinterpret_cast<const char *>(memory), size) : QString();
+    return QStringLiteral("<%1 0x%2 [0x%3]> ")
+               .arg(className())
+               .arg(reinterpret_cast<quintptr>(this), 0, 16)
+               .arg(reinterpret_cast<quintptr>(_node), 0, 16) +
+           text;
+}
+
+void CXMLDocument::addChild(const CXMLNodePtr &child)
+{
+    insertChildNode(child, nullptr, __func__, QStringLiteral("CXMLNode_CreationExtensions"));
+    if (child && child->_node)
+        addToNodePool(child);
+}
+
+void CXMLDocument::insertChild(const CXMLNodePtr &child, qsizetype index)
+{
+    if (!_node)
+        throw ProgrammingError(QStringLiteral("_node should not be null"), QString::fromUtf8(__func__),
+                               objectDescription(), QStringLiteral("CXMLNode_CreationExtensions"), __LINE__);
+    xmlNode *before = _node->children;
+    for (qsizetype i = 0; i < index && before; ++i)
+        before = before->next;
+    if (index < 0 || (!before && index != childCount()))
+        throw ProgrammingError(QStringLiteral("Index out of range"), QString::fromUtf8(__func__), objectDescription(),
+                               QStringLiteral("CXMLNode_CreationExtensions"), __LINE__);
+    insertChildNode(child, before, __func__, QStringLiteral("CXMLNode_CreationExtensions"));
+    if (child && child->_node)
+        addToNodePool(child);
+}
+
+CXMLNodePtr CXMLDocument::copyWithZone() const
+{
+    if (!_node)
+        return nullptr;
+    xmlDoc *copy = xmlCopyDoc(reinterpret_cast<xmlDoc *>(_node), 1);
+    if (!copy)
+        return nullptr;
+    CXMLDocumentPtr wrapper(new CXMLDocument(reinterpret_cast<xmlNode *>(copy), true));
+    wrapper->attachToDocument("CXMLDocument");
+    return wrapper;
+}
