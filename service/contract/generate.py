@@ -2,6 +2,7 @@
 """Generates the web-service classes from the contract table.
 
 usage: generate.py CONTRACT OUTDIR [--table-only]
+       generate.py CONTRACT --list   (prints the class files it writes)
 
 Writes into OUTDIR/service/: OVWSContractTable.cpp (the contract as data),
 and unless --table-only, one header/source pair per record and list type and
@@ -209,11 +210,14 @@ def main(argv):
     except (ContractError, OSError) as error:
         sys.stderr.write("generate.py: %s\n" % error)
         return 1
+    import generate_classes
+    if argv[2] == "--list":
+        print(";".join(generate_classes.file_names(contract)))
+        return 0
     outdir = os.path.join(argv[2], "service")
     os.makedirs(outdir, exist_ok=True)
     write_if_changed(os.path.join(outdir, "OVWSContractTable.cpp"), table_source(contract))
     if "--table-only" not in argv:
-        import generate_classes
         for file_name, text in generate_classes.sources(contract):
             write_if_changed(os.path.join(outdir, file_name), text)
     return 0

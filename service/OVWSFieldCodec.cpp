@@ -1,0 +1,128 @@
+#include "service/OVWSFieldCodec.h"
+
+#include "soap/Soap.h"
+#include "xml/CXMLElement.h"
+
+#include <limits>
+
+namespace {
+
+qsizetype skipSpace(const QString &text, qsizetype position)
+{
+    while (position < text.size() && text.at(position).isSpace())
+        ++position;
+    return position;
+}
+
+void appendElement(QString &out, const QString &name, const QString &content)
+{
+    out += u'<' + name + u'>' + content + QStringLiteral("</") + name + u'>';
+}
+
+} // namespace
+
+CXMLNodePtr OVWSFieldCodec::findField(const CXMLNodePtr &node, const QString &name)
+{
+    return node ? Soap::getNode(node, name) : CXMLNodePtr();
+}
+
+CXMLElementPtr OVWSFieldCodec::findElement(const CXMLNodePtr &node, const QString &name)
+{
+    return std::dynamic_pointer_cast<CXMLElement>(findField(node, name));
+}
+
+QString OVWSFieldCodec::readString(const CXMLNodePtr &node, const QString &name)
+{
+    return node ? Soap::getNodeValue(node, name) : QString();
+}
+
+qint32 OVWSFieldCodec::intFromText(const QString &text)
+{
+    qsizetype position = skipSpace(text, 0);
+    bool negative = false;
+    if (position < text.size() && (text.at(position) == u'-' || text.at(position) == u'+'))
+        negative = text.at(position++) == u'-';
+    qint64 magnitude = 0;
+    constexpr qint64 limit = qint64(std::numeric_limits<qint32>::max()) + 1;
+    for (; position < text.size() && text.at(position) >= u'0' && text.at(position) <= u'9'; ++position) {
+        magnitude = magnitude * 10 + (text.at(position).unicode() - u'0');
+        if (magnitude > limit)
+            magnitude = limit; // keeps reading digits without overflowing
+    }
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<qint32>::max())
+        return std::numeric_limits<qint32>::max();
+    return qint32(value);
+}
+
+bool OVWSFieldCodec::boolFromText(const QString &text)
+{
+    qsizetype position = skipSpace(text, 0);
+    if (position < text.size() && (text.at(position) == u'-' || text.at(position) == u'+'))
+        ++position;
+    while (position < text.size() && text.at(position) == u'0')
+        ++position;
+    if (position >= text.size())
+        return false;
+    const QChar first = text.at(position);
+    return first == u'Y' || first == u'y' || first == u'T' || first == u't' || (first >= u'1' && first <= u'9');
+}
+
+qint32 OVWSFieldCodec::readInt(const CXMLNodePtr &node, const QString &name)
+{
+    return intFromText(readString(node, name));
+}
+
+bool OVWSFieldCodec::readBool(const CXMLNodePtr &node, const QString &name)
+{
+    return boolFromText(readString(node, name));
+}
+
+std::optional<QByteArray> OVWSFieldCodec::readData(const CXMLNodePtr &node, const QString &name)
+{
+    const QString text = readString(node, name);
+    if (text.isNull())
+        return std::nullopt;
+    return Soap::dataFromString(text);
+}
+
+void OVWSFieldCodec::writeString(QString &out, const QString &name, const QString &value)
+{
+    if (!value.isNull())
+        appendElement(out, name, Soap::escapeFieldText(value));
+}
+
+void OVWSFieldCodec::writeInt(QString &out, const QString &name, qint32 value)
+{
+    appendElement(out, name, QString::number(value));
+}
+
+void OVWSFieldCodec::writeBool(QString &out, const QString &name, bool value)
+{
+    appendElement(out, name, value ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+void OVWSFieldCodec::writeData(QString &out, const QString &name, const std::optional<QByteArray> &value)
+{
+    if (value)
+        appendElement(out, name, Soap::getBase64String(*value));
+}
+
+void OVWSFieldCodec::writeRecord(QString &out, const QString &name, const SoapObject *record)
+{
+    if (record)
+        out += record->serialize(name);
+}
+
+void OVWSFieldCodec::writeList(QString &out, const QString &name, bool empty, const QString &itemsText)
+{
+    if (empty)
+        out += u'<' + name + QStringLiteral("/>");
+    else
+        appendElement(out, name, itemsText);
+}
+
+QString OVWSFieldCodec::recordElement(const QString &name, const QString &attributes, const QString &elements)
+{
+    return u'<' + name + attributes + u'>' + elements + QStringLiteral("</") + name + u'>';
+}
