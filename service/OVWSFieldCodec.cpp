@@ -3,16 +3,9 @@
 #include "soap/Soap.h"
 #include "xml/CXMLElement.h"
 
-#include <limits>
+#include <QRegularExpression>
 
 namespace {
-
-qsizetype skipSpace(const QString &text, qsizetype position)
-{
-    while (position < text.size() && text.at(position).isSpace())
-        ++position;
-    return position;
-}
 
 void appendElement(QString &out, const QString &name, const QString &content)
 {
@@ -38,34 +31,14 @@ QString OVWSFieldCodec::readString(const CXMLNodePtr &node, const QString &name)
 
 qint32 OVWSFieldCodec::intFromText(const QString &text)
 {
-    qsizetype position = skipSpace(text, 0);
-    bool negative = false;
-    if (position < text.size() && (text.at(position) == u'-' || text.at(position) == u'+'))
-        negative = text.at(position++) == u'-';
-    qint64 magnitude = 0;
-    constexpr qint64 limit = qint64(std::numeric_limits<qint32>::max()) + 1;
-    for (; position < text.size() && text.at(position) >= u'0' && text.at(position) <= u'9'; ++position) {
-        magnitude = magnitude * 10 + (text.at(position).unicode() - u'0');
-        if (magnitude > limit)
-            magnitude = limit; // keeps reading digits without overflowing
-    }
-    const qint64 value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<qint32>::max())
-        return std::numeric_limits<qint32>::max();
-    return qint32(value);
+    // The runtime's "int" token reads the leading integer, clamped to 32 bits.
+    return text.isNull() ? 0 : Soap::convert(text, QStringLiteral("int")).toInt();
 }
 
 bool OVWSFieldCodec::boolFromText(const QString &text)
 {
-    qsizetype position = skipSpace(text, 0);
-    if (position < text.size() && (text.at(position) == u'-' || text.at(position) == u'+'))
-        ++position;
-    while (position < text.size() && text.at(position) == u'0')
-        ++position;
-    if (position >= text.size())
-        return false;
-    const QChar first = text.at(position);
-    return first == u'Y' || first == u'y' || first == u'T' || first == u't' || (first >= u'1' && first <= u'9');
+    static const QRegularExpression truth(QStringLiteral("^\\s*[+-]?0*[YyTt1-9]"));
+    return truth.match(text).hasMatch();
 }
 
 qint32 OVWSFieldCodec::readInt(const CXMLNodePtr &node, const QString &name)
