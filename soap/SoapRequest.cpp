@@ -134,7 +134,7 @@ void SoapRequest::connectionDidReceiveResponse()
 
 void SoapRequest::connectionDidReceiveData()
 {
-    if (!m_conn || m_abandoned)
+    if (!m_conn || m_abandoned || !m_conn->isOpen())
         return;
     m_receivedData.append(m_conn->readAll());
     if (m_receivedData.size() > m_maximumResponseSize) {
