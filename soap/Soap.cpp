@@ -17,6 +17,7 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -264,6 +265,31 @@ CXMLNodePtr findNamed(const CXMLNodePtr &node, const QString &name, const QStrin
             return found;
     }
     return nullptr;
+}
+
+// "&", "<", ">" as entities, and the quotation mark too when quotes is set.
+QString escaped(const QString &text, bool quotes)
+{
+    const auto needsEntity = [quotes](QChar character) {
+        return character == u'&' || character == u'<' || character == u'>' || (quotes && character == u'"');
+    };
+    if (std::none_of(text.cbegin(), text.cend(), needsEntity))
+        return text;
+    QString result;
+    result.reserve(text.size() + 16);
+    for (const QChar character : text) {
+        if (character == u'&')
+            result.append(QLatin1String("&amp;"));
+        else if (character == u'<')
+            result.append(QLatin1String("&lt;"));
+        else if (character == u'>')
+            result.append(QLatin1String("&gt;"));
+        else if (quotes && character == u'"')
+            result.append(QLatin1String("&quot;"));
+        else
+            result.append(character);
+    }
+    return result;
 }
 
 // FNV-1a: a stable 64-bit hash of bytes.
@@ -667,42 +693,12 @@ QVariant Soap::objectFromNode(const CXMLNodePtr &node)
 
 QString Soap::escapeText(const QString &text)
 {
-    if (!text.contains(u'&') && !text.contains(u'<') && !text.contains(u'>'))
-        return text;
-    QString escaped;
-    escaped.reserve(text.size() + 16);
-    for (const QChar character : text) {
-        if (character == u'&')
-            escaped.append(QLatin1String("&amp;"));
-        else if (character == u'<')
-            escaped.append(QLatin1String("&lt;"));
-        else if (character == u'>')
-            escaped.append(QLatin1String("&gt;"));
-        else
-            escaped.append(character);
-    }
-    return escaped;
+    return escaped(text, false);
 }
 
 QString Soap::escapeFieldText(const QString &text)
 {
-    if (!text.contains(u'&') && !text.contains(u'<') && !text.contains(u'>') && !text.contains(u'"'))
-        return text;
-    QString escaped;
-    escaped.reserve(text.size() + 16);
-    for (const QChar character : text) {
-        if (character == u'&')
-            escaped.append(QLatin1String("&amp;"));
-        else if (character == u'<')
-            escaped.append(QLatin1String("&lt;"));
-        else if (character == u'>')
-            escaped.append(QLatin1String("&gt;"));
-        else if (character == u'"')
-            escaped.append(QLatin1String("&quot;"));
-        else
-            escaped.append(character);
-    }
-    return escaped;
+    return escaped(text, true);
 }
 
 QByteArray Soap::callService(const QString &url, const QString &data, const QString &action, const char *)

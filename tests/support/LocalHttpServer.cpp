@@ -50,22 +50,24 @@ bool LocalHttpServer::Request::hasHeader(const QByteArray &name) const
     return false;
 }
 
-LocalHttpServer::Response LocalHttpServer::Response::xml(const QByteArray &body, int status)
+LocalHttpServer::Response LocalHttpServer::Response::withType(const QByteArray &contentType, const QByteArray &body,
+                                                           int status)
 {
     Response response;
     response.status = status;
-    response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/xml; charset=utf-8")));
+    response.headers.append(qMakePair(QByteArray("Content-Type"), contentType));
     response.body = body;
     return response;
 }
 
+LocalHttpServer::Response LocalHttpServer::Response::xml(const QByteArray &body, int status)
+{
+    return withType("text/xml; charset=utf-8", body, status);
+}
+
 LocalHttpServer::Response LocalHttpServer::Response::text(const QByteArray &body, int status)
 {
-    Response response;
-    response.status = status;
-    response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/plain; charset=utf-8")));
-    response.body = body;
-    return response;
+    return withType("text/plain; charset=utf-8", body, status);
 }
 
 LocalHttpServer::LocalHttpServer(QObject *parent) : QObject(parent)

@@ -58,6 +58,7 @@ public:
         bool neverAnswer = false;
         bool closeWithoutAnswer = false;
 
+        static Response withType(const QByteArray &contentType, const QByteArray &body, int status = 200);
         static Response xml(const QByteArray &body, int status = 200);
         static Response text(const QByteArray &body, int status = 200);
     };
