@@ -50,9 +50,13 @@ struct DescriptionFileReader::Parser {
         handler.serror = &Parser::structuredError;
         handler.error = nullptr;
         handler.warning = nullptr;
-        context = xmlCreatePushParserCtxt(&handler, this, nullptr, 0, nullptr);
-        if (context)
+        // libxml2's own SAX2 callbacks (DTD and entity bookkeeping) need the
+        // context as their user data, so this object travels in _private.
+        context = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
+        if (context) {
+            context->_private = this;
             xmlCtxtUseOptions(context, XML_PARSE_NOENT | XML_PARSE_NONET);
+        }
     }
 
     ~Parser()
@@ -98,10 +102,15 @@ struct DescriptionFileReader::Parser {
         }
     }
 
+    static Parser *from(void *userData)
+    {
+        return static_cast<Parser *>(static_cast<xmlParserCtxtPtr>(userData)->_private);
+    }
+
     static void startElement(void *userData, const xmlChar *localName, const xmlChar *prefix, const xmlChar *,
                              int, const xmlChar **, int attributeCount, int, const xmlChar **attributes)
     {
-        auto *parser = static_cast<Parser *>(userData);
+        Parser *parser = from(userData);
         if (parser->reader.m_failed)
             return;
         try {
@@ -130,15 +139,14 @@ struct DescriptionFileReader::Parser {
     {
         if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_INTERNAL_PARAMETER_ENTITY)
             return;
-        auto *parser = static_cast<Parser *>(userData);
-        xmlSAX2EntityDecl(parser->context, name, type, publicId, systemId, content);
+        xmlSAX2EntityDecl(userData, name, type, publicId, systemId, content);
     }
 
     static void structuredError(void *userData, xmlErrorPtr xmlError)
     {
         if (!xmlError || xmlError->level != XML_ERR_FATAL)
             return;
-        auto *parser = static_cast<Parser *>(userData);
+        Parser *parser = from(userData);
         ErrorRecord error(MusicLibrary::XMLParserErrorDomain, xmlError->code);
         const QString message = QString::fromUtf8(xmlError->message ? xmlError->message : "").trimmed();
         error.addDetail(ErrorRecord::LocalizedDescriptionKey, message);

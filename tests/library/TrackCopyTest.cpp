@@ -1,0 +1,242 @@
+#include "tests/library/LibraryTestSupport.h"
+
+#include "library/FileReplacement.h"
+#include "library/MusicLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+extern char **environ;
+
+using namespace librarytest;
+
+namespace {
+
+class TrackCopy : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        share.configure(library, true);
+        library.setNotifyTarget(&recorder);
+        library.setNotifySelector("onSyncNotifictionEvent");
+    }
+
+    Track trackAt(const QString &source, const QString &artist, const QString &album, const QString &song)
+    {
+        Track track;
+        track.setLocation(source);
+        track.setArtistPath(artist);
+        track.setAlbumPath(album);
+        track.setSongPath(song);
+        track.setStatus(1);
+        return track;
+    }
+
+    ShareFixture share;
+    MusicLibrary library;
+    NotifyRecorder recorder;
+};
+
+} // namespace
+
+TEST(FileNameValidation, KeepsThePermittedSetAndRemovesTheRest)
+{
+    MusicLibrary library;
+    EXPECT_EQ(library.validateFileName(QStringLiteral("Guns N' Roses, Live (1991) [Disc 1]")),
+              QStringLiteral("Guns N' Roses, Live (1991) [Disc 1]"));
+    EXPECT_EQ(library.validateFileName(QStringLiteral("What?")), QStringLiteral("What"));
+    EXPECT_EQ(library.validateFileName(QStringLiteral("a:b*c/d\\e\"f<g>h|i\tj")), QStringLiteral("abcdefghij"));
+    EXPECT_EQ(library.validateFileName(QStringLiteral("~`!@#$%^&()-_+={}[];',. ")),
+              QStringLiteral("~`!@#$%^&()-_+={}[];',. "));
+    // Precomposed letters go whole; a decomposed one keeps its base letter.
+    EXPECT_EQ(library.validateFileName(QStringLiteral("Caf\u00e9")), QStringLiteral("Caf"));
+    EXPECT_EQ(library.validateFileName(QStringLiteral("Cafe\u0301")), QStringLiteral("Cafe"));
+    EXPECT_EQ(library.validateFileName(QStringLiteral("\u65e5\u672c")), QStringLiteral(""));
+    EXPECT_TRUE(library.validateFileName(QString()).isNull());
+    const CharacterSet removed = MusicLibrary::createValidFilenameCharacterSet();
+    int permitted = 0;
+    for (unsigned unit = 0; unit < 65536; ++unit)
+        permitted += removed.contains(char16_t(unit)) ? 0 : 1;
+    EXPECT_EQ(permitted, 10 + 26 + 26 + 24);
+}
+
+TEST_F(TrackCopy, CopiesIntoNewFoldersAndCountsRealCopiesOnly)
+{
+    const QString source = share.sourceFile(QStringLiteral("A/B/01.mp3"), 1000);
+    Track track = trackAt(source, QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("01.mp3"));
+    const QString destination = share.musicFolder() + QStringLiteral("/A/B/01.mp3");
+    EXPECT_TRUE(library.copyTrack(track));
+    EXPECT_EQ(readBytes(destination), readBytes(source));
+    EXPECT_EQ(library.numTracksCopied(), 1);
+    // An existing destination wins and is not counted, but is reported.
+    writeBytes(source, "changed");
+    EXPECT_TRUE(library.copyTrack(track));
+    EXPECT_EQ(library.numTracksCopied(), 1);
+    EXPECT_NE(readBytes(destination), QByteArray("changed"));
+    EXPECT_EQ(recorder.lines(), QStringList(2, u"1|Copying: " + destination + u"|-|0/0"));
+    EXPECT_EQ(listTree(share.musicFolder()), (QStringList{QStringLiteral("A"), QStringLiteral("A/B"),
+                                                         QStringLiteral("A/B/01.mp3")}));
+}
+
+TEST_F(TrackCopy, EmptyComponentsCollapseAndStayInsideTheMusicFolder)
+{
+    const QString source = share.sourceFile(QStringLiteral("x.mp3"));
+    Track track = trackAt(source, QStringLiteral(""), QStringLiteral("B"), QStringLiteral("x.mp3"));
+    EXPECT_TRUE(library.copyTrack(track));
+    EXPECT_TRUE(exists(share.musicFolder() + QStringLiteral("/B/x.mp3")));
+    EXPECT_EQ(recorder.received.first().title(), u"Copying: " + share.musicFolder() + QStringLiteral("//B/x.mp3"));
+}
+
+TEST_F(TrackCopy, FailuresAreReportedWithTheSystemError)
+{
+    Track missing = trackAt(share.localMusic() + QStringLiteral("/none.mp3"), QStringLiteral("A"), QStringLiteral("B"),
+                            QStringLiteral("none.mp3"));
+    EXPECT_FALSE(library.copyTrack(missing));
+    QStringList errors = recorder.linesOfActivity(2);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().startsWith(QStringLiteral("2|Failed to copy file|Error Code: 2;Error Domain: NSPOSIXErrorDomain;")))
+        << errors.first().toStdString();
+    EXPECT_FALSE(exists(share.musicFolder() + QStringLiteral("/A/B/none.mp3")));
+    EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/A/B")), QStringList());
+
+    // A file where the artist folder should be: the folder cannot be made.
+    writeBytes(share.musicFolder() + QStringLiteral("/Blocked"), "x");
+    Track blocked = trackAt(share.sourceFile(QStringLiteral("y.mp3")), QStringLiteral("Blocked"), QStringLiteral("B"),
+                            QStringLiteral("y.mp3"));
+    EXPECT_FALSE(library.copyTrack(blocked));
+    errors = recorder.linesOfActivity(2);
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors.last().startsWith(QStringLiteral("2|Failed to create directory|Error Code: ")));
+    EXPECT_EQ(library.numTracksCopied(), 0);
+}
+
+TEST_F(TrackCopy, DotComponentsNeverLeaveTheMusicFolder)
+{
+    const QString source = share.sourceFile(QStringLiteral("z.mp3"));
+    const QList<QPair<QString, QString>> folders{{QStringLiteral(".."), QStringLiteral("x")},
+                                                 {QStringLiteral("x"), QStringLiteral("..")},
+                                                 {QStringLiteral("."), QStringLiteral("..")}};
+    for (const auto &[artist, album] : folders) {
+        recorder.received.clear();
+        Track track = trackAt(source, artist, album, QStringLiteral("z.mp3"));
+        EXPECT_FALSE(library.copyTrack(track));
+        const QStringList errors = recorder.linesOfActivity(2);
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors.first().startsWith(QStringLiteral("2|Failed to copy file|")));
+        EXPECT_TRUE(errors.first().contains(QStringLiteral("would place the file outside the music folder")))
+            << errors.first().toStdString();
+    }
+    EXPECT_EQ(listTree(share.sharePath()), QStringList());
+    EXPECT_EQ(library.numTracksCopied(), 0);
+}
+
+TEST_F(TrackCopy, DotComponentsInALocationAreNeitherCopiedNorListed)
+{
+    // /a/../../b/x.mp3 has the components "..", "b" and "x.mp3" at its end.
+    const QString source = share.sourceFile(QStringLiteral("b/x.mp3"));
+    auto track = makeTrack(QStringLiteral("T1"), share.localMusic() + QStringLiteral("/a/../../b/x.mp3"));
+    QDir().mkpath(share.localMusic() + QStringLiteral("/a"));
+    library.tracks().insert(QStringLiteral("T1"), track);
+    library.sortedTracks().append(QStringLiteral("T1"));
+    auto listed = makeTrack(QStringLiteral("T2"), QStringLiteral("/m/../x/y.mp3"));
+    listed->setStatus(0);
+    library.tracks().insert(QStringLiteral("T2"), listed);
+    library.sortedTracks().append(QStringLiteral("T2"));
+    ASSERT_TRUE(library.writeXMLTracks(QStringLiteral("LIB-ID"), QStringLiteral("Home")));
+    EXPECT_EQ(readBytes(share.tracksFile()).count("<Song "), 0);
+    EXPECT_EQ(library.numTracksCopyFailure(), 2);
+    EXPECT_EQ(library.numTracksProcessed(), 2);
+    EXPECT_EQ(recorder.linesOfActivity(2).size(), 2);
+    EXPECT_EQ(listTree(share.musicFolder()), QStringList());
+    EXPECT_FALSE(exists(share.sharePath() + QStringLiteral("/b")));
+    EXPECT_TRUE(exists(source));
+}
+
+TEST_F(TrackCopy, LeftoverTemporaryFileIsReplacedByTheNextAttempt)
+{
+    const QString source = share.sourceFile(QStringLiteral("s.flac"), 5000);
+    const QString destination = share.musicFolder() + QStringLiteral("/A/B/s.flac");
+    const QString temporary = FileReplacement::temporaryPathFor(destination);
+    EXPECT_EQ(QFileInfo(temporary).fileName(), QStringLiteral(".s.flac.partial"));
+    writeBytes(temporary, QByteArray(9000, 'z'));
+    Track track = trackAt(source, QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("s.flac"));
+    EXPECT_TRUE(library.copyTrack(track));
+    EXPECT_EQ(readBytes(destination), readBytes(source));
+    EXPECT_FALSE(exists(temporary));
+    EXPECT_EQ(library.numTracksCopied(), 1);
+}
+
+TEST(TemporaryNames, AreHiddenDerivedAndNeverAudio)
+{
+    const QString longName = QString(250, u'n') + QStringLiteral(".mp3");
+    const QString temporary = FileReplacement::temporaryPathFor(QStringLiteral("/s/Music/A/B/") + longName);
+    const QString name = QFileInfo(temporary).fileName();
+    EXPECT_TRUE(temporary.startsWith(QStringLiteral("/s/Music/A/B/.")));
+    EXPECT_TRUE(name.endsWith(QStringLiteral(".partial")));
+    EXPECT_LE(name.toUtf8().size(), 255);
+    EXPECT_EQ(temporary, FileReplacement::temporaryPathFor(QStringLiteral("/s/Music/A/B/") + longName));
+    EXPECT_NE(temporary, FileReplacement::temporaryPathFor(QStringLiteral("/s/Music/A/B/x") + longName));
+}
+
+TEST(FileReplacementMove, NeverReplacesAnExistingFile)
+{
+    ShareFixture share;
+    const QString temporary = share.sharePath() + QStringLiteral("/.a.partial");
+    const QString final = share.sharePath() + QStringLiteral("/a");
+    writeBytes(final, "old");
+    writeBytes(temporary, "new");
+    bool alreadyThere = false;
+    ErrorRecord error;
+    EXPECT_TRUE(FileReplacement::moveIntoPlaceWithoutReplacing(temporary, final, &alreadyThere, &error));
+    EXPECT_TRUE(alreadyThere);
+    EXPECT_EQ(readBytes(final), QByteArray("old"));
+    EXPECT_FALSE(exists(temporary));
+}
+
+TEST_F(TrackCopy, CopyKilledMidwayLeavesNoFileUnderTheFinalNameAndIsRetried)
+{
+    constexpr qsizetype size = 24 * 1024 * 1024;
+    constexpr qsizetype limit = 3 * 1024 * 1024;
+    const QString source = share.sourceFile(QStringLiteral("big.wav"), size);
+    const QString destination = share.musicFolder() + QStringLiteral("/Artist/Album/big.wav");
+    const QByteArray helper = INTERRUPTED_COPY_HELPER;
+    QList<QByteArray> arguments{helper, source.toUtf8(), share.musicFolder().toUtf8(), "Artist", "Album", "big.wav",
+                                QByteArray::number(limit)};
+    std::vector<char *> argv;
+    for (QByteArray &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, helper.constData(), nullptr, nullptr, argv.data(), environ), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the helper ended with status " << status;
+    // The child is in the middle of the copy: kill it there.
+    kill(child, SIGKILL);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+
+    const QString temporary = FileReplacement::temporaryPathFor(destination);
+    EXPECT_FALSE(exists(destination));
+    EXPECT_TRUE(exists(temporary));
+    EXPECT_LT(QFileInfo(temporary).size(), size);
+
+    // The next run copies the track again and leaves nothing else behind.
+    auto track = makeTrack(QStringLiteral("T1"), source);
+    track->setArtistPath(QStringLiteral("Artist"));
+    track->setAlbumPath(QStringLiteral("Album"));
+    track->setSongPath(QStringLiteral("big.wav"));
+    EXPECT_TRUE(library.copyTrack(*track));
+    EXPECT_EQ(QFileInfo(destination).size(), size);
+    EXPECT_TRUE(readBytes(destination) == readBytes(source));
+    EXPECT_EQ(library.numTracksCopied(), 1);
+    EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/Artist/Album")), QStringList{QStringLiteral("big.wav")});
+}
