@@ -6,6 +6,12 @@
 
 #include <QFile>
 
+#include <libxml/entities.h>
+
+#include <limits>
+#include <unordered_map>
+#include <vector>
+
 const QString CXMLDocument::ErrorDomain = QStringLiteral("CXMLErrorDomain");
 const QString CXMLDocument::ReadErrorDomain = QStringLiteral("CXMLReadErrorDomain");
 
@@ -62,10 +68,12 @@ QByteArray CXMLDocument::characterSetName(QStringConverter::Encoding encoding)
     return name ? QByteArray(name) : QByteArrayLiteral("UTF-8");
 }
 
-ErrorRecord CXMLDocument::parseError(const QString &fallbackMessage, qint64 code)
+ErrorRecord CXMLDocument::parseError(const QString &fallbackMessage, qint64 code, const QString &knownMessage)
 {
     const xmlError *last = xmlGetLastError();
-    QString message = last && last->message ? QString::fromUtf8(last->message).trimmed() : QString();
+    QString message = knownMessage;
+    if (message.isEmpty() && last && last->message)
+        message = QString::fromUtf8(last->message).trimmed();
     if (message.isEmpty())
         message = fallbackMessage;
     xmlResetLastError();
@@ -74,10 +82,92 @@ ErrorRecord CXMLDocument::parseError(const QString &fallbackMessage, qint64 code
 
 namespace {
 
+// libxml2 keeps references to internal entities as nodes (nothing is
+// substituted), but XPath string values and other readers expand them. A
+// document whose references would expand beyond this many bytes is refused,
+// so that a small document cannot stand for an enormous one.
+qint64 expansionLimit(qint64 inputSize)
+{
+    return 1024 * 1024 + 10 * inputSize;
+}
+
+class EntityExpansion {
+public:
+    explicit EntityExpansion(qint64 limit) : m_limit(limit) {}
+
+    // Whether the references in the tree at root stay within the limit.
+    bool withinLimit(xmlNode *root)
+    {
+        m_total = 0;
+        return addSubtree(root, 0, m_total);
+    }
+
+private:
+    static constexpr int maximumNesting = 64;
+
+    // Adds the expanded text size of the subtree to total; false once the
+    // limit is passed.
+    bool addSubtree(xmlNode *root, int nesting, qint64 &total)
+    {
+        if (nesting > maximumNesting)
+            return false;
+        std::vector<xmlNode *> pending{root};
+        while (!pending.empty()) {
+            xmlNode *node = pending.back();
+            pending.pop_back();
+            if (node->type == XML_ENTITY_REF_NODE) {
+                qint64 size = 0;
+                if (!entitySize(reinterpret_cast<xmlEntity *>(node->children), nesting + 1, size))
+                    return false;
+                total += size;
+            } else if (hasContentField(node) && node->content) {
+                total += qint64(xmlStrlen(node->content));
+            }
+            if (total > m_limit)
+                return false;
+            if (node->type == XML_ELEMENT_NODE) {
+                for (xmlAttr *attribute = node->properties; attribute; attribute = attribute->next)
+                    pending.push_back(reinterpret_cast<xmlNode *>(attribute));
+            }
+            for (xmlNode *child = modelChildren(node); child; child = child->next)
+                pending.push_back(child);
+        }
+        return true;
+    }
+
+    bool entitySize(xmlEntity *entity, int nesting, qint64 &size)
+    {
+        if (!entity || entity->type != XML_ENTITY_DECL)
+            return true;
+        if (const auto known = m_sizes.find(entity); known != m_sizes.end()) {
+            size = known->second;
+            return true;
+        }
+        size = entity->content ? qint64(xmlStrlen(entity->content)) : 0;
+        if (entity->children) {
+            size = 0;
+            for (xmlNode *child = entity->children; child; child = child->next) {
+                if (!addSubtree(child, nesting, size))
+                    return false;
+            }
+        }
+        if (size > m_limit)
+            return false;
+        m_sizes.emplace(entity, size);
+        return true;
+    }
+
+    qint64 m_limit;
+    qint64 m_total = 0;
+    std::unordered_map<xmlEntity *, qint64> m_sizes;
+};
+
 // Parses bytes in a marked context. Fails (null) for a document that libxml2
 // rejects, one without a root element when requireRoot, and one whose
-// entities exceed libxml2's amplification limits.
-xmlDoc *parseMemory(const QByteArray &bytes, const char *encoding, int options, bool requireRoot)
+// entities exceed libxml2's amplification limits or expand beyond
+// expansionLimit.
+xmlDoc *parseMemory(const QByteArray &bytes, const char *encoding, int options, bool requireRoot,
+                    QString *failureMessage)
 {
     initialiseLibXML();
     xmlResetLastError();
@@ -93,6 +183,10 @@ xmlDoc *parseMemory(const QByteArray &bytes, const char *encoding, int options, 
         return nullptr;
     if (requireRoot && !xmlDocGetRootElement(document.get()))
         return nullptr;
+    if (document->intSubset && !EntityExpansion(expansionLimit(bytes.size())).withinLimit(reinterpret_cast<xmlNode *>(document.get()))) {
+        *failureMessage = QStringLiteral("Entity references expand beyond the size this document may have.");
+        return nullptr;
+    }
     return document.release();
 }
 
@@ -108,9 +202,10 @@ CXMLDocumentPtr CXMLDocument::initWithXMLString(const QString &XMLString, unsign
     }
     // The text is already decoded: its bytes are UTF-8 whatever its
     // declaration says.
-    xmlDoc *document = parseMemory(utf8, "UTF-8", safeParseOptions, false);
+    QString failureMessage;
+    xmlDoc *document = parseMemory(utf8, "UTF-8", safeParseOptions, false, &failureMessage);
     if (!document) {
-        const ErrorRecord failure = parseError(QStringLiteral("Unknown error"), 1);
+        const ErrorRecord failure = parseError(QStringLiteral("Unknown error"), 1, failureMessage);
         if (error)
             *error = failure;
         return nullptr;
@@ -131,15 +226,16 @@ CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, QStringConver
                                            ErrorRecord *error)
 {
     xmlDoc *document = nullptr;
+    QString failureMessage;
     if (!data.isEmpty() && data.size() <= std::numeric_limits<int>::max()) {
         const QByteArray characterSet = characterSetName(encoding);
-        document = parseMemory(data, characterSet.constData(), dataParseOptions, true);
+        document = parseMemory(data, characterSet.constData(), dataParseOptions, true, &failureMessage);
     } else {
         initialiseLibXML();
         xmlResetLastError();
     }
     if (!document) {
-        const ErrorRecord failure = parseError(QStringLiteral("Unknown error"), 1);
+        const ErrorRecord failure = parseError(QStringLiteral("Unknown error"), 1, failureMessage);
         if (error)
             *error = failure;
         return nullptr;

@@ -68,16 +68,16 @@ public:
     static QByteArray characterSetName(QStringConverter::Encoding encoding);
 
 protected:
-    // Takes the libxml2 document (freed by this wrapper when owns is true)
-    // and, when attach is true, sets the document's back pointer to this
-    // wrapper.
+    // Takes the libxml2 document, freed by this wrapper when owns is true.
     CXMLDocument(_xmlNode *document, bool owns);
     QString className() const override;
     // Sets the document's back pointer to this wrapper; a document that
     // already has one is a ProgrammingError.
     void attachToDocument(const char *unit);
     void addToNodePool(const CXMLNodePtr &wrapper) const;
-    static ErrorRecord parseError(const QString &fallbackMessage, qint64 code);
+    // The parse failure: knownMessage, else libxml2's last error message,
+    // else fallbackMessage; resets libxml2's last error.
+    static ErrorRecord parseError(const QString &fallbackMessage, qint64 code, const QString &knownMessage = {});
 
     mutable std::unordered_set<CXMLNodePtr> m_nodePool;
 

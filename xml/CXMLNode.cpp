@@ -119,7 +119,7 @@ QString CXMLNode::stringValue() const
         if (current)
             current = current->next;
     }
-    return QString::fromUtf8(text);
+    return text.isEmpty() ? QStringLiteral("") : QString::fromUtf8(text);
 }
 
 qsizetype CXMLNode::index() const

@@ -144,7 +144,8 @@ public:
     // Detaches the wrapper from its node (freeing the node when owned).
     virtual void invalidate();
     // A deep copy detached from any document, owned by a new wrapper of the
-    // same class; null when libxml2 cannot copy that kind of node.
+    // same class; null when libxml2 cannot copy that kind of node. A copied
+    // attribute keeps its local name and value but no namespace.
     virtual CXMLNodePtr copyWithZone() const;
 
     // The error domain of XPath evaluation failures.

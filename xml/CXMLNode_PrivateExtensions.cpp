@@ -100,7 +100,16 @@ CXMLNodePtr CXMLNode::copyWithZone() const
 {
     if (!_node)
         return nullptr;
-    xmlNode *copy = xmlCopyNode(_node, 1);
+    xmlNode *copy = nullptr;
+    if (_node->type == XML_ATTRIBUTE_NODE) {
+        // libxml2 would copy an attribute into its source document; the copy
+        // keeps name and value, not the namespace (it has no element on
+        // which to declare one).
+        LibXMLStringOwner value(xmlNodeGetContent(_node));
+        copy = reinterpret_cast<xmlNode *>(xmlNewProp(nullptr, _node->name, value.get()));
+    } else {
+        copy = xmlCopyNode(_node, 1);
+    }
     if (!copy)
         return nullptr;
     CXMLNodePtr wrapper(new CXMLNode(copy, true));
