@@ -2,6 +2,8 @@
 
 #include "itunes/PlistStreamReader.h"
 
+#include <QFileInfo>
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -85,7 +87,7 @@ std::optional<double> parseReal(const std::string &text)
     return value;
 }
 
-QString quoted(const std::string &text)
+QString quotedKey(const std::string &text)
 {
     return u'"' + QString::fromUtf8(text.data(), qsizetype(qMin<size_t>(text.size(), 80))) + u'"';
 }
@@ -119,7 +121,7 @@ bool nextKey(PlistStreamReader &reader, std::string &key)
     key.clear();
     reader.readText(key);
     if (!nextValue(reader))
-        reader.fail(QStringLiteral("the key %1 has no value").arg(quoted(key)));
+        reader.fail(QStringLiteral("the key %1 has no value").arg(quotedKey(key)));
     return true;
 }
 
@@ -148,8 +150,10 @@ ExportLibraryReader::ExportLibraryReader(FileLocationMapper locations) : m_locat
 bool ExportLibraryReader::readFile(const QString &path)
 {
     PlistStreamReader reader;
-    if (!reader.openFile(path)) {
-        m_error = ErrorRecord::withDescription(ErrorDomain, 1, reader.failure().message);
+    const QFileInfo info(path);
+    if (!info.isFile() || !reader.openFile(path)) {
+        m_contents = {};
+        m_error = ErrorRecord::withDescription(ErrorDomain, 1, QStringLiteral("cannot open %1").arg(path));
         m_error.addDetail(QStringLiteral("File"), path);
         return false;
     }
@@ -158,6 +162,11 @@ bool ExportLibraryReader::readFile(const QString &path)
 
 bool ExportLibraryReader::readBytes(const QByteArray &bytes)
 {
+    if (bytes.isEmpty()) {
+        m_contents = {};
+        m_error = ErrorRecord::withDescription(ErrorDomain, 2, QStringLiteral("the document is empty"));
+        return false;
+    }
     PlistStreamReader reader;
     if (!reader.openMemory(bytes)) {
         m_error = ErrorRecord::withDescription(ErrorDomain, 1, reader.failure().message);
@@ -246,7 +255,7 @@ void ExportLibraryReader::readTracks(PlistStreamReader &reader)
     std::string dictionaryKey;
     while (nextKey(reader, dictionaryKey)) {
         if (!isElement(reader, "dict")) {
-            warn(QStringLiteral("Track %1 is not a dictionary").arg(quoted(dictionaryKey)));
+            warn(QStringLiteral("Track %1 is not a dictionary").arg(quotedKey(dictionaryKey)));
             reader.skipElement();
             continue;
         }
@@ -260,7 +269,7 @@ void ExportLibraryReader::readTrack(PlistStreamReader &reader, const std::string
     std::optional<qint64> trackID;
     QString rawLocation;
     const auto warnField = [&](const char *what) {
-        warn(QStringLiteral("Track %1: \"%2\" %3").arg(quoted(dictionaryKey), QString::fromStdString(m_key), QLatin1String(what)));
+        warn(QStringLiteral("Track %1: \"%2\" %3").arg(quotedKey(dictionaryKey), QString::fromStdString(m_key), QLatin1String(what)));
     };
     if (!reader.isEmptyElement()) {
         while (nextKey(reader, m_key)) {
@@ -339,15 +348,15 @@ void ExportLibraryReader::readTrack(PlistStreamReader &reader, const std::string
             trackID = fromKey;
     }
     if (!trackID) {
-        warn(QStringLiteral("Track %1 has no \"Track ID\", left out").arg(quoted(dictionaryKey)));
+        warn(QStringLiteral("Track %1 has no \"Track ID\", left out").arg(quotedKey(dictionaryKey)));
         return;
     }
     if (track.persistentID.isEmpty()) {
-        warn(QStringLiteral("Track %1 has no \"Persistent ID\", left out").arg(quoted(dictionaryKey)));
+        warn(QStringLiteral("Track %1 has no \"Persistent ID\", left out").arg(quotedKey(dictionaryKey)));
         return;
     }
     if (!isUsablePersistentID(track.persistentID)) {
-        warn(QStringLiteral("Track %1 has an unusable \"Persistent ID\", left out").arg(quoted(dictionaryKey)));
+        warn(QStringLiteral("Track %1 has an unusable \"Persistent ID\", left out").arg(quotedKey(dictionaryKey)));
         return;
     }
     track.databaseID = int(*trackID);

@@ -1,0 +1,94 @@
+#include "itunes/iTunesAlbumCover.h"
+
+#include "itunes/CoverJpegEncoder.h"
+#include "itunes/MusicSourceError.h"
+#include "platform/SystemLog.h"
+
+#include <QSaveFile>
+
+const QString iTunesAlbumCover::NoImageDataName = QStringLiteral("No Image data");
+const QString iTunesAlbumCover::ImageConversionErrorName = QStringLiteral("Image conversion error");
+const QString iTunesAlbumCover::NoArtworkAvailableName = QStringLiteral("No artwork available");
+const QString iTunesAlbumCover::SourceFailureName = QStringLiteral("Music source error");
+
+namespace {
+
+struct ExportFailure {
+    ExceptionRecord record;
+};
+
+bool writeAtomically(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+void iTunesAlbumCover::recordFailure(const ExceptionRecord &failure)
+{
+    setExc(failure);
+    systemLog(failure.reason());
+}
+
+bool iTunesAlbumCover::copyArtwork(const QString &folder)
+{
+    if (!m_track)
+        return false;
+    MusicElementList<MusicSourceArtwork> artworks;
+    QString persistentID;
+    try {
+        artworks = m_track->artworks();
+        persistentID = m_track->persistentID();
+        if (artworks.count() == 0)
+            return false;
+    } catch (const MusicSourceError &error) {
+        recordFailure(ExceptionRecord(SourceFailureName, error.message()));
+        return false;
+    }
+    // The ID names the file: it must not lead out of the folder.
+    if (persistentID.isEmpty() || persistentID.contains(u'/') || persistentID.contains(u'\\') || persistentID.startsWith(u'.')
+        || persistentID.contains(QChar(0))) {
+        recordFailure(ExceptionRecord(SourceFailureName, QStringLiteral("unusable persistent ID for a file name: \"%1\"").arg(persistentID)));
+        return false;
+    }
+    const auto quotedID = [&persistentID]() -> QString { return u'"' + persistentID + u'"'; };
+    for (int index = 0; index < artworks.count(); ++index) {
+        try {
+            const std::shared_ptr<MusicSourceArtwork> artwork = artworks.objectAtIndex(index);
+            const QImage image = artwork ? CoverJpegEncoder::decode(artwork->rawData()) : QImage();
+            if (image.isNull())
+                throw ExportFailure{{NoImageDataName, QStringLiteral("no image data for artwork: %1").arg(quotedID())}};
+            const QImage bitmap = CoverJpegEncoder::toBitmap(image);
+            if (bitmap.isNull())
+                throw ExportFailure{{ImageConversionErrorName, QStringLiteral("Unable to convert image to bitmap: %1").arg(quotedID())}};
+            const QByteArray jpeg = CoverJpegEncoder::encodeJpeg(bitmap);
+            if (jpeg.isEmpty())
+                throw ExportFailure{{NoArtworkAvailableName, QStringLiteral("no artwork available: %1").arg(quotedID())}};
+            setPath(QStringLiteral("%1/%2.jpg").arg(folder, persistentID));
+            return writeAtomically(path(), jpeg);
+        } catch (const ExportFailure &failure) {
+            recordFailure(failure.record);
+        } catch (const MusicSourceError &error) {
+            recordFailure(ExceptionRecord(SourceFailureName, error.message()));
+        }
+    }
+    return false;
+}
+
+QString iTunesAlbumCover::artworkFileName()
+{
+    if (!m_track)
+        return {};
+    try {
+        return QStringLiteral("%1.jpg").arg(m_track->persistentID());
+    } catch (const MusicSourceError &) {
+        return {};
+    }
+}

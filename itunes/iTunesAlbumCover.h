@@ -1,0 +1,31 @@
+#pragma once
+
+#include "itunes/MusicSourceTrack.h"
+#include "library/AlbumCover.h"
+
+#include <memory>
+
+// An AlbumCover that keeps the first accepted track of its album and exports
+// that track's artwork as a JPEG file when asked.
+class iTunesAlbumCover : public AlbumCover {
+public:
+    static const QString NoImageDataName;         // "No Image data"
+    static const QString ImageConversionErrorName; // "Image conversion error"
+    static const QString NoArtworkAvailableName;  // "No artwork available"
+    static const QString SourceFailureName;       // a failing call into the source
+
+    // Writes the first artwork that converts to "<folder>/<persistent ID>.jpg"
+    // atomically and answers the write's result; artworks that fail leave
+    // their failure in exc() and the system log.
+    bool copyArtwork(const QString &folder) override;
+    // "<persistent ID>.jpg".
+    QString artworkFileName() override;
+
+    const std::shared_ptr<MusicSourceTrack> &track() const { return m_track; }
+    void setTrack(std::shared_ptr<MusicSourceTrack> track) { m_track = std::move(track); }
+
+private:
+    void recordFailure(const ExceptionRecord &failure);
+
+    std::shared_ptr<MusicSourceTrack> m_track;
+};

@@ -1,0 +1,150 @@
+#include "itunes/iTunesMusicLibrary.h"
+
+#include "itunes/MusicSourceLocator.h"
+#include "itunes/iTunesAlbumCover.h"
+#include "itunes/iTunesMusicPlaylist.h"
+#include "itunes/iTunesMusicTrack.h"
+
+#include <QDir>
+
+namespace {
+
+ErrorRecord sourceError(const MusicSourceError &error)
+{
+    return ErrorRecord::withDescription(QStringLiteral("MusicSourceErrorDomain"), 2, error.message());
+}
+
+} // namespace
+
+iTunesMusicLibrary::iTunesMusicLibrary() : m_homePath(QDir::homePath()) {}
+
+QStringList iTunesMusicLibrary::acceptedExtensions()
+{
+    return {QStringLiteral("wav"),  QStringLiteral("wma"), QStringLiteral("mp3"),  QStringLiteral("mp4"),
+            QStringLiteral("m4a"),  QStringLiteral("m4p"), QStringLiteral("aac"),  QStringLiteral("ogg"),
+            QStringLiteral("oga"),  QStringLiteral("aiff"), QStringLiteral("aif"), QStringLiteral("aifc"),
+            QStringLiteral("flac")};
+}
+
+void iTunesMusicLibrary::reportSourceProblems()
+{
+    if (!m_iTunes->openError().isNull())
+        syncNotifyError(QStringLiteral("Cannot read the music library"), m_iTunes->openError());
+    if (!m_iTunes->warnings().isEmpty())
+        syncNotifyTitleWithMessage(2, QStringLiteral("Some entries of the music library were left out"), m_iTunes->warnings());
+}
+
+void iTunesMusicLibrary::loadiTunesLibrary()
+{
+    QHash<QString, QString> extensions;
+    for (const QString &extension : acceptedExtensions())
+        extensions.insert(extension, extension);
+    m_validMusicFileExtensions = extensions;
+
+    if (!m_iTunes)
+        m_iTunes = MusicSourceLocator::open(m_musicSource, m_musicSourcePathMap, m_homePath);
+    reportSourceProblems();
+
+    // A failing source never ends the load: what was read stays, and the
+    // playlists are still loaded.
+    try {
+        if (const std::shared_ptr<MusicSourcePlaylist> library = getiTunesLibrary()) {
+            syncNotifyTitle(3, QStringLiteral("Started Loading iTunes Library"));
+            importTracks(*library);
+            syncNotifyTitle(1, QStringLiteral("Syncing %1 tracks").arg(tracks().size()));
+            syncNotifyTitle(5, QStringLiteral("Finished Loading iTunes Library"));
+        }
+    } catch (const MusicSourceError &error) {
+        syncNotifyError(QStringLiteral("Cannot read the tracks of the music library"), sourceError(error));
+    }
+    syncNotifyTitle(3, QStringLiteral("Started Loading iTunes Playlists"));
+    try {
+        importUserPlaylists();
+    } catch (const MusicSourceError &error) {
+        syncNotifyError(QStringLiteral("Cannot read the playlists of the music library"), sourceError(error));
+    }
+    syncNotifyTitle(1, QStringLiteral("Syncing %1 playlists").arg(playlists().size()));
+    syncNotifyTitle(5, QStringLiteral("Finished Loading iTunes Playlists"));
+}
+
+std::shared_ptr<MusicSourcePlaylist> iTunesMusicLibrary::getiTunesLibrary()
+{
+    if (!m_iTunes)
+        return nullptr;
+    for (const std::shared_ptr<MusicSource> &source : m_iTunes->sources().get()) {
+        if (!source || source->kind() != kLib)
+            continue;
+        const auto libraryPlaylists = source->libraryPlaylists().get();
+        if (!libraryPlaylists.empty())
+            return libraryPlaylists.front();
+    }
+    return nullptr;
+}
+
+int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
+{
+    const int total = libraryPlaylist.tracks().count();
+    syncNotifyTitle(1, QStringLiteral("Starting to import tracks from iTunes"));
+    albumCovers() = AlbumCoverMap();
+    tracks() = TrackMap();
+    sortedTracks() = QStringList();
+    sortedTracks().reserve(qMax(total, 0));
+    syncNotifyTitle(1, QStringLiteral("Importing %1 tracks from iTunes").arg(total));
+    if (total < 1)
+        return int(tracks().size());
+
+    int index = 0;
+    for (int start = 0; start < total; start += BatchSize) {
+        const int length = start + BatchSize <= total ? BatchSize : total - start;
+        const auto batch = libraryPlaylist.tracks().subarrayWithRange(start, length).get();
+        syncNotifyTitle(1, QStringLiteral("Importing tracks %1 to %2").arg(start).arg(start + length));
+        for (const std::shared_ptr<MusicSourceTrack> &trackObject : batch) {
+            syncNotifyProgress(4, std::nullopt, index, total);
+            ++index;
+            const std::shared_ptr<iTunesMusicTrack> track = iTunesMusicTrack::initWithiTunesTrack(trackObject);
+            if (!track)
+                continue;
+            const QString extension = iTunesMusicTrack::pathExtension(track->location());
+            if (!m_validMusicFileExtensions.contains(extension.toLower())) {
+                syncNotifyTitle(1, QStringLiteral("Skipping non-supported music item: %1.%2").arg(track->title(), extension));
+                continue;
+            }
+            tracks().insert(track->persistentId(), track);
+            sortedTracks().append(track->persistentId());
+            // A track at the top of the file system has no album identifier
+            // and so no cover entry.
+            if (track->albumID().isNull() || albumCovers().contains(track->albumID()))
+                continue;
+            auto cover = std::make_shared<iTunesAlbumCover>();
+            if (trackObject->artworks().count() != 0)
+                cover->setAvailable(true);
+            cover->setStatus(1);
+            cover->setTrack(trackObject);
+            albumCovers().insert(track->albumID(), cover);
+        }
+    }
+    return int(tracks().size());
+}
+
+int iTunesMusicLibrary::importUserPlaylists()
+{
+    playlists() = PlaylistMap();
+    if (!m_iTunes)
+        return 0;
+    for (const std::shared_ptr<MusicSource> &source : m_iTunes->sources().get()) {
+        if (!source || source->kind() != kLib)
+            continue;
+        for (const std::shared_ptr<MusicSourcePlaylist> &userPlaylist : source->userPlaylists().get()) {
+            if (!userPlaylist)
+                continue;
+            if (userPlaylist->name() == QLatin1String("Library") || userPlaylist->name() == QLatin1String("Music"))
+                continue;
+            auto playlist = std::make_shared<iTunesMusicPlaylist>();
+            playlist->setName(userPlaylist->name());
+            playlist->setPersistentId(userPlaylist->persistentID());
+            playlist->setITPlaylist(userPlaylist);
+            playlists().insert(playlist->persistentId(), playlist);
+        }
+    }
+    return int(playlists().size());
+}

@@ -1,0 +1,216 @@
+#include "itunes/ExportLibraryReader.h"
+
+#include "tests/itunes/ExportFileBuilder.h"
+#include "tests/support/TestFiles.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Fields = ExportFileBuilder::Fields;
+
+ExportLibraryReader readXml(const QByteArray &xml, bool expectSuccess = true)
+{
+    ExportLibraryReader reader;
+    const bool ok = reader.readBytes(xml);
+    EXPECT_EQ(ok, expectSuccess) << reader.error().localizedDescription().toStdString();
+    return reader;
+}
+
+TEST(ExportLibraryReader, ReadsEveryTrackField)
+{
+    ExportFileBuilder builder;
+    Fields fields = ExportFileBuilder::track(7, QStringLiteral("ABCDEF0123456789"),
+                                             QStringLiteral("file:///Music/Artist/Album/01%20Song.mp3"), QStringLiteral("Song"));
+    fields += Fields{{QStringLiteral("Artist"), QStringLiteral("Artist")},
+                     {QStringLiteral("Album Artist"), QStringLiteral("Album Artist")},
+                     {QStringLiteral("Album"), QStringLiteral("Album & Co")},
+                     {QStringLiteral("Composer"), QStringLiteral("Composer")},
+                     {QStringLiteral("Genre"), QStringLiteral("Genre")},
+                     {QStringLiteral("Kind"), QStringLiteral("MPEG audio file")},
+                     {QStringLiteral("Size"), qint64(5000000000)},
+                     {QStringLiteral("Total Time"), qint64(215500)},
+                     {QStringLiteral("Disc Number"), 1}, {QStringLiteral("Disc Count"), 2},
+                     {QStringLiteral("Track Number"), 3}, {QStringLiteral("Track Count"), 12},
+                     {QStringLiteral("Year"), 1999}, {QStringLiteral("Bit Rate"), 256},
+                     {QStringLiteral("Sample Rate"), 44100},
+                     {QStringLiteral("Date Added"), QVariant::fromValue(ExportFileBuilder::RawXml{"<date>2020-01-01T00:00:00Z</date>"})},
+                     {QStringLiteral("Nested"), QVariant::fromValue(ExportFileBuilder::RawXml{"<dict><key>a</key><array><integer>1</integer></array></dict>"})}};
+    builder.addTrack(7, fields);
+    const ExportLibraryReader reader = readXml(builder.toXml());
+    ASSERT_EQ(reader.contents().tracks.size(), 1u);
+    const MusicTrackProperties &track = reader.contents().tracks.front();
+    EXPECT_EQ(track.persistentID, QStringLiteral("ABCDEF0123456789"));
+    EXPECT_EQ(track.location, QStringLiteral("/Music/Artist/Album/01 Song.mp3"));
+    EXPECT_EQ(track.name, QStringLiteral("Song"));
+    EXPECT_EQ(track.album, QStringLiteral("Album & Co"));
+    EXPECT_EQ(track.albumArtist, QStringLiteral("Album Artist"));
+    EXPECT_EQ(track.composer, QStringLiteral("Composer"));
+    EXPECT_EQ(track.genre, QStringLiteral("Genre"));
+    EXPECT_EQ(track.size, 5000000000);
+    EXPECT_DOUBLE_EQ(track.duration, 215.5);
+    EXPECT_EQ(track.discNumber, 1);
+    EXPECT_EQ(track.discCount, 2);
+    EXPECT_EQ(track.trackNumber, 3);
+    EXPECT_EQ(track.trackCount, 12);
+    EXPECT_EQ(track.year, 1999);
+    EXPECT_EQ(track.bitRate, 256);
+    EXPECT_EQ(track.sampleRate, 44100);
+    EXPECT_EQ(track.databaseID, 7);
+    EXPECT_EQ(reader.warningCount(), 0);
+}
+
+TEST(ExportLibraryReader, KeepsPlaylistsWithTheirItemsAndTheMasterFlag)
+{
+    ExportFileBuilder builder;
+    builder.addTrack(1, ExportFileBuilder::track(1, QStringLiteral("A1"), QStringLiteral("/a.mp3"), QStringLiteral("a")));
+    builder.addTrack(2, ExportFileBuilder::track(2, QStringLiteral("A2"), QStringLiteral("/b.mp3"), QStringLiteral("b")));
+    builder.addPlaylist(QStringLiteral("Library"), QStringLiteral("P0"), {2, 1}, true);
+    builder.addPlaylist(QStringLiteral("Mix"), QStringLiteral("P1"), {1, 1, 2});
+    const ExportLibraryReader reader = readXml(builder.toXml());
+    const auto &playlists = reader.contents().playlists;
+    ASSERT_EQ(playlists.size(), 2u);
+    EXPECT_TRUE(playlists[0].master);
+    EXPECT_EQ(playlists[0].trackIDs, (std::vector<qint64>{2, 1}));
+    EXPECT_FALSE(playlists[1].master);
+    EXPECT_EQ(playlists[1].name, QStringLiteral("Mix"));
+    EXPECT_EQ(playlists[1].persistentID, QStringLiteral("P1"));
+    EXPECT_EQ(playlists[1].trackIDs, (std::vector<qint64>{1, 1, 2}));
+}
+
+TEST(ExportLibraryReader, LeavesOutMalformedEntriesWithAWarning)
+{
+    ExportFileBuilder builder;
+    Fields wrongTypes = ExportFileBuilder::track(1, QStringLiteral("A1"), QStringLiteral("/a.mp3"), QStringLiteral("a"));
+    wrongTypes += Fields{{QStringLiteral("Artist"), 42},
+                         {QStringLiteral("Year"), QStringLiteral("nineteen")},
+                         {QStringLiteral("Track Number"), qint64(99999999999)},
+                         {QStringLiteral("Size"), QVariant::fromValue(ExportFileBuilder::RawXml{"<integer>123456789012345678901234567890</integer>"})},
+                         {QStringLiteral("Total Time"), qint64(-5)}};
+    builder.addTrack(1, wrongTypes);
+    builder.addTrack(2, {{QStringLiteral("Track ID"), 2}, {QStringLiteral("Name"), QStringLiteral("no id")}});
+    builder.addTrack(3, ExportFileBuilder::track(3, QStringLiteral("../../evil"), QStringLiteral("/c.mp3"), QStringLiteral("c")));
+    builder.addPlaylistFields({{QStringLiteral("Name"), QStringLiteral("no persistent id")}});
+    builder.addPlaylist(QStringLiteral("dangling"), QStringLiteral("P9"), {1, 77});
+    QByteArray xml = builder.toXml();
+    xml.replace("<key>Tracks</key>\n<dict>\n", "<key>Tracks</key>\n<dict>\n<key>9</key><string>not a dict</string>\n");
+    const ExportLibraryReader reader = readXml(xml);
+    ASSERT_EQ(reader.contents().tracks.size(), 1u);
+    const MusicTrackProperties &track = reader.contents().tracks.front();
+    EXPECT_EQ(track.persistentID, QStringLiteral("A1"));
+    EXPECT_TRUE(track.artist.isNull());
+    EXPECT_EQ(track.year, 0);
+    EXPECT_EQ(track.trackNumber, 0);
+    EXPECT_EQ(track.size, 0);
+    EXPECT_EQ(track.duration, 0.0);
+    ASSERT_EQ(reader.contents().playlists.size(), 1u);
+    // The reader keeps the IDs as written; the source drops those it lacks.
+    EXPECT_EQ(reader.contents().playlists[0].trackIDs, (std::vector<qint64>{1, 77}));
+    const QString warnings = reader.warnings().join(u'\n');
+    EXPECT_EQ(reader.warningCount(), 9) << warnings.toStdString();
+    EXPECT_TRUE(warnings.contains(QStringLiteral("\"Artist\" is not a string"))) << warnings.toStdString();
+    EXPECT_TRUE(warnings.contains(QStringLiteral("no \"Persistent ID\""))) << warnings.toStdString();
+    EXPECT_TRUE(warnings.contains(QStringLiteral("unusable \"Persistent ID\""))) << warnings.toStdString();
+    EXPECT_TRUE(warnings.contains(QStringLiteral("Track \"9\" is not a dictionary"))) << warnings.toStdString();
+}
+
+TEST(ExportLibraryReader, CapsTheWarningLines)
+{
+    ExportFileBuilder builder;
+    for (int i = 1; i <= 150; ++i)
+        builder.addTrack(i, {{QStringLiteral("Track ID"), i}});
+    const ExportLibraryReader reader = readXml(builder.toXml());
+    EXPECT_EQ(reader.warningCount(), 150);
+    const QStringList lines = reader.warnings();
+    ASSERT_EQ(lines.size(), ExportLibraryReader::MaximumWarnings + 1);
+    EXPECT_EQ(lines.last(), QStringLiteral("... and 50 more"));
+}
+
+struct BadDocument {
+    const char *name;
+    QByteArray xml;
+    const char *messagePart;
+};
+
+class ExportLibraryReaderBadDocument : public ::testing::TestWithParam<BadDocument> {};
+
+TEST_P(ExportLibraryReaderBadDocument, FailsAsAWholeWithAClearError)
+{
+    ExportLibraryReader reader = readXml(GetParam().xml, false);
+    EXPECT_TRUE(reader.contents().tracks.empty());
+    EXPECT_TRUE(reader.contents().playlists.empty());
+    EXPECT_EQ(reader.error().domain(), ExportLibraryReader::ErrorDomain);
+    const QString message = reader.error().localizedDescription();
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_TRUE(message.contains(QLatin1String(GetParam().messagePart), Qt::CaseInsensitive)) << message.toStdString();
+}
+
+QByteArray deepNesting()
+{
+    QByteArray xml = "<plist><dict><key>Deep</key>";
+    for (int i = 0; i < 100000; ++i)
+        xml += "<array>";
+    return xml;
+}
+
+QByteArray truncatedExport()
+{
+    ExportFileBuilder builder;
+    for (int i = 1; i <= 20; ++i)
+        builder.addTrack(i, ExportFileBuilder::track(i, QStringLiteral("ID%1").arg(i), QStringLiteral("/a.mp3"), QStringLiteral("a")));
+    const QByteArray xml = builder.toXml();
+    return xml.left(xml.size() / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, ExportLibraryReaderBadDocument,
+    ::testing::Values(
+        BadDocument{"Empty", "", "empty"},
+        BadDocument{"NotXml", "this is not xml at all", ""},
+        BadDocument{"NotAPlist", "<html><body/></html>", "not a property list"},
+        BadDocument{"PlistWithoutDict", "<plist><array/></plist>", "does not hold a dictionary"},
+        BadDocument{"Truncated", truncatedExport(), ""},
+        BadDocument{"KeyWithoutValue", "<plist><dict><key>Tracks</key></dict></plist>", "has no value"},
+        BadDocument{"ValueWithoutKey", "<plist><dict><string>x</string></dict></plist>", "<key>"},
+        BadDocument{"TextBetweenElements", "<plist><dict>junk<key>a</key><string/></dict></plist>", "unexpected text"},
+        BadDocument{"ElementInsideString", "<plist><dict><key>a<b/></key><string/></dict></plist>", "unexpected"},
+        BadDocument{"DeepNesting", deepNesting(), ""},
+        BadDocument{"ExternalEntity",
+                    "<!DOCTYPE plist [<!ENTITY secret SYSTEM \"file:///etc/hostname\">]>"
+                    "<plist><dict><key>Tracks</key><dict><key>1</key><dict><key>Track ID</key><integer>1</integer>"
+                    "<key>Persistent ID</key><string>A</string><key>Name</key><string>&secret;</string></dict></dict></dict></plist>",
+                    "entity"},
+        BadDocument{"UndefinedEntity", "<plist><dict><key>&nothing;</key><string/></dict></plist>", ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ExportLibraryReader, NeverFetchesTheDocumentTypeOrItsEntities)
+{
+    // An external DTD that would define the entity is neither fetched nor read.
+    QTemporaryDir dir;
+    testsupport::writeFile(dir.filePath(QStringLiteral("evil.dtd")), "<!ENTITY name \"from the DTD\">");
+    const QByteArray xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist SYSTEM \"file://" + dir.filePath(QStringLiteral("evil.dtd")).toUtf8()
+        + "\">\n<plist version=\"1.0\"><dict><key>Tracks</key><dict><key>1</key><dict><key>Track ID</key><integer>1</integer>"
+          "<key>Persistent ID</key><string>A</string><key>Name</key><string>&name;</string></dict></dict></dict></plist>";
+    ExportLibraryReader reader;
+    EXPECT_FALSE(reader.readBytes(xml));
+    EXPECT_TRUE(reader.contents().tracks.empty());
+
+    // The usual DOCTYPE with a public identifier and an http URL is fine.
+    ExportFileBuilder builder;
+    builder.setPrologue("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://127.0.0.1:9/PropertyList-1.0.dtd\">\n");
+    builder.addTrack(1, ExportFileBuilder::track(1, QStringLiteral("A"), QStringLiteral("/a.mp3"), QStringLiteral("a")));
+    ExportLibraryReader plain;
+    EXPECT_TRUE(plain.readBytes(builder.toXml())) << plain.error().localizedDescription().toStdString();
+    EXPECT_EQ(plain.contents().tracks.size(), 1u);
+}
+
+TEST(ExportLibraryReader, ReportsAMissingFileWithItsPath)
+{
+    ExportLibraryReader reader;
+    EXPECT_FALSE(reader.readFile(QStringLiteral("/nonexistent/iTunes Music Library.xml")));
+    EXPECT_EQ(reader.error().detail(QStringLiteral("File")).toString(), QStringLiteral("/nonexistent/iTunes Music Library.xml"));
+}
+
+} // namespace

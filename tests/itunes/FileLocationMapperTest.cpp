@@ -1,0 +1,58 @@
+#include "itunes/FileLocationMapper.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString pathOf(const QString &location, const FileLocationMapper::PathMap &map = {})
+{
+    return FileLocationMapper(map).pathForLocation(location);
+}
+
+TEST(FileLocationMapper, UnderstandsTheFileUrlForms)
+{
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost/Users/ann/Music/a.mp3")), QStringLiteral("/Users/ann/Music/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file:///home/ann/Music/a.mp3")), QStringLiteral("/home/ann/Music/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost/C:/Users/ann/Music/a.mp3")), QStringLiteral("C:/Users/ann/Music/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file:///D:/Music/a.mp3")), QStringLiteral("D:/Music/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file://server/share/a.mp3")), QStringLiteral("//server/share/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("/already/a/path.mp3")), QStringLiteral("/already/a/path.mp3"));
+}
+
+TEST(FileLocationMapper, PercentDecodesAsUtf8)
+{
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Music/Bj%C3%B6rk/Post/01%20Army%20of%20Me.mp3")),
+              QStringLiteral("/Music/Bj\u00f6rk/Post/01 Army of Me.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Music/100%25/a.mp3")), QStringLiteral("/Music/100%/a.mp3"));
+}
+
+TEST(FileLocationMapper, RefusesWhatIsNoLocalFile)
+{
+    EXPECT_TRUE(pathOf(QString()).isNull());
+    EXPECT_TRUE(pathOf(QStringLiteral("http://example.invalid/a.mp3")).isNull());
+    EXPECT_TRUE(pathOf(QStringLiteral("file:///Music/a%00.mp3")).isNull());
+    EXPECT_TRUE(pathOf(QStringLiteral("file://")).isNull());
+}
+
+TEST(FileLocationMapper, RemapsTheLongestMatchingPrefix)
+{
+    const FileLocationMapper::PathMap map = {
+        {QStringLiteral("file://localhost/C:/Users/ann/"), QStringLiteral("/mnt/ann")},
+        {QStringLiteral("file://localhost/C:/Users/ann/Music/"), QStringLiteral("/home/ann/Music/")},
+    };
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost/C:/Users/ann/Music/A/B/c%20d.m4a"), map),
+              QStringLiteral("/home/ann/Music/A/B/c d.m4a"));
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost/C:/Users/ann/Other/x.mp3"), map), QStringLiteral("/mnt/ann/Other/x.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost/C:/Users/bob/x.mp3"), map), QStringLiteral("C:/Users/bob/x.mp3"));
+}
+
+TEST(FileLocationMapper, RemapsAPlainPathPrefixAfterDecoding)
+{
+    const FileLocationMapper::PathMap map = {{QStringLiteral("/Users/ann/Music"), QStringLiteral("/home/ann/Music")}};
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost/Users/ann/Music/Some%20Artist/a.mp3"), map),
+              QStringLiteral("/home/ann/Music/Some Artist/a.mp3"));
+    const FileLocationMapper::PathMap encoded = {{QStringLiteral("file:///Volumes/My%20Disk/"), QStringLiteral("/srv/disk/")}};
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Volumes/My%20Disk/a.mp3"), encoded), QStringLiteral("/srv/disk/a.mp3"));
+}
+
+} // namespace

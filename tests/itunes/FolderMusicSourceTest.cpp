@@ -1,0 +1,200 @@
+#include "itunes/ArtworkFinder.h"
+#include "itunes/AudioFileTagReader.h"
+#include "itunes/FolderMusicSource.h"
+#include "itunes/M3uPlaylistReader.h"
+
+#include "tests/itunes/AudioFixtures.h"
+#include "tests/support/TestFiles.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Expected {
+    const char *file;
+    const char *title;
+    const char *artist;
+    const char *album;
+    const char *albumArtist;
+    const char *composer;
+    int year;
+    int trackNumber;
+    int trackCount;
+    int discNumber;
+    int discCount;
+};
+
+class AudioFileTagReaderFormats : public ::testing::TestWithParam<Expected> {};
+
+TEST_P(AudioFileTagReaderFormats, ReadsTagsAndAudioProperties)
+{
+    const Expected &expected = GetParam();
+    const MusicTrackProperties track = AudioFileTagReader::read(AudioFixtures::path(QString::fromLatin1(expected.file)));
+    EXPECT_EQ(track.name, QString::fromUtf8(expected.title));
+    EXPECT_EQ(track.artist, QString::fromUtf8(expected.artist));
+    EXPECT_EQ(track.album, QString::fromUtf8(expected.album));
+    EXPECT_EQ(track.albumArtist, QString::fromUtf8(expected.albumArtist));
+    EXPECT_EQ(track.composer, QString::fromUtf8(expected.composer));
+    EXPECT_EQ(track.year, expected.year);
+    EXPECT_EQ(track.trackNumber, expected.trackNumber);
+    EXPECT_EQ(track.trackCount, expected.trackCount);
+    EXPECT_EQ(track.discNumber, expected.discNumber);
+    EXPECT_EQ(track.discCount, expected.discCount);
+    EXPECT_GT(track.duration, 0.1);
+    EXPECT_LT(track.duration, 1.5);
+    EXPECT_GT(track.sampleRate, 0);
+    EXPECT_GT(track.size, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, AudioFileTagReaderFormats,
+    ::testing::Values(
+        Expected{"song.mp3", "Mp3 Song", "Mp3 Artist", "Mp3 Album", "Mp3 Album Artist", "Mp3 Composer", 2001, 3, 12, 1, 2},
+        Expected{"song.m4a", "M4a Song", "M4a Artist", "M4a Album", "M4a Album Artist", "M4a Composer", 2002, 4, 10, 2, 3},
+        Expected{"song.flac", "Flac Song", "Flac Artist", "Flac Album", "Flac Album Artist", "Flac Composer", 2003, 5, 9, 1, 1},
+        Expected{"song.ogg", "Ogg Song", "Ogg Artist", "Ogg Album", "Ogg Album Artist", "Ogg Composer", 2004, 6, 0, 0, 0},
+        // TagLib 1.13 does not see the INFO list ffmpeg writes: the name comes from the file.
+        Expected{"song.wav", "song", "", "", "", "", 0, 0, 0, 0, 0}),
+    [](const auto &info) { return std::string(info.param.file).substr(5); });
+
+TEST(AudioFileTagReader, NamesAnUnreadableFileAfterItself)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Broken Song.mp3"));
+    testsupport::writeFile(path, "not really audio");
+    const MusicTrackProperties track = AudioFileTagReader::read(path);
+    EXPECT_EQ(track.name, QStringLiteral("Broken Song"));
+    EXPECT_EQ(track.location, path);
+    EXPECT_EQ(track.size, 16);
+    EXPECT_TRUE(track.artist.isNull());
+}
+
+TEST(ArtworkFinder, FindsEmbeddedCoversInEveryFormatThatHasThem)
+{
+    for (const char *file : {"song.mp3", "song.m4a", "song.flac"}) {
+        const QList<QByteArray> pictures = ArtworkFinder::embeddedPictures(AudioFixtures::path(QString::fromLatin1(file)));
+        ASSERT_EQ(pictures.size(), 1) << file;
+        EXPECT_EQ(pictures.front(), testsupport::readFile(AudioFixtures::path(QStringLiteral("cover-red.jpg")))) << file;
+    }
+    EXPECT_TRUE(ArtworkFinder::embeddedPictures(AudioFixtures::path(QStringLiteral("song.ogg"))).isEmpty());
+}
+
+TEST(ArtworkFinder, FallsBackToSideFilesInAFixedOrderWhateverTheirCase)
+{
+    QTemporaryDir dir;
+    AudioFixtures::copy(QStringLiteral("song.ogg"), dir.filePath(QStringLiteral("a/song.ogg")));
+    testsupport::writeFile(dir.filePath(QStringLiteral("a/Front.PNG")), "front");
+    testsupport::writeFile(dir.filePath(QStringLiteral("a/FOLDER.jpg")), "folder");
+    testsupport::writeFile(dir.filePath(QStringLiteral("a/notes.jpg")), "other");
+    const auto artworks = ArtworkFinder::artworksForFile(dir.filePath(QStringLiteral("a/song.ogg")));
+    ASSERT_EQ(artworks.size(), 2u);
+    EXPECT_EQ(artworks[0]->rawData(), QByteArray("folder"));
+    EXPECT_EQ(artworks[1]->rawData(), QByteArray("front"));
+
+    // Embedded pictures win over side files.
+    AudioFixtures::copy(QStringLiteral("song.mp3"), dir.filePath(QStringLiteral("a/song.mp3")));
+    EXPECT_EQ(ArtworkFinder::artworksForFile(dir.filePath(QStringLiteral("a/song.mp3"))).size(), 1u);
+}
+
+TEST(FolderMusicSource, PersistentIDsAreStableSixteenHexDigits)
+{
+    const QString id = FolderMusicSource::persistentIDForPath(QStringLiteral("Artist/Album/01 Song.mp3"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{16}$")).match(id).hasMatch()) << id.toStdString();
+    EXPECT_EQ(id, FolderMusicSource::persistentIDForPath(QStringLiteral("Artist/Album/01 Song.mp3")));
+    EXPECT_NE(id, FolderMusicSource::persistentIDForPath(QStringLiteral("Artist/Album/02 Song.mp3")));
+    // Composed and decomposed spellings of a name are one file.
+    EXPECT_EQ(FolderMusicSource::persistentIDForPath(QStringLiteral("Bj\u00f6rk/a.mp3")),
+              FolderMusicSource::persistentIDForPath(QStringLiteral("Bjo\u0308rk/a.mp3")));
+}
+
+class FolderMusicSourceScan : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        AudioFixtures::copy(QStringLiteral("song.mp3"), file(QStringLiteral("B Artist/B Album/02 b.mp3")));
+        AudioFixtures::copy(QStringLiteral("song.flac"), file(QStringLiteral("A Artist/A Album/01 a.FLAC")));
+        AudioFixtures::copy(QStringLiteral("song.ogg"), file(QStringLiteral("B Artist/B Album/01 a.ogg")));
+        testsupport::writeFile(file(QStringLiteral("B Artist/B Album/clip.mov")), "movie");
+        testsupport::writeFile(file(QStringLiteral("B Artist/B Album/cover.jpg")), "cover");
+        testsupport::writeFile(file(QStringLiteral("notes.txt")), "text");
+        testsupport::writeFile(file(QStringLiteral(".hidden.mp3")), "hidden");
+        testsupport::writeFile(file(QStringLiteral("Lists/Road Trip.m3u8")),
+                               "\xEF\xBB\xBF#EXTM3U\n#EXTINF:1,b\n../B Artist/B Album/02 b.mp3\r\n\n"
+                               "  ../A Artist/A Album/01 a.FLAC  \nmissing.mp3\nhttp://example.invalid/x.mp3\n"
+                               "../B Artist/B Album/clip.mov\n");
+        testsupport::writeFile(file(QStringLiteral("Mixed.m3u")), "B Artist\\B Album\\01 a.ogg\n" + file(QStringLiteral("B Artist/B Album/02 b.mp3")).toUtf8() + "\n");
+    }
+    QString file(const QString &relative) const { return root.filePath(relative); }
+
+    QTemporaryDir root;
+};
+
+TEST_F(FolderMusicSourceScan, ListsMediaFilesInSortedOrderAndReadsTagsWhenResolved)
+{
+    const auto source = FolderMusicSource::scan(root.path());
+    EXPECT_EQ(source->kind(), MusicSource::KindLibrary);
+    const auto libraries = source->libraryPlaylists().get();
+    ASSERT_EQ(libraries.size(), 1u);
+    const auto tracks = libraries.front()->tracks();
+    ASSERT_EQ(tracks.count(), 4);
+    const auto resolved = tracks.get();
+    QStringList locations;
+    for (const auto &track : resolved)
+        locations.append(QDir(root.path()).relativeFilePath(track->properties().location));
+    EXPECT_EQ(locations, (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("B Artist/B Album/01 a.ogg"),
+                                      QStringLiteral("B Artist/B Album/02 b.mp3"), QStringLiteral("B Artist/B Album/clip.mov")}));
+    EXPECT_EQ(resolved[0]->properties().name, QStringLiteral("Flac Song"));
+    EXPECT_EQ(resolved[0]->persistentID(), FolderMusicSource::persistentIDForPath(QStringLiteral("A Artist/A Album/01 a.FLAC")));
+    EXPECT_EQ(resolved[3]->properties().name, QStringLiteral("clip"));
+    EXPECT_EQ(resolved[1]->artworks().count(), 1); // cover.jpg beside it
+    EXPECT_EQ(resolved[2]->artworks().count(), 1); // embedded
+
+    // A second scan gives the same IDs.
+    const auto again = FolderMusicSource::scan(root.path())->libraryPlaylists().get().front()->tracks().get();
+    for (size_t i = 0; i < resolved.size(); ++i)
+        EXPECT_EQ(again[i]->persistentID(), resolved[i]->persistentID());
+}
+
+TEST_F(FolderMusicSourceScan, PlaylistFilesAreUserPlaylistsOfLibraryTracks)
+{
+    const auto source = FolderMusicSource::scan(root.path());
+    const auto playlists = source->userPlaylists().get();
+    ASSERT_EQ(playlists.size(), 2u);
+    EXPECT_EQ(playlists[0]->name(), QStringLiteral("Road Trip"));
+    EXPECT_EQ(playlists[0]->persistentID(), FolderMusicSource::persistentIDForPath(QStringLiteral("Lists/Road Trip.m3u8")));
+    QStringList members;
+    for (const auto &track : playlists[0]->tracks().get())
+        members.append(track->persistentID());
+    EXPECT_EQ(members, (QStringList{FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/02 b.mp3")),
+                                    FolderMusicSource::persistentIDForPath(QStringLiteral("A Artist/A Album/01 a.FLAC")),
+                                    FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/clip.mov"))}));
+    EXPECT_EQ(playlists[1]->name(), QStringLiteral("Mixed"));
+    EXPECT_EQ(playlists[1]->tracks().count(), 2); // backslashes and an absolute path
+
+    // Members are read again each time: an edited playlist shows at once.
+    testsupport::writeFile(file(QStringLiteral("Mixed.m3u")), "# nothing left\n");
+    EXPECT_EQ(playlists[1]->tracks().count(), 0);
+}
+
+TEST(FolderMusicSource, AMissingFolderIsAnOpenError)
+{
+    MusicApplication application;
+    EXPECT_FALSE(FolderMusicSource::open(QStringLiteral("/nonexistent/music"), application));
+    EXPECT_FALSE(application.openError().isNull());
+    EXPECT_EQ(application.sources().count(), 0);
+}
+
+TEST(M3uPlaylistReader, ReadsLatin1WhenTheTextIsNoUtf8)
+{
+    EXPECT_EQ(M3uPlaylistReader::entries("caf\xe9.mp3\n"), QStringList{QStringLiteral("caf\u00e9.mp3")});
+    EXPECT_EQ(M3uPlaylistReader::entries("caf\xc3\xa9.mp3\n"), QStringList{QStringLiteral("caf\u00e9.mp3")});
+    EXPECT_EQ(M3uPlaylistReader::resolve(QStringLiteral("file:///x/y%20z.mp3"), QStringLiteral("/p")), QStringLiteral("/x/y z.mp3"));
+    EXPECT_EQ(M3uPlaylistReader::resolve(QStringLiteral("../a/./b.mp3"), QStringLiteral("/p/q")), QStringLiteral("/p/a/b.mp3"));
+    EXPECT_TRUE(M3uPlaylistReader::resolve(QStringLiteral("https://example.invalid/a.mp3"), QStringLiteral("/p")).isNull());
+}
+
+} // namespace

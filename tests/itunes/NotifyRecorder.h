@@ -1,0 +1,38 @@
+#pragma once
+
+#include "library/Notify.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+// Collects the notifications a library sends.
+class NotifyRecorder : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char *Selector = "onNotify";
+
+    Q_INVOKABLE void onNotify(const Notify &notify) { notifications.append(notify); }
+
+    // Titles of the notifications with this activity, in order.
+    QStringList titles(int activity) const
+    {
+        QStringList result;
+        for (const Notify &notify : notifications) {
+            if (notify.activity() == activity)
+                result.append(notify.title());
+        }
+        return result;
+    }
+    QList<Notify> withActivity(int activity) const
+    {
+        QList<Notify> result;
+        for (const Notify &notify : notifications) {
+            if (notify.activity() == activity)
+                result.append(notify);
+        }
+        return result;
+    }
+
+    QList<Notify> notifications;
+};

@@ -1,0 +1,245 @@
+#include "itunes/CoverJpegEncoder.h"
+#include "itunes/FolderMusicSource.h"
+#include "itunes/ResolvedMusicTrack.h"
+#include "itunes/iTunesAlbumCover.h"
+
+#include "tests/itunes/AudioFixtures.h"
+#include "tests/itunes/MusicLibraryFixture.h"
+#include "tests/support/TestFiles.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Backend = MusicLibraryFixture::Backend;
+
+QByteArray pngBytes(const QColor &color, const QString &text = QString())
+{
+    QImage image(8, 8, QImage::Format_ARGB32);
+    image.fill(color);
+    if (!text.isNull())
+        image.setText(QStringLiteral("Comment"), text);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+quint32 crc32(const QByteArray &data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : data) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+// A PNG whose header claims 65,500 x 65,500 pixels, followed by a little data.
+QByteArray hugePngHeader()
+{
+    const QByteArray ihdr = "IHDR" + bigEndian32(65500) + bigEndian32(65500) + QByteArray("\x08\x06\x00\x00\x00", 5);
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += bigEndian32(13) + ihdr + bigEndian32(crc32(ihdr));
+    const QByteArray idat = "IDAT" + QByteArray(64, '\0');
+    png += bigEndian32(64) + idat + bigEndian32(crc32(idat));
+    return png;
+}
+
+// A BMP whose header claims 65,500 x 65,500 pixels of 24 bits.
+QByteArray hugeBmpHeader()
+{
+    QByteArray bmp(54, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    qToLittleEndian<quint32>(54 + 16, bmp.data() + 2);
+    qToLittleEndian<quint32>(54, bmp.data() + 10);
+    qToLittleEndian<quint32>(40, bmp.data() + 14);
+    qToLittleEndian<qint32>(65500, bmp.data() + 18);
+    qToLittleEndian<qint32>(65500, bmp.data() + 22);
+    qToLittleEndian<quint16>(1, bmp.data() + 26);
+    qToLittleEndian<quint16>(24, bmp.data() + 28);
+    return bmp + QByteArray(16, '\x7f');
+}
+
+std::shared_ptr<iTunesAlbumCover> coverFor(const QString &audioPath, const QString &persistentID = QStringLiteral("C0FFEE0000000001"))
+{
+    MusicTrackProperties properties;
+    properties.location = audioPath;
+    properties.persistentID = persistentID;
+    auto cover = std::make_shared<iTunesAlbumCover>();
+    cover->setTrack(std::make_shared<ResolvedMusicTrack>(properties));
+    return cover;
+}
+
+TEST(CoverJpegEncoder, RefusesImagesBeyondTheMemoryBudget)
+{
+    EXPECT_TRUE(CoverJpegEncoder::decode(hugePngHeader()).isNull());
+    EXPECT_TRUE(CoverJpegEncoder::decode(hugeBmpHeader()).isNull());
+    EXPECT_TRUE(CoverJpegEncoder::decode(QByteArray("\xff\xd8\xff garbage", 12)).isNull());
+    EXPECT_TRUE(CoverJpegEncoder::decode(QByteArray()).isNull());
+    EXPECT_FALSE(CoverJpegEncoder::decode(pngBytes(Qt::green)).isNull());
+}
+
+TEST(CoverJpegEncoder, FlattensTransparencyOverWhite)
+{
+    const QImage bitmap = CoverJpegEncoder::toBitmap(CoverJpegEncoder::decode(pngBytes(QColor(0, 0, 0, 0))));
+    ASSERT_FALSE(bitmap.isNull());
+    EXPECT_EQ(bitmap.format(), QImage::Format_RGB32);
+    EXPECT_EQ(bitmap.pixel(3, 3), qRgb(255, 255, 255));
+    EXPECT_TRUE(bitmap.textKeys().isEmpty());
+}
+
+class CoverExport : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString path(const QString &relative) const { return dir.filePath(relative); }
+    QTemporaryDir dir;
+};
+
+TEST_F(CoverExport, WritesTheSameJpegBytesEveryTimeWithoutTheSourceText)
+{
+    AudioFixtures::copy(QStringLiteral("song.ogg"), path(QStringLiteral("a/b/song.ogg")));
+    testsupport::writeFile(path(QStringLiteral("a/b/cover.png")), pngBytes(Qt::blue, QStringLiteral("private note")));
+    QDir().mkpath(path(QStringLiteral("out1")));
+    QDir().mkpath(path(QStringLiteral("out2")));
+    auto cover = coverFor(path(QStringLiteral("a/b/song.ogg")));
+    ASSERT_TRUE(cover->copyArtwork(path(QStringLiteral("out1"))));
+    EXPECT_EQ(cover->path(), path(QStringLiteral("out1/C0FFEE0000000001.jpg")));
+    ASSERT_TRUE(cover->copyArtwork(path(QStringLiteral("out2"))));
+    const QByteArray first = testsupport::readFile(path(QStringLiteral("out1/C0FFEE0000000001.jpg")));
+    const QByteArray second = testsupport::readFile(path(QStringLiteral("out2/C0FFEE0000000001.jpg")));
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(first.startsWith("\xff\xd8"));
+    EXPECT_FALSE(first.contains("private note"));
+    // JFIF header: dots per inch, 72 x 72.
+    const qsizetype jfif = first.indexOf(QByteArray("JFIF\0", 5));
+    ASSERT_GE(jfif, 0);
+    EXPECT_EQ(quint8(first.at(jfif + 7)), 1);
+    EXPECT_EQ(qFromBigEndian<quint16>(first.constData() + jfif + 8), 72);
+    EXPECT_EQ(qFromBigEndian<quint16>(first.constData() + jfif + 10), 72);
+    // No temporary file is left beside it.
+    EXPECT_EQ(QDir(path(QStringLiteral("out1"))).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("C0FFEE0000000001.jpg")});
+    EXPECT_FALSE(cover->exc().has_value());
+    const QImage exported = QImage::fromData(first, "JPEG");
+    ASSERT_EQ(exported.size(), QSize(8, 8));
+    EXPECT_LT(qRed(exported.pixel(4, 4)), 40);
+    EXPECT_GT(qBlue(exported.pixel(4, 4)), 200);
+}
+
+TEST_F(CoverExport, ExportsTheSecondArtworkWhenTheFirstDoesNotDecode)
+{
+    AudioFixtures::copy(QStringLiteral("song.ogg"), path(QStringLiteral("a/b/song.ogg")));
+    testsupport::writeFile(path(QStringLiteral("a/b/Cover.jpg")), "not an image at all");
+    testsupport::writeFile(path(QStringLiteral("a/b/folder.png")), pngBytes(Qt::red));
+    auto cover = coverFor(path(QStringLiteral("a/b/song.ogg")));
+    EXPECT_TRUE(cover->copyArtwork(dir.path()));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("C0FFEE0000000001.jpg"))));
+    ASSERT_TRUE(cover->exc().has_value());
+    EXPECT_EQ(cover->exc()->name(), QStringLiteral("No Image data"));
+    EXPECT_EQ(cover->exc()->reason(), QStringLiteral("no image data for artwork: \"C0FFEE0000000001\""));
+    EXPECT_TRUE(cover->exc()->details().isEmpty());
+}
+
+TEST_F(CoverExport, PutsAnEmbeddedFrontCoverFirst)
+{
+    const QString song = path(QStringLiteral("a/b/song.mp3"));
+    AudioFixtures::copy(QStringLiteral("song.mp3"), song);
+    {
+        const QByteArray name = QFile::encodeName(song);
+        TagLib::MPEG::File file(name.constData());
+        TagLib::ID3v2::Tag *tag = file.ID3v2Tag(true);
+        tag->removeFrames("APIC");
+        const auto addPicture = [tag](TagLib::ID3v2::AttachedPictureFrame::Type type, const QByteArray &bytes) {
+            auto *frame = new TagLib::ID3v2::AttachedPictureFrame;
+            frame->setType(type);
+            frame->setMimeType("image/png");
+            frame->setPicture(TagLib::ByteVector(bytes.constData(), unsigned(bytes.size())));
+            tag->addFrame(frame);
+        };
+        addPicture(TagLib::ID3v2::AttachedPictureFrame::BackCover, pngBytes(Qt::green));
+        addPicture(TagLib::ID3v2::AttachedPictureFrame::FrontCover, hugePngHeader());
+        addPicture(TagLib::ID3v2::AttachedPictureFrame::Other, pngBytes(Qt::red));
+        ASSERT_TRUE(file.save());
+    }
+    auto cover = coverFor(song);
+    ASSERT_EQ(cover->track()->artworks().count(), 3);
+    // The front cover (the huge one) is tried first and fails; the back cover follows.
+    ASSERT_TRUE(cover->copyArtwork(dir.path()));
+    ASSERT_TRUE(cover->exc().has_value());
+    EXPECT_EQ(cover->exc()->name(), QStringLiteral("No Image data"));
+    const QImage exported(path(QStringLiteral("C0FFEE0000000001.jpg")));
+    ASSERT_FALSE(exported.isNull());
+    EXPECT_GT(qGreen(exported.pixel(4, 4)), 200);
+    EXPECT_LT(qRed(exported.pixel(4, 4)), 40);
+}
+
+TEST_F(CoverExport, EveryArtworkFailingLeavesTheLastFailureAndNoFile)
+{
+    AudioFixtures::copy(QStringLiteral("song.ogg"), path(QStringLiteral("a/b/song.ogg")));
+    testsupport::writeFile(path(QStringLiteral("a/b/cover.jpg")), hugePngHeader());
+    testsupport::writeFile(path(QStringLiteral("a/b/front.png")), hugeBmpHeader());
+    auto cover = coverFor(path(QStringLiteral("a/b/song.ogg")));
+    EXPECT_FALSE(cover->copyArtwork(dir.path()));
+    ASSERT_TRUE(cover->exc().has_value());
+    EXPECT_EQ(cover->exc()->name(), QStringLiteral("No Image data"));
+    EXPECT_TRUE(cover->path().isNull());
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("C0FFEE0000000001.jpg"))));
+}
+
+TEST_F(CoverExport, AFailedWriteAnswersFalseAfterSettingThePath)
+{
+    AudioFixtures::copy(QStringLiteral("song.flac"), path(QStringLiteral("a/b/song.flac")));
+    auto cover = coverFor(path(QStringLiteral("a/b/song.flac")));
+    EXPECT_FALSE(cover->copyArtwork(path(QStringLiteral("missing-folder"))));
+    EXPECT_EQ(cover->path(), path(QStringLiteral("missing-folder/C0FFEE0000000001.jpg")));
+    EXPECT_FALSE(cover->exc().has_value());
+}
+
+TEST_F(CoverExport, ReplacesAnExistingFileAndNeverLeavesTheFolder)
+{
+    AudioFixtures::copy(QStringLiteral("song.m4a"), path(QStringLiteral("a/b/song.m4a")));
+    testsupport::writeFile(path(QStringLiteral("C0FFEE0000000001.jpg")), "old");
+    auto cover = coverFor(path(QStringLiteral("a/b/song.m4a")));
+    ASSERT_TRUE(cover->copyArtwork(dir.path()));
+    EXPECT_TRUE(testsupport::readFile(path(QStringLiteral("C0FFEE0000000001.jpg"))).startsWith("\xff\xd8"));
+
+    auto hostile = coverFor(path(QStringLiteral("a/b/song.m4a")), QStringLiteral("../escaped"));
+    EXPECT_FALSE(hostile->copyArtwork(path(QStringLiteral("a"))));
+    EXPECT_TRUE(hostile->exc().has_value());
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("escaped.jpg"))));
+}
+
+TEST_F(CoverExport, ATrackWithoutArtworkAnswersFalseWithoutAFailure)
+{
+    AudioFixtures::copy(QStringLiteral("song.wav"), path(QStringLiteral("a/b/song.wav")));
+    auto cover = coverFor(path(QStringLiteral("a/b/song.wav")));
+    EXPECT_FALSE(cover->copyArtwork(dir.path()));
+    EXPECT_FALSE(cover->exc().has_value());
+    EXPECT_EQ(cover->artworkFileName(), QStringLiteral("C0FFEE0000000001.jpg"));
+    iTunesAlbumCover empty;
+    EXPECT_FALSE(empty.copyArtwork(dir.path()));
+    EXPECT_TRUE(empty.artworkFileName().isNull());
+}
+
+} // namespace
