@@ -274,6 +274,44 @@ TEST_F(SoapRequestTest, NullHandlerGetsTheDoNothingHandler)
     ASSERT_TRUE(waitFor([&] { return !request->isRunning(); }));
 }
 
+TEST_F(SoapRequestTest, FaultForAnActionTheHandlerLacksIsOnlyLogged)
+{
+    server.enqueue(LocalHttpServer::Response::xml(unprefixedEnvelope(faultBody("")), 500));
+    SilentHandler silent;
+    SoapService service(server.urlString("/"));
+    service.setDefaultHandler(&handler);
+    SoapRequestPtr request =
+        SoapRequest::create(&silent, "onResult", service, QStringLiteral("a"), QStringLiteral("<x/>"), QVariant());
+    request->send();
+    ASSERT_TRUE(waitFor([&] { return !request->isRunning(); }));
+    settle();
+    EXPECT_EQ(handler.total(), 0);
+}
+
+TEST_F(SoapRequestTest, ListResultIsInitialisedFromTheResultElement)
+{
+    server.enqueue(LocalHttpServer::Response::xml(
+        responseEnvelope("<R><RResult><string>a</string><string>b</string></RResult></R>")));
+    SoapArrayPtr fresh(new SoapArray());
+    post(&handler, "onResult", SoapObject::box(fresh))->send();
+    ASSERT_TRUE(waitFor([&] { return handler.total() > 0; }));
+    ASSERT_EQ(handler.actions.size(), 1);
+    const SoapArrayPtr list = SoapObject::unboxAs<SoapArray>(handler.actions.first());
+    ASSERT_EQ(list, fresh);
+    EXPECT_EQ(list->items(), (QVariantList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+TEST_F(SoapRequestTest, RecordResultWithoutAResponseElementIsInitialisedFromNothing)
+{
+    server.enqueue(LocalHttpServer::Response::xml(responseEnvelope("")));
+    QSharedPointer<TestInfo> info(new TestInfo());
+    post(&handler, QByteArray(), SoapObject::box(info))->send();
+    ASSERT_TRUE(waitFor([&] { return handler.total() > 0; }));
+    ASSERT_EQ(handler.loaded.size(), 1);
+    EXPECT_TRUE(info->decoded);
+    EXPECT_TRUE(info->Name.isNull());
+}
+
 TEST_F(SoapRequestTest, ChallengeIsAnsweredOnceThenRefusedWith403)
 {
     server.requireBasicAuthentication("user", "secret");
