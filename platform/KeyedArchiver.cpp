@@ -55,18 +55,25 @@ struct KeyedArchiver::State {
     }
 
     uint64_t encode(const QVariant &value, KeyedArchiver &archiver);
-    uint64_t encodeCollection(const QString &className, plist_t keys, plist_t values);
+    // Takes the next slot for a collection, so that a root collection is
+    // object 1 as in every keyed archive; filled by finishCollection.
+    uint64_t reserve()
+    {
+        return append(plist_new_dict());
+    }
+    uint64_t finishCollection(uint64_t index, const QString &className, plist_t keys, plist_t values);
 };
 
-uint64_t KeyedArchiver::State::encodeCollection(const QString &className, plist_t keys, plist_t values)
+uint64_t KeyedArchiver::State::finishCollection(uint64_t index, const QString &className, plist_t keys,
+                                                 plist_t values)
 {
-    plist_t record = plist_new_dict();
+    plist_t record = plist_array_get_item(objects.get(), uint32_t(index));
     if (keys)
         plist_dict_set_item(record, "NS.keys", keys);
     plist_dict_set_item(record, "NS.objects", values);
     const uint64_t classIndex = classRecord(className, {className, QStringLiteral("NSObject")});
     plist_dict_set_item(record, "$class", plist_new_uid(classIndex));
-    return append(record);
+    return index;
 }
 
 uint64_t KeyedArchiver::State::encode(const QVariant &value, KeyedArchiver &archiver)
@@ -109,6 +116,7 @@ uint64_t KeyedArchiver::State::encode(const QVariant &value, KeyedArchiver &arch
     case QMetaType::QStringList:
     case QMetaType::QVariantList: {
         const QVariantList items = value.toList();
+        const uint64_t slot = reserve();
         std::vector<uint64_t> indexes;
         indexes.reserve(size_t(items.size()));
         for (const QVariant &item : items)
@@ -116,7 +124,7 @@ uint64_t KeyedArchiver::State::encode(const QVariant &value, KeyedArchiver &arch
         plist_t values = plist_new_array();
         for (uint64_t index : indexes)
             plist_array_append_item(values, plist_new_uid(index));
-        return encodeCollection(QStringLiteral("NSArray"), nullptr, values);
+        return finishCollection(slot, QStringLiteral("NSArray"), nullptr, values);
     }
     case QMetaType::QVariantMap:
     case QMetaType::QVariantHash: {
@@ -130,6 +138,7 @@ uint64_t KeyedArchiver::State::encode(const QVariant &value, KeyedArchiver &arch
             for (auto entry = hash.constKeyValueBegin(); entry != hash.constKeyValueEnd(); ++entry)
                 entries.append({entry->first, entry->second});
         }
+        const uint64_t slot = reserve();
         std::vector<uint64_t> keyIndexes;
         std::vector<uint64_t> valueIndexes;
         for (const auto &entry : entries) {
@@ -142,7 +151,7 @@ uint64_t KeyedArchiver::State::encode(const QVariant &value, KeyedArchiver &arch
             plist_array_append_item(keys, plist_new_uid(keyIndexes[index]));
             plist_array_append_item(values, plist_new_uid(valueIndexes[index]));
         }
-        return encodeCollection(QStringLiteral("NSDictionary"), keys, values);
+        return finishCollection(slot, QStringLiteral("NSDictionary"), keys, values);
     }
     default:
         break;

@@ -1,5 +1,7 @@
 #include "platform/KeyedUnarchiver.h"
 
+#include "platform/BinaryPropertyListCheck.h"
+
 #include <QDateTime>
 #include <QStringList>
 #include <QVariantList>
@@ -275,8 +277,12 @@ std::optional<QVariant> KeyedUnarchiver::unarchive(const QByteArray &data, Error
         return failed(QStringLiteral("it is empty"));
     if (data.size() > MaximumArchiveSize)
         return failed(QStringLiteral("it is larger than %1 bytes").arg(MaximumArchiveSize));
+    // Only binary archives are read: they are checked before libplist sees
+    // them (its parsers recurse without bounds).
+    if (const QString problem = BinaryPropertyListCheck::problem(data); !problem.isEmpty())
+        return failed(problem);
     plist_t parsed = nullptr;
-    plist_from_memory(data.constData(), uint32_t(data.size()), &parsed);
+    plist_from_bin(data.constData(), uint32_t(data.size()), &parsed);
     std::unique_ptr<void, PlistDeleter> archive(parsed);
     if (!parsed || plist_get_node_type(parsed) != PLIST_DICT)
         return failed(QStringLiteral("it is not a property list of an archive"));

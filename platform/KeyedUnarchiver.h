@@ -13,7 +13,7 @@
 #include <optional>
 
 // Reads a keyed archive as written by KeyedArchiver or by any other writer of
-// the same format (binary or XML property list). Strings, numbers, booleans,
+// the same format (a binary property list). Strings, numbers, booleans,
 // data, dates, arrays, sets (as lists), dictionaries (QVariantMap) and
 // mutable strings are built in; every other class needs a registered factory.
 //

@@ -1,0 +1,116 @@
+#include "tests/library/LibraryTestSupport.h"
+
+#include "library/MusicLibrary.h"
+
+#include <QDir>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+using namespace librarytest;
+
+namespace {
+
+const QByteArray Previous = QByteArrayLiteral("<Library ID=\"LIB-ID\"><Songs><Song ID=\"T1\"/></Songs></Library>\r\n");
+
+// The library file is written beside the previous one and replaces it only
+// when complete.
+class LibraryFileReplacement : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        share.configure(library, true);
+        library.setNotifyTarget(&recorder);
+        library.setNotifySelector("onSyncNotifictionEvent");
+        auto track = makeTrack(QStringLiteral("T1"), share.sourceFile(QStringLiteral("A/B/1.mp3")));
+        library.tracks().insert(QStringLiteral("T1"), track);
+        library.sortedTracks().append(QStringLiteral("T1"));
+    }
+
+    bool write() { return library.writeXMLTracks(QStringLiteral("LIB-ID"), QStringLiteral("Home")); }
+
+    ShareFixture share;
+    MusicLibrary library;
+    NotifyRecorder recorder;
+};
+
+} // namespace
+
+TEST_F(LibraryFileReplacement, ReplacesThePreviousFileAndLeavesNoTemporaryFile)
+{
+    writeBytes(share.tracksFile(), Previous);
+    ASSERT_TRUE(write());
+    EXPECT_TRUE(readBytes(share.tracksFile()).contains("<Song Album="));
+    EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")), QStringList{QStringLiteral("LIB-ID.xml")});
+    EXPECT_EQ(recorder.linesOfActivity(2), QStringList());
+}
+
+TEST_F(LibraryFileReplacement, CreatesTheFolderOnTheFirstRun)
+{
+    ASSERT_TRUE(write());
+    EXPECT_TRUE(exists(share.tracksFile()));
+}
+
+TEST_F(LibraryFileReplacement, FolderThatCannotBeCreatedStopsBeforeAnyCopy)
+{
+    writeBytes(share.sharePath() + QStringLiteral("/Library"), "a file, not a folder");
+    EXPECT_FALSE(write());
+    const QStringList errors = recorder.linesOfActivity(2);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().startsWith(QStringLiteral("2|Cannot create directory|Error Code: ")));
+    EXPECT_FALSE(exists(share.musicFolder()));
+    EXPECT_EQ(recorder.linesOfActivity(7), QStringList());
+}
+
+TEST_F(LibraryFileReplacement, OpenFailureReportsTheFileIOErrorAndCopiesNothing)
+{
+    writeBytes(share.tracksFile(), Previous);
+    QDir().mkpath(share.sharePath() + QStringLiteral("/Library/.LIB-ID.xml.partial"));
+    EXPECT_FALSE(write());
+    EXPECT_EQ(recorder.linesOfActivity(2),
+              QStringList{QStringLiteral("2|Failed to create/open xml file|Error Code: %1;Error Domain: com.Orvana.FileIO|0/0")
+                              .arg(EISDIR)});
+    EXPECT_FALSE(exists(share.musicFolder()));
+    EXPECT_EQ(readBytes(share.tracksFile()), Previous);
+}
+
+TEST_F(LibraryFileReplacement, FailedFinalReplacementKeepsTheOldFile)
+{
+    // A non-empty folder under the final name cannot be replaced by a file.
+    QDir().mkpath(share.tracksFile() + QStringLiteral("/keep"));
+    EXPECT_FALSE(write());
+    const QStringList errors = recorder.linesOfActivity(2);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().startsWith(QStringLiteral("2|Cannot overwrite Music Tracks XML file|Error Code: ")));
+    EXPECT_TRUE(exists(share.tracksFile() + QStringLiteral("/keep")));
+    EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")),
+              (QStringList{QStringLiteral("LIB-ID.xml"), QStringLiteral("LIB-ID.xml/keep")}));
+    // The stage ran to its end; the failed replacement is its last report.
+    ASSERT_GE(recorder.received.size(), 2);
+    EXPECT_EQ(recorder.received.at(recorder.received.size() - 2).title(), QStringLiteral("Save Playlist Information"));
+}
+
+TEST_F(LibraryFileReplacement, WriteFailureNeverReplacesTheOldFile)
+{
+    writeBytes(share.tracksFile(), Previous);
+    library.tracks().value(QStringLiteral("T1"))->setStatus(0);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{200, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = write();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(written);
+    const QStringList errors = recorder.linesOfActivity(2);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().startsWith(QStringLiteral("2|Cannot overwrite Music Tracks XML file|Error Code: %1;")
+                                              .arg(EFBIG)))
+        << errors.first().toStdString();
+    EXPECT_EQ(readBytes(share.tracksFile()), Previous);
+    EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")), QStringList{QStringLiteral("LIB-ID.xml")});
+}

@@ -1,0 +1,143 @@
+#include "tests/library/LibraryTestSupport.h"
+
+#include "library/MusicLibrary.h"
+#include "library/guid.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
+
+#include <QRegularExpression>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+using namespace librarytest;
+
+namespace {
+
+class Notifications : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library.setNotifyTarget(&recorder);
+        library.setNotifySelector("onSyncNotifictionEvent");
+    }
+    MusicLibrary library;
+    NotifyRecorder recorder;
+};
+
+} // namespace
+
+TEST_F(Notifications, ErrorsListCodeDomainAndDetailsInOrder)
+{
+    library.syncNotifyError(QStringLiteral("Failed to copy file"), ErrorRecord(QStringLiteral("com.Orvana.FileIO"), 13));
+    ErrorRecord detailed(QStringLiteral("D"), -5);
+    detailed.addDetail(QStringLiteral("Zeta"), QStringLiteral("last key first"));
+    detailed.addDetail(QStringLiteral("Alpha"), 42);
+    library.syncNotifyError(QStringLiteral("T"), detailed);
+    ASSERT_EQ(recorder.received.size(), 2);
+    EXPECT_EQ(recorder.received[0].activity(), 2);
+    EXPECT_EQ(recorder.received[0].title(), QStringLiteral("Failed to copy file"));
+    EXPECT_EQ(*recorder.received[0].messages(),
+              (QStringList{QStringLiteral("Error Code: 13"), QStringLiteral("Error Domain: com.Orvana.FileIO")}));
+    EXPECT_EQ(*recorder.received[1].messages(),
+              (QStringList{QStringLiteral("Error Code: -5"), QStringLiteral("Error Domain: D"),
+                           QStringLiteral("Zeta: last key first"), QStringLiteral("Alpha: 42")}));
+}
+
+TEST_F(Notifications, ExceptionsListNameReasonAndDetails)
+{
+    library.syncNotifyException(QStringLiteral("Failed to copy artwork (DebugInfo: 0)"),
+                                ExceptionRecord(QStringLiteral("Image conversion error"), QStringLiteral("why"),
+                                                {{QStringLiteral("k"), QStringLiteral("v")}}));
+    ASSERT_EQ(recorder.received.size(), 1);
+    EXPECT_EQ(recorder.lines().first(),
+              QStringLiteral("2|Failed to copy artwork (DebugInfo: 0)|Exception Name: Image conversion error;"
+                             "Exception Reason: why;k: v|0/0"));
+}
+
+TEST_F(Notifications, EachSenderFillsOnlyItsFields)
+{
+    library.syncNotifyTitle(3, QStringLiteral("t"));
+    library.syncNotifyTitleWithMessage(1, QStringLiteral("u"), {QStringLiteral("m")});
+    library.syncNotifyProgress(9, std::nullopt, 4, 9);
+    library.syncNotifyProgress(7, QStringList{QString(), QString(), QString()}, 0, 3);
+    ASSERT_EQ(recorder.received.size(), 4);
+    EXPECT_FALSE(recorder.received[0].messages().has_value());
+    EXPECT_TRUE(recorder.received[2].title().isNull());
+    EXPECT_TRUE(recorder.received[3].title().isNull());
+    EXPECT_EQ(recorder.lines(), (QStringList{QStringLiteral("3|t|-|0/0"), QStringLiteral("1|u|m|0/0"),
+                                             QStringLiteral("9|-|-|4/9"), QStringLiteral("7|-|;;|0/3")}));
+    for (const Notify &notify : recorder.received)
+        EXPECT_FALSE(notify.processing());
+}
+
+TEST_F(Notifications, WithoutTargetOrMethodNothingIsDelivered)
+{
+    library.setNotifySelector("noSuchMethod");
+    library.syncNotifyTitle(1, QStringLiteral("x"));
+    library.setNotifySelector("onSyncNotifictionEvent");
+    {
+        NotifyRecorder shortLived;
+        library.setNotifyTarget(&shortLived);
+    }
+    library.syncNotifyTitle(1, QStringLiteral("y"));
+    EXPECT_EQ(library.notifyTarget(), nullptr);
+    library.setNotifyTarget(nullptr);
+    library.syncNotifyTitle(1, QStringLiteral("z"));
+    EXPECT_TRUE(recorder.received.isEmpty());
+}
+
+TEST(Guid, IsAnUpperCaseUuidAndNeverRepeats)
+{
+    const QRegularExpression form(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    QSet<QString> seen;
+    for (int index = 0; index < 100; ++index) {
+        const QString text = guid().uniqueId();
+        EXPECT_EQ(text.size(), 36);
+        EXPECT_TRUE(form.match(text).hasMatch()) << text.toStdString();
+        seen.insert(text);
+    }
+    EXPECT_EQ(seen.size(), 100);
+}
+
+TEST(PlaylistRecord, DescriptionAndArchiveKeys)
+{
+    FakePlaylist playlist(QStringLiteral("ABC123"), QStringLiteral("Road Trip"), {QStringLiteral("T1")});
+    playlist.getPlaylistTrackIDs();
+    playlist.setIsExpanded(true);
+    EXPECT_EQ(playlist.description(), QStringLiteral("Name=Road Trip, ID=ABC123"));
+
+    auto stored = std::make_shared<FakePlaylist>(playlist);
+    const QVariantMap selection{{QStringLiteral("ABC123"), QVariant::fromValue<KeyedCodablePtr>(stored)}};
+    const QByteArray data = KeyedArchiver::archivedData(selection);
+    ASSERT_FALSE(data.isEmpty());
+    EXPECT_TRUE(data.contains("iTunesMusicPlaylist"));
+    EXPECT_TRUE(data.contains("PersistentID"));
+    EXPECT_FALSE(data.contains("T1"));
+
+    KeyedUnarchiver unarchiver;
+    // The application registers its playlist class; the base class serves here.
+    unarchiver.registerClass(QStringLiteral("Playlist"), &Playlist::decodePlaylist);
+    const std::optional<QVariant> restored = unarchiver.unarchive(data);
+    ASSERT_TRUE(restored);
+    const QVariantMap map = restored->toMap();
+    ASSERT_EQ(map.keys(), QStringList{QStringLiteral("ABC123")});
+    const auto back = std::dynamic_pointer_cast<Playlist>(map.first().value<KeyedCodablePtr>());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->name(), QStringLiteral("Road Trip"));
+    EXPECT_EQ(back->persistentId(), QStringLiteral("ABC123"));
+    EXPECT_FALSE(back->tracks().has_value());
+    EXPECT_FALSE(back->isSelected());
+    EXPECT_FALSE(back->isExpanded());
+}
+
+TEST(AlbumCoverRecord, BaseHasNoArtwork)
+{
+    AlbumCover cover;
+    EXPECT_FALSE(cover.copyArtwork(QStringLiteral("/tmp")));
+    EXPECT_TRUE(cover.artworkFileName().isNull());
+    EXPECT_EQ(cover.debugInfo(), 0);
+    EXPECT_FALSE(cover.exc().has_value());
+    Playlist playlist;
+    EXPECT_FALSE(playlist.getPlaylistTracks().isValid());
+}
