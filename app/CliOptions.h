@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The command line of orvanasync-cli. Options override the stored settings
+// for one run only; a password is never taken from the command line.
+class CliOptions {
+public:
+    enum class Command { None, Help, Version, Sync, Playlists };
+
+    // Parses the arguments after the program name; on a mistake, command()
+    // is None and error() says what is wrong.
+    static CliOptions parse(const QStringList &arguments);
+
+    Command command() const { return m_command; }
+    const QString &error() const { return m_error; }
+
+    const QString &source() const { return m_source; }              // null: the stored "MusicSource"
+    const QStringList &pathMaps() const { return m_pathMaps; }      // "FROM=TO" each
+    const QString &server() const { return m_server; }              // null: the stored server
+    const QString &userName() const { return m_userName; }
+    const QString &passwordFile() const { return m_passwordFile; }
+    const QString &libraryName() const { return m_libraryName; }
+    const QString &libraryId() const { return m_libraryId; }
+    // true: entire library, false: selected playlists; none: stored choice.
+    const std::optional<bool> &entireLibrary() const { return m_entireLibrary; }
+    const std::optional<QStringList> &playlists() const { return m_playlists; }
+    const QString &shareFolder() const { return m_shareFolder; }
+    bool localhostSharePath() const { return m_localhostSharePath; }
+    const QString &settingsFile() const { return m_settingsFile; }
+    bool dryRun() const { return m_dryRun; }
+
+    static const char *usage();
+
+private:
+    Command m_command = Command::None;
+    QString m_error;
+    QString m_source;
+    QStringList m_pathMaps;
+    QString m_server;
+    QString m_userName;
+    QString m_passwordFile;
+    QString m_libraryName;
+    QString m_libraryId;
+    std::optional<bool> m_entireLibrary;
+    std::optional<QStringList> m_playlists;
+    QString m_shareFolder;
+    bool m_localhostSharePath = false;
+    QString m_settingsFile;
+    bool m_dryRun = false;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/CliOptions.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+
+class OrvanaSyncAppDelegate;
+class RefreshServiceFactory;
+class SettingsStore;
+
+// orvanasync-cli's commands over the shared sync run: the log on standard
+// output as it grows, a progress line on standard error when that is a
+// terminal, and the exit status of the run.
+class CliProgram : public QObject {
+    Q_OBJECT
+
+public:
+    enum ExitStatus { Succeeded = 0, CompletedWithErrors = 1, CouldNotRun = 2 };
+    // How long the program waits for the refresh's answer after the totals.
+    static constexpr int refreshAnswerTimeoutMs = 60000;
+
+    CliProgram(FILE *out = stdout, FILE *err = stderr);
+    ~CliProgram() override;
+
+    // Runs the command (with the event loop where needed) and answers the
+    // exit status.
+    int run(const CliOptions &options);
+
+    // Replaces the web-service maker (tests); by default the real proxy.
+    void setRefreshServiceFactory(std::shared_ptr<RefreshServiceFactory> factory);
+
+private:
+    int runSync(const CliOptions &options);
+    int runPlaylists(const CliOptions &options);
+    bool loadLibrary(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate);
+    bool readPassword(const CliOptions &options, QString *password);
+    void print(const QString &line);
+    void printError(const QString &message);
+    void showProgress(OrvanaSyncAppDelegate &delegate);
+    void clearProgress();
+
+    FILE *m_out;
+    FILE *m_err;
+    bool m_progressShown = false;
+    std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
+};

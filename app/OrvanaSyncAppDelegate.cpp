@@ -1,0 +1,316 @@
+#include "app/OrvanaSyncAppDelegate.h"
+
+#include "app/SettingsStore.h"
+#include "library/MusicLibrary.h"
+#include "library/Notify.h"
+#include "library/guid.h"
+#include "platform/SystemLog.h"
+#include "share/ManageVolumes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+const QString OrvanaSyncAppDelegate::ShareName = QStringLiteral("OrvanaMusic");
+const QString OrvanaSyncAppDelegate::WebServicePath = QStringLiteral("/Orvana/WebServices/2009/07/");
+const QString OrvanaSyncAppDelegate::SelectByAddressEntry = QStringLiteral("Select server using IP Address");
+
+namespace {
+
+const QString backslash = QStringLiteral("\\");
+
+// The last count components of a path, for the dry run's destinations.
+QStringList lastComponents(const QString &path, int count)
+{
+    QStringList parts = path.split(QLatin1Char('/'));
+    while (parts.size() < count)
+        parts.prepend(QStringLiteral(""));
+    return parts.mid(parts.size() - count);
+}
+
+} // namespace
+
+OrvanaSyncAppDelegate::OrvanaSyncAppDelegate(SettingsStore &settings, QObject *parent)
+    : QObject(parent), m_settings(settings)
+{
+    m_pendingCompletion.setSingleShot(true);
+    m_pendingCompletion.setInterval(mountFailureCompletionDelayMs);
+    connect(&m_pendingCompletion, &QTimer::timeout, this, [this] { onSyncComplete(); });
+}
+
+OrvanaSyncAppDelegate::~OrvanaSyncAppDelegate()
+{
+    if (m_syncThread) {
+        // The thread hands its reports to this object and waits: let it end
+        // before this object goes.
+        while (!m_syncThread->wait(10))
+            QCoreApplication::processEvents();
+    }
+}
+
+void OrvanaSyncAppDelegate::restoreSettings()
+{
+    m_iTunesGUID = m_settings.string(SettingsStore::iTunesGUIDKey);
+    m_musicServerIPAddress = m_settings.string(SettingsStore::MusicServerIPAddressKey);
+    m_iTunesLibraryName = m_settings.string(SettingsStore::ITunesLibraryNameKey);
+    m_musicServerUserName = m_settings.string(SettingsStore::MusicServerUserNameKey);
+    m_musicServerPassword = m_settings.string(SettingsStore::MusicServerPasswordKey);
+    const bool selectByIPAddress = m_settings.boolean(SettingsStore::SelectByIPAddressKey);
+    if (selectByIPAddress)
+        selectServer(0, SelectByAddressEntry);
+    else
+        selectServer(-1, m_settings.string(SettingsStore::MusicServerNameKey));
+    m_useLocalHostAsServerName = m_settings.boolean(SettingsStore::SavePathEqualLocalHostKey);
+    m_syncEntireMusicLibrary = m_settings.boolean(SettingsStore::SyncEntireLibraryKey);
+    const QString shareFolder = m_settings.string(SettingsStore::ShareFolderKey);
+    m_shareFolder = shareFolder.isEmpty() ? QString() : shareFolder;
+}
+
+void OrvanaSyncAppDelegate::setLibrary(std::shared_ptr<MusicLibrary> library)
+{
+    m_ml = std::move(library);
+    if (m_ml) {
+        m_ml->setNotifyTarget(this);
+        m_ml->setNotifySelector("onSyncNotifictionEvent");
+    }
+}
+
+void OrvanaSyncAppDelegate::setRefreshServiceFactory(std::shared_ptr<RefreshServiceFactory> factory)
+{
+    m_refreshServiceFactory = std::move(factory);
+}
+
+void OrvanaSyncAppDelegate::selectServer(int index, const QString &text)
+{
+    m_serverIndex = index;
+    m_serverEntryText = text;
+}
+
+SyncTotals OrvanaSyncAppDelegate::totals() const
+{
+    SyncTotals totals;
+    if (!m_ml)
+        return totals;
+    totals.numTracksProcessed = m_ml->numTracksProcessed();
+    totals.numTracksCopied = m_ml->numTracksCopied();
+    totals.numTracksCopyFailure = m_ml->numTracksCopyFailure();
+    totals.numSkippedDRMTracks = m_ml->numSkippedDRMTracks();
+    totals.numAlbumCoversProcessed = m_ml->numAlbumCoversProcessed();
+    totals.numAlbumCoversCopied = m_ml->numAlbumCoversCopied();
+    totals.numAlbumCoversMissing = m_ml->numAlbumCoversMissing();
+    return totals;
+}
+
+void OrvanaSyncAppDelegate::onSyncLibraryOrPlaylistsPressed(int selectedTag)
+{
+    m_syncEntireMusicLibrary = selectedTag != 0;
+}
+
+QString OrvanaSyncAppDelegate::serverAddress() const
+{
+    if (m_serverIndex == 0)
+        return m_musicServerIPAddress;
+    if (m_serverIndex < 0 && m_serverEntryText.isNull())
+        return {};
+    const auto server = m_svcBrowserList.constFind(m_serverEntryText);
+    if (server == m_svcBrowserList.constEnd() || server->ipAddresses().isEmpty())
+        return {};
+    return server->ipAddresses().first();
+}
+
+bool OrvanaSyncAppDelegate::findShareRoot(const QString &address)
+{
+    if (!m_shareFolder.isNull()) {
+        // A share mounted by other means (fstab, a file manager): no mount.
+        if (!QFileInfo(m_shareFolder).isDir()) {
+            systemLog(QStringLiteral("The share folder %1 is not a folder").arg(m_shareFolder));
+            return false;
+        }
+        m_shareRoot = m_shareFolder;
+        return true;
+    }
+    QString mountPoint;
+    if (ManageVolumes::isVolumeMounted(ShareName, &mountPoint)) {
+        if (mountPoint.isEmpty()) {
+            systemLog(QStringLiteral("The mounted volume %1 has no local folder").arg(ShareName));
+            return false;
+        }
+        m_shareRoot = mountPoint;
+        return true;
+    }
+    if (!ManageVolumes::mountServerShare(address, ShareName, QString(), m_musicServerUserName, m_musicServerPassword,
+                                         &mountPoint))
+        return false;
+    m_shareRoot = mountPoint;
+    return !m_shareRoot.isEmpty();
+}
+
+void OrvanaSyncAppDelegate::onSyncPressed()
+{
+    if (m_syncInProgress)
+        return;
+    m_syncInProgress = true;
+    m_pendingCompletion.stop();
+    m_errorReported = false;
+
+    m_page.enableSync(false);
+    m_page.initSyncPageWithTitle(QStringLiteral("Starting synchronization..."));
+    m_page.logDateAndTitle(QStringLiteral("Starting synchronization"));
+
+    if (m_iTunesGUID.isEmpty()) {
+        m_iTunesGUID = guid().uniqueId();
+        m_settings.setValue(SettingsStore::iTunesGUIDKey, m_iTunesGUID);
+    }
+
+    const QString address = serverAddress();
+    if (m_ml) {
+        m_ml->setServerSharePath(m_useLocalHostAsServerName
+                                     ? backslash + backslash + QStringLiteral("127.0.0.1") + backslash + ShareName
+                                     : backslash + backslash + address + backslash + ShareName);
+    }
+
+    if (!findShareRoot(address)) {
+        endRunAfterMountFailure(address);
+        return;
+    }
+
+    const QDir share(m_shareRoot);
+    if (m_ml) {
+        m_ml->setXmlTracksPath(share.filePath(QStringLiteral("Library/%1.xml").arg(m_iTunesGUID)));
+        m_ml->setXmlAlbumCoverPath(share.filePath(QStringLiteral("Artwork/Artwork.xml")));
+        m_ml->setCpyBasePath(share.filePath(QStringLiteral("Music")));
+        m_ml->setAlbumCoverBasePath(share.filePath(QStringLiteral("Artwork")));
+        m_ml->setSyncCompleteMusicLibrary(m_syncEntireMusicLibrary);
+        m_ml->setSyncVersion(m_syncVersion);
+        for (const std::shared_ptr<Playlist> &playlist : m_ml->playlists()) {
+            if (playlist && !playlist->persistentId().isNull())
+                playlist->setIsSelected(m_selectedPlaylists.contains(playlist->persistentId()));
+        }
+    }
+
+    if (!m_dryRun)
+        prepareWebService(address);
+
+    m_runLibraryName = m_iTunesLibraryName;
+    m_syncThread = QThread::create([this] { onSyncStart(); });
+    connect(m_syncThread, &QThread::finished, m_syncThread, &QObject::deleteLater);
+    connect(m_syncThread, &QObject::destroyed, this, [this] { m_syncThread = nullptr; });
+    m_syncThread->start();
+}
+
+void OrvanaSyncAppDelegate::endRunAfterMountFailure(const QString &address)
+{
+    const QString title = QStringLiteral("Unable to mount volume for server share: //%1/OrvanaMusic").arg(address);
+    m_page.initSyncPageWithTitle(title);
+    m_page.enableSync(true);
+    m_syncInProgress = false;
+    m_page.logDateAndTitle(QStringLiteral("Completed synchronization"));
+    m_pendingCompletion.start();
+    Q_EMIT mountFailed(title);
+}
+
+void OrvanaSyncAppDelegate::prepareWebService(const QString &address)
+{
+    if (m_webService || !m_refreshServiceFactory || address.isEmpty())
+        return;
+    const QString resolved = m_refreshServiceFactory->getIPAddressForHost(address);
+    if (resolved.isNull())
+        return;
+    m_webService = m_refreshServiceFactory->createService(
+        QStringLiteral("http://%1:%2%3").arg(resolved).arg(WebServicePort).arg(WebServicePath));
+}
+
+void OrvanaSyncAppDelegate::onSyncStart()
+{
+    if (m_ml) {
+        if (m_dryRun) {
+            dryRunStages();
+        } else {
+            m_ml->syncTracks(m_ml->xmlTracksPath());
+            m_ml->writeXMLTracks(m_iTunesGUID, m_runLibraryName);
+            m_ml->syncAlbumCovers(m_ml->xmlAlbumCoverPath());
+            m_ml->writeXMLAlbumCovers();
+        }
+    }
+    if (m_webService && !m_dryRun)
+        QMetaObject::invokeMethod(this, [this] { refreshOrvanaLibrary(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { onSyncComplete(); }, Qt::BlockingQueuedConnection);
+}
+
+void OrvanaSyncAppDelegate::logFromSyncThread(const QString &line)
+{
+    QMetaObject::invokeMethod(this, [this, line] { m_page.logDateAndTitle(line); }, Qt::BlockingQueuedConnection);
+}
+
+void OrvanaSyncAppDelegate::dryRunStages()
+{
+    // Only the two reads run: they change nothing but the model's marks.
+    m_ml->syncTracks(m_ml->xmlTracksPath());
+    const QStringList identifiers =
+        m_syncEntireMusicLibrary ? m_ml->sortedTracks() : m_ml->getTracksToSync().keys();
+    QSet<QString> albums;
+    int wouldCopy = 0;
+    for (const QString &identifier : identifiers) {
+        const std::shared_ptr<Track> track = m_ml->tracks().value(identifier);
+        if (!track || track->status() != 1 || track->DRMProtected())
+            continue;
+        albums.insert(track->albumID());
+        const QStringList parts = lastComponents(track->location(), 3);
+        const QString destination = m_ml->cpyBasePath() + QLatin1Char('/') + m_ml->validateFileName(parts.at(0)) +
+                                    QLatin1Char('/') + m_ml->validateFileName(parts.at(1)) + QLatin1Char('/') +
+                                    m_ml->validateFileName(parts.at(2));
+        if (QFileInfo::exists(destination))
+            continue;
+        ++wouldCopy;
+        logFromSyncThread(QStringLiteral("Would copy: %1 to %2").arg(track->location(), destination));
+    }
+    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->xmlTracksPath()));
+    m_ml->syncAlbumCovers(m_ml->xmlAlbumCoverPath());
+    int wouldExport = 0;
+    for (auto entry = m_ml->albumCovers().constKeyValueBegin(); entry != m_ml->albumCovers().constKeyValueEnd();
+         ++entry) {
+        if (!entry->second || entry->second->status() != 1 || !albums.contains(entry->first))
+            continue;
+        ++wouldExport;
+        logFromSyncThread(QStringLiteral("Would export the cover of %1 to %2").arg(entry->first, m_ml->albumCoverBasePath()));
+    }
+    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->xmlAlbumCoverPath()));
+    logFromSyncThread(QStringLiteral("Would copy %1 tracks and export %2 album covers").arg(wouldCopy).arg(wouldExport));
+}
+
+void OrvanaSyncAppDelegate::onSyncComplete()
+{
+    m_page.syncPageResults(totals());
+    m_page.enableSync(true);
+    m_syncInProgress = false;
+    m_page.logDateAndTitle(QStringLiteral("Completed synchronization"));
+    Q_EMIT syncCompleted();
+}
+
+void OrvanaSyncAppDelegate::refreshOrvanaLibrary()
+{
+    if (!m_webService)
+        return;
+    m_webService->RefreshMediaCollectionByMediaType(this, "RefreshMediaCollectionByMediaTypeHandler",
+                                                    RefreshMediaType);
+}
+
+void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVariant &value)
+{
+    const QString failure = m_webService ? m_webService->failureDescription(value) : QString();
+    if (!failure.isNull()) {
+        m_page.logDateAndTitle(QStringLiteral("Debug: ") + failure);
+        Q_EMIT refreshAnswered(false);
+        return;
+    }
+    m_page.logDateAndTitle(QStringLiteral("Successfully Refreshed Orvana Media Library"));
+    Q_EMIT refreshAnswered(true);
+}
+
+void OrvanaSyncAppDelegate::onSyncNotifictionEvent(const Notify &notify)
+{
+    if (notify.activity() == 2)
+        m_errorReported = true;
+    m_page.onSyncNotifictionEvent(&notify);
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "app/OVServiceInfo.h"
+#include "app/RefreshService.h"
+#include "app/SyncPage.h"
+#include "app/SyncTotals.h"
+
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <QVariant>
+
+#include <memory>
+
+class MusicLibrary;
+class Notify;
+class SettingsStore;
+class QThread;
+
+// The application delegate: the settings values, the library model, the
+// sync page, the sync run and the refresh of the server's media
+// collection. It holds what the window's controls hold (the server choice,
+// the address, user name, password and library name fields, the ticked
+// playlists) as plain values, so the command-line program and the window
+// drive the same run. Everything runs on the main thread except the sync
+// thread's body, onSyncStart().
+class OrvanaSyncAppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    // The share's fixed name and the server's web-service endpoint.
+    static const QString ShareName;        // "OrvanaMusic"
+    static const QString WebServicePath;   // "/Orvana/WebServices/2009/07/"
+    static constexpr int WebServicePort = 8731;
+    static constexpr qint32 RefreshMediaType = 16384;
+    // Entry 0 of the server choice.
+    static const QString SelectByAddressEntry; // "Select server using IP Address"
+    static constexpr int mountFailureCompletionDelayMs = 5000;
+
+    explicit OrvanaSyncAppDelegate(SettingsStore &settings, QObject *parent = nullptr);
+    ~OrvanaSyncAppDelegate() override;
+
+    SyncPage &syncPage() { return m_page; }
+    SettingsStore &settings() { return m_settings; }
+
+    // Reads the settings into the delegate's values (start-up steps 6 to 8:
+    // the identifier, the fields, the three flags, and our share folder).
+    void restoreSettings();
+
+    // Collaborators.
+    void setLibrary(std::shared_ptr<MusicLibrary> library);
+    const std::shared_ptr<MusicLibrary> &ml() const { return m_ml; }
+    void setRefreshServiceFactory(std::shared_ptr<RefreshServiceFactory> factory);
+    RefreshService *webService() const { return m_webService.get(); }
+
+    // What the controls hold.
+    // Index of the server choice: 0 = by address, n = the n-th discovered
+    // server, -1 = no selection; text = the chosen entry's text.
+    void selectServer(int index, const QString &text);
+    QMap<QString, OVServiceInfo> &svcBrowserList() { return m_svcBrowserList; }
+    void setMusicServerIPAddress(const QString &text) { m_musicServerIPAddress = text; }
+    void setMusicServerUserName(const QString &text) { m_musicServerUserName = text; }
+    void setMusicServerPassword(const QString &text) { m_musicServerPassword = text; }
+    void setITunesLibraryName(const QString &text) { m_iTunesLibraryName = text; }
+    // The persistent IDs of the ticked playlists.
+    void setSelectedPlaylists(const QSet<QString> &persistentIds) { m_selectedPlaylists = persistentIds; }
+
+    bool syncEntireMusicLibrary() const { return m_syncEntireMusicLibrary; }
+    void setSyncEntireMusicLibrary(bool value) { m_syncEntireMusicLibrary = value; }
+    bool useLocalHostAsServerName() const { return m_useLocalHostAsServerName; }
+    void setUseLocalHostAsServerName(bool value) { m_useLocalHostAsServerName = value; }
+    const QString &iTunesGUID() const { return m_iTunesGUID; }
+    // For this launch only: not stored.
+    void setITunesGUID(const QString &value) { m_iTunesGUID = value; }
+    const QString &syncVersion() const { return m_syncVersion; }
+    void setSyncVersion(const QString &value) { m_syncVersion = value; }
+    // A folder used as the mounted share, with no mount; null for none.
+    const QString &shareFolder() const { return m_shareFolder; }
+    void setShareFolder(const QString &value) { m_shareFolder = value; }
+    // Say what would be copied and written, and change nothing.
+    void setDryRun(bool value) { m_dryRun = value; }
+    // How long the mount-failure title stays before the totals page.
+    void setMountFailureCompletionDelay(int milliseconds) { m_pendingCompletion.setInterval(milliseconds); }
+
+    bool syncInProgress() const { return m_syncInProgress; }
+    // Whether an error notification was shown since the last run started.
+    bool errorReported() const { return m_errorReported; }
+    // Where the share of the last run was found (the mount point).
+    const QString &shareRoot() const { return m_shareRoot; }
+    // The totals of the library model (zeros without one).
+    SyncTotals totals() const;
+
+    // The radio choice: tag 1 = entire library, 0 = selected playlists.
+    void onSyncLibraryOrPlaylistsPressed(int selectedTag);
+    // Starts a run; a press during a run changes nothing.
+    void onSyncPressed();
+    // Body of the sync thread.
+    void onSyncStart();
+    // Ends a run (main thread).
+    void onSyncComplete();
+    // Sends the refresh request (main thread).
+    void refreshOrvanaLibrary();
+
+    // The engine's and the loader's reports.
+    Q_INVOKABLE void onSyncNotifictionEvent(const Notify &notify);
+    // The refresh's outcome: a result, an error or a fault.
+    Q_INVOKABLE void RefreshMediaCollectionByMediaTypeHandler(const QVariant &value);
+
+Q_SIGNALS:
+    // onSyncComplete() has run.
+    void syncCompleted();
+    // The share could not be mounted; the run has ended.
+    void mountFailed(const QString &title);
+    // The refresh handler has been called.
+    void refreshAnswered(bool succeeded);
+
+private:
+    QString serverAddress() const;
+    bool findShareRoot(const QString &address);
+    void prepareWebService(const QString &address);
+    void endRunAfterMountFailure(const QString &address);
+    void dryRunStages();
+    void logFromSyncThread(const QString &line);
+
+    SettingsStore &m_settings;
+    SyncPage m_page;
+    std::shared_ptr<MusicLibrary> m_ml;
+    std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
+    std::unique_ptr<RefreshService> m_webService;
+
+    QMap<QString, OVServiceInfo> m_svcBrowserList;
+    int m_serverIndex = 0;
+    QString m_serverEntryText;
+    QString m_musicServerIPAddress;
+    QString m_musicServerUserName;
+    QString m_musicServerPassword;
+    QString m_iTunesLibraryName;
+    QSet<QString> m_selectedPlaylists;
+
+    bool m_syncEntireMusicLibrary = false;
+    bool m_useLocalHostAsServerName = false;
+    QString m_iTunesGUID;
+    QString m_syncVersion;
+    QString m_shareFolder;
+    bool m_dryRun = false;
+
+    bool m_syncInProgress = false;
+    bool m_errorReported = false;
+    QString m_shareRoot;
+    // Captured on the main thread when Sync is pressed, read by the sync thread.
+    QString m_runLibraryName;
+    QThread *m_syncThread = nullptr;
+    // The completion scheduled after a mount failure; stopped when a new
+    // run starts, so it can never end that run.
+    QTimer m_pendingCompletion;
+};

@@ -1,0 +1,426 @@
+#include "app/OrvanaSyncAppDelegate.h"
+
+#include "app/SettingsStore.h"
+#include "library/MusicLibrary.h"
+#include "share/ManageVolumes.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+class FakeMountService : public MountService {
+public:
+    QList<MountedVolume> volumes;
+    MountOutcome answer;
+    QList<MountRequest> requests;
+    std::function<void()> onMount;
+
+    QList<MountedVolume> mountedVolumes() override { return volumes; }
+    MountOutcome mount(const MountRequest &request) override
+    {
+        requests.append(request);
+        if (onMount)
+            onMount();
+        return answer;
+    }
+};
+
+struct RefreshCall {
+    QObject *handler = nullptr;
+    QByteArray action;
+    qint32 mediaType = 0;
+};
+
+class FakeRefreshService : public RefreshService {
+public:
+    explicit FakeRefreshService(QString url, QList<RefreshCall> *calls, QVariant answer)
+        : url(std::move(url)), calls(calls), answer(std::move(answer))
+    {
+    }
+    void RefreshMediaCollectionByMediaType(QObject *handler, const char *action, qint32 mediaType) override
+    {
+        calls->append({handler, action, mediaType});
+        // The answer arrives later, on the sending thread's event loop.
+        const QVariant value = answer;
+        const QByteArray method = action;
+        QTimer::singleShot(20, handler, [handler, method, value] {
+            QMetaObject::invokeMethod(handler, method.constData(), Q_ARG(QVariant, value));
+        });
+    }
+    QString failureDescription(const QVariant &value) const override
+    {
+        return value.toString().startsWith(QLatin1String("fault:")) ? value.toString() : QString();
+    }
+
+    QString url;
+    QList<RefreshCall> *calls;
+    QVariant answer;
+};
+
+class FakeRefreshFactory : public RefreshServiceFactory {
+public:
+    QMap<QString, QString> addresses;
+    QStringList createdUrls;
+    QList<RefreshCall> calls;
+    QVariant answer = QStringLiteral("result");
+
+    QString getIPAddressForHost(const QString &host) override { return addresses.value(host); }
+    std::unique_ptr<RefreshService> createService(const QString &serviceUrl) override
+    {
+        createdUrls.append(serviceUrl);
+        return std::make_unique<FakeRefreshService>(serviceUrl, &calls, answer);
+    }
+};
+
+class OrvanaSyncAppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        ManageVolumes::setMountService(mounts);
+        share = folder.filePath(QStringLiteral("share"));
+        mounts->answer = {0, share, {}};
+        QDir().mkpath(share);
+        settings = std::make_unique<SettingsStore>(folder.filePath(QStringLiteral("settings.conf")));
+        delegate = std::make_unique<OrvanaSyncAppDelegate>(*settings);
+        delegate->syncPage().setClock([] { return QStringLiteral("12:00:00"); });
+        delegate->setRefreshServiceFactory(factory);
+        delegate->setMountFailureCompletionDelay(200);
+        delegate->setSyncVersion(QStringLiteral("1.0"));
+        delegate->setITunesGUID(QStringLiteral("LIBRARY-ID"));
+        delegate->setITunesLibraryName(QStringLiteral("Ann's Music"));
+        delegate->setMusicServerIPAddress(QStringLiteral("nas"));
+        delegate->selectServer(0, OrvanaSyncAppDelegate::SelectByAddressEntry);
+        delegate->setSyncEntireMusicLibrary(true);
+        library = std::make_shared<MusicLibrary>();
+        addTrack(QStringLiteral("T1"), QStringLiteral("Ann"), QStringLiteral("First"), QStringLiteral("one.mp3"));
+        addTrack(QStringLiteral("T2"), QStringLiteral("Bob"), QStringLiteral("Second"), QStringLiteral("two.mp3"));
+        addPlaylist(QStringLiteral("P1"), QStringLiteral("Mix"), {QStringLiteral("T2")});
+        addPlaylist(QStringLiteral("P2"), QStringLiteral("Other"), {QStringLiteral("T1")});
+        delegate->setLibrary(library);
+    }
+    void TearDown() override
+    {
+        delegate.reset();
+        ManageVolumes::setMountService(nullptr);
+    }
+
+    void addTrack(const QString &id, const QString &artist, const QString &album, const QString &file)
+    {
+        const QString path = folder.filePath(QStringLiteral("source/%1/%2/%3").arg(artist, album, file));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile audio(path);
+        ASSERT_TRUE(audio.open(QIODevice::WriteOnly));
+        audio.write("audio of " + id.toUtf8());
+        audio.close();
+        auto track = std::make_shared<Track>();
+        track->setPersistentId(id);
+        track->setLocation(path);
+        track->setTitle(file);
+        track->setAlbum(album);
+        track->setArtists(artist);
+        track->setAlbumID(artist + QLatin1Char('-') + album);
+        track->setType(QStringLiteral("mp3"));
+        track->setStatus(1);
+        library->tracks().insert(id, track);
+        library->sortedTracks().append(id);
+    }
+    void addPlaylist(const QString &id, const QString &name, const QStringList &tracks)
+    {
+        auto playlist = std::make_shared<Playlist>();
+        playlist->setPersistentId(id);
+        playlist->setName(name);
+        playlist->setTracks(tracks);
+        playlist->setIsExpanded(true);
+        library->playlists().insert(id, playlist);
+    }
+
+    // Presses Sync and runs the event loop until the run has completed.
+    bool syncAndWait(int timeoutMs = 10000)
+    {
+        QEventLoop loop;
+        QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::syncCompleted, &loop, &QEventLoop::quit);
+        QTimer::singleShot(timeoutMs, &loop, [&loop] { loop.exit(1); });
+        delegate->onSyncPressed();
+        return loop.exec() == 0;
+    }
+    void spin(int milliseconds)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    QStringList logMessages() const
+    {
+        QStringList lines = delegate->syncPage().logText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (QString &line : lines)
+            line.remove(0, QStringLiteral("12:00:00: ").size());
+        return lines;
+    }
+
+    QTemporaryDir folder;
+    QString share;
+    std::shared_ptr<FakeMountService> mounts = std::make_shared<FakeMountService>();
+    std::shared_ptr<FakeRefreshFactory> factory = std::make_shared<FakeRefreshFactory>();
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<OrvanaSyncAppDelegate> delegate;
+    std::shared_ptr<MusicLibrary> library;
+};
+
+TEST_F(OrvanaSyncAppDelegateTest, AWholeRunMountsCopiesWritesBothFilesAndRefreshes)
+{
+    factory->addresses.insert(QStringLiteral("nas"), QStringLiteral("10.0.0.5"));
+    delegate->setMusicServerUserName(QStringLiteral("ann"));
+    delegate->setMusicServerPassword(QStringLiteral("pw"));
+    ASSERT_TRUE(syncAndWait());
+    spin(100); // the refresh answer comes after the totals
+
+    ASSERT_EQ(mounts->requests.size(), 1);
+    EXPECT_EQ(mounts->requests[0].shareUrl, QStringLiteral("smb://nas/OrvanaMusic"));
+    EXPECT_EQ(mounts->requests[0].userName, QStringLiteral("ann"));
+    EXPECT_EQ(mounts->requests[0].password, QStringLiteral("pw"));
+    EXPECT_TRUE(mounts->requests[0].volName.isNull());
+
+    EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Music/Ann/First/one.mp3")));
+    EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Music/Bob/Second/two.mp3")));
+    EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Library/LIBRARY-ID.xml")));
+    EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Artwork/Artwork.xml")));
+    EXPECT_EQ(library->serverSharePath(), QStringLiteral("\\\\nas\\OrvanaMusic"));
+    EXPECT_EQ(library->cpyBasePath(), share + QStringLiteral("/Music"));
+
+    EXPECT_EQ(factory->createdUrls, QStringList{QStringLiteral("http://10.0.0.5:8731/Orvana/WebServices/2009/07/")});
+    ASSERT_EQ(factory->calls.size(), 1);
+    EXPECT_EQ(factory->calls[0].handler, delegate.get());
+    EXPECT_EQ(factory->calls[0].mediaType, 16384);
+
+    const QStringList log = logMessages();
+    ASSERT_GE(log.size(), 4);
+    EXPECT_EQ(log.first(), QStringLiteral("Starting synchronization"));
+    EXPECT_EQ(log.at(log.size() - 2), QStringLiteral("Completed synchronization"));
+    EXPECT_EQ(log.last(), QStringLiteral("Successfully Refreshed Orvana Media Library"));
+    EXPECT_TRUE(log.contains(QStringLiteral("Song: one.mp3, Album: First, Artist: Ann")));
+    EXPECT_EQ(delegate->syncPage().syncOperation(), QStringLiteral("Completed iTunes Synchronization"));
+    EXPECT_EQ(delegate->syncPage().syncTitle(2), QStringLiteral("Copied 2 tracks and 0 album covers"));
+    EXPECT_TRUE(delegate->syncPage().isSyncEnabled());
+    EXPECT_FALSE(delegate->syncInProgress());
+    EXPECT_FALSE(delegate->errorReported());
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, ASecondPressDuringARunChangesNothing)
+{
+    delegate->setShareFolder(share);
+    QEventLoop loop;
+    QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::syncCompleted, &loop, &QEventLoop::quit);
+    int completions = 0;
+    QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::syncCompleted, delegate.get(), [&] { ++completions; });
+    delegate->onSyncPressed();
+    const QString logAfterFirstPress = delegate->syncPage().logText();
+    delegate->onSyncPressed();
+    EXPECT_EQ(delegate->syncPage().logText(), logAfterFirstPress);
+    loop.exec();
+    spin(50);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(logMessages().count(QStringLiteral("Starting synchronization")), 1);
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, TheFirstRunMakesAndStoresAnIdentifierBeforeTheMount)
+{
+    delegate->setITunesGUID(QString());
+    QString storedAtMount;
+    mounts->onMount = [&] { storedAtMount = SettingsStore(settings->fileName()).string(SettingsStore::iTunesGUIDKey); };
+    ASSERT_TRUE(syncAndWait());
+    const QString id = delegate->iTunesGUID();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
+                    .match(id)
+                    .hasMatch())
+        << id.toStdString();
+    EXPECT_EQ(storedAtMount, id);
+    EXPECT_EQ(library->xmlTracksPath(), share + QStringLiteral("/Library/") + id + QStringLiteral(".xml"));
+    EXPECT_TRUE(QFile::exists(library->xmlTracksPath()));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, AnAlreadyMountedVolumeInAnyCaseIsUsedWithoutMounting)
+{
+    const QString mounted = folder.filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(mounted);
+    mounts->volumes = {{QStringLiteral("home"), QStringLiteral("/home")}, {QStringLiteral("ORVANAMUSIC"), mounted}};
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_TRUE(mounts->requests.isEmpty());
+    EXPECT_TRUE(QFile::exists(mounted + QStringLiteral("/Library/LIBRARY-ID.xml")));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, TheShareRootFollowsTheLocalHostSettingAndTheAddressAsTyped)
+{
+    delegate->setShareFolder(share);
+    delegate->setUseLocalHostAsServerName(true);
+    delegate->setMusicServerIPAddress(QStringLiteral("192.168.1.20"));
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->serverSharePath(), QStringLiteral("\\\\127.0.0.1\\OrvanaMusic"));
+
+    delegate->setUseLocalHostAsServerName(false);
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->serverSharePath(), QStringLiteral("\\\\192.168.1.20\\OrvanaMusic"));
+
+    delegate->setShareFolder(QString());
+    delegate->setMusicServerIPAddress(QStringLiteral("Music-Server.local"));
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->serverSharePath(), QStringLiteral("\\\\Music-Server.local\\OrvanaMusic"));
+    ASSERT_EQ(mounts->requests.size(), 1);
+    EXPECT_EQ(mounts->requests[0].server, QStringLiteral("Music-Server.local"));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, ADiscoveredServerGivesItsFirstAddress)
+{
+    OVServiceInfo server(QStringLiteral("Living Room"));
+    server.ipAddresses() = {QStringLiteral("10.0.0.7"), QStringLiteral("10.0.0.8")};
+    delegate->svcBrowserList().insert(server.svcName(), server);
+    delegate->selectServer(1, QStringLiteral("Living Room"));
+    ASSERT_TRUE(syncAndWait());
+    ASSERT_EQ(mounts->requests.size(), 1);
+    EXPECT_EQ(mounts->requests[0].server, QStringLiteral("10.0.0.7"));
+
+    delegate->selectServer(1, QStringLiteral("Gone"));
+    mounts->answer = {2, {}, {}};
+    delegate->onSyncPressed();
+    EXPECT_EQ(delegate->syncPage().syncOperation(), QStringLiteral("Unable to mount volume for server share: ///OrvanaMusic"));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, SelectedPlaylistsWithNothingTickedUnselectEveryPlaylist)
+{
+    delegate->setShareFolder(share);
+    library->playlists().value(QStringLiteral("P1"))->setIsSelected(true);
+    delegate->setSyncEntireMusicLibrary(false);
+    delegate->setSelectedPlaylists({});
+    ASSERT_TRUE(syncAndWait());
+    for (const auto &playlist : library->playlists())
+        EXPECT_FALSE(playlist->isSelected()) << playlist->name().toStdString();
+    EXPECT_FALSE(library->syncCompleteMusicLibrary());
+    EXPECT_FALSE(QFile::exists(share + QStringLiteral("/Music/Ann/First/one.mp3")));
+    EXPECT_FALSE(QFile::exists(share + QStringLiteral("/Music/Bob/Second/two.mp3")));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, ATickedPlaylistIsMarkedAndOnlyItsTracksAreCopied)
+{
+    delegate->setShareFolder(share);
+    delegate->setSyncEntireMusicLibrary(false);
+    delegate->setSelectedPlaylists({QStringLiteral("P1"), QStringLiteral("NO-LONGER-THERE")});
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_TRUE(library->playlists().value(QStringLiteral("P1"))->isSelected());
+    EXPECT_FALSE(library->playlists().value(QStringLiteral("P2"))->isSelected());
+    EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Music/Bob/Second/two.mp3")));
+    EXPECT_FALSE(QFile::exists(share + QStringLiteral("/Music/Ann/First/one.mp3")));
+    EXPECT_TRUE(logMessages().contains(QStringLiteral("Copying Playlist: Mix")));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, AMountFailureShowsItsTitleThenTheTotalsAndTouchesNothing)
+{
+    mounts->answer = {13, {}, {}};
+    factory->addresses.insert(QStringLiteral("nas"), QStringLiteral("10.0.0.5"));
+    int completions = 0;
+    QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::syncCompleted, delegate.get(), [&] { ++completions; });
+    delegate->onSyncPressed();
+    EXPECT_EQ(delegate->syncPage().syncOperation(),
+              QStringLiteral("Unable to mount volume for server share: //nas/OrvanaMusic"));
+    EXPECT_TRUE(delegate->syncPage().isSyncEnabled());
+    EXPECT_FALSE(delegate->syncInProgress());
+    EXPECT_EQ(logMessages(), (QStringList{QStringLiteral("Starting synchronization"),
+                                          QStringLiteral("Completed synchronization")}));
+    spin(400);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(delegate->syncPage().syncOperation(), QStringLiteral("Completed iTunes Synchronization"));
+    EXPECT_EQ(logMessages().count(QStringLiteral("Completed synchronization")), 2);
+    EXPECT_TRUE(QDir(share).isEmpty());
+    EXPECT_TRUE(factory->calls.isEmpty());
+    EXPECT_TRUE(factory->createdUrls.isEmpty());
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, ThePendingCompletionOfAFailedMountNeverEndsALaterRun)
+{
+    mounts->answer = {13, {}, {}};
+    delegate->onSyncPressed();
+    mounts->answer = {0, share, {}};
+    // A slow run: the mount itself waits past the pending completion's delay.
+    mounts->onMount = [this] { spin(300); };
+    int completions = 0;
+    QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::syncCompleted, delegate.get(), [&] { ++completions; });
+    ASSERT_TRUE(syncAndWait());
+    spin(400);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(logMessages().count(QStringLiteral("Completed synchronization")), 2);
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, TheWebServiceIsMadeOnceAndKeptForItsFirstAddress)
+{
+    factory->addresses.insert(QStringLiteral("nas"), QStringLiteral("10.0.0.5"));
+    factory->addresses.insert(QStringLiteral("other"), QStringLiteral("10.0.0.9"));
+    delegate->setShareFolder(share);
+    ASSERT_TRUE(syncAndWait());
+    delegate->setMusicServerIPAddress(QStringLiteral("other"));
+    ASSERT_TRUE(syncAndWait());
+    spin(50);
+    EXPECT_EQ(factory->createdUrls, QStringList{QStringLiteral("http://10.0.0.5:8731/Orvana/WebServices/2009/07/")});
+    EXPECT_EQ(factory->calls.size(), 2);
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, AnAddressThatDoesNotResolveRunsWithoutARefresh)
+{
+    delegate->setShareFolder(share);
+    ASSERT_TRUE(syncAndWait());
+    spin(50);
+    EXPECT_TRUE(factory->createdUrls.isEmpty());
+    EXPECT_EQ(logMessages().last(), QStringLiteral("Completed synchronization"));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, AFaultIsLoggedAsOneDebugLineAndNoSuccess)
+{
+    factory->addresses.insert(QStringLiteral("nas"), QStringLiteral("10.0.0.5"));
+    factory->answer = QStringLiteral("fault:soap:Server Refused");
+    delegate->setShareFolder(share);
+    bool answered = true;
+    QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::refreshAnswered, delegate.get(),
+                     [&](bool succeeded) { answered = succeeded; });
+    ASSERT_TRUE(syncAndWait());
+    spin(100);
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(logMessages().last(), QStringLiteral("Debug: fault:soap:Server Refused"));
+    EXPECT_FALSE(logMessages().contains(QStringLiteral("Successfully Refreshed Orvana Media Library")));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, EngineErrorsAreCountedAndTheRunStillEnds)
+{
+    delegate->setShareFolder(share);
+    QFile::remove(library->tracks().value(QStringLiteral("T1"))->location());
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_TRUE(delegate->errorReported());
+    EXPECT_TRUE(logMessages().contains(QStringLiteral("Error: Failed to copy file")));
+    EXPECT_EQ(delegate->syncPage().syncTitle(4), QStringLiteral("Unable to copy 0 album covers and 1 tracks (0 copy protected)"));
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, ADryRunSaysWhatWouldHappenAndChangesNothing)
+{
+    factory->addresses.insert(QStringLiteral("nas"), QStringLiteral("10.0.0.5"));
+    delegate->setShareFolder(share);
+    delegate->setDryRun(true);
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_TRUE(QDir(share).isEmpty());
+    EXPECT_TRUE(factory->createdUrls.isEmpty());
+    const QStringList log = logMessages();
+    EXPECT_TRUE(log.contains(QStringLiteral("Would copy: %1 to %2")
+                                 .arg(library->tracks().value(QStringLiteral("T1"))->location(),
+                                      share + QStringLiteral("/Music/Ann/First/one.mp3"))));
+    EXPECT_TRUE(log.contains(QStringLiteral("Would write: %1/Library/LIBRARY-ID.xml").arg(share)));
+    EXPECT_TRUE(log.contains(QStringLiteral("Would copy 2 tracks and export 0 album covers")));
+}
+
+} // namespace
