@@ -57,7 +57,10 @@ void CXMLDocument::attachToDocument(const char *unit)
 
 void CXMLDocument::addToNodePool(const CXMLNodePtr &wrapper) const
 {
-    m_nodePool.insert(wrapper);
+    if (wrapper->m_pool == this)
+        return;
+    wrapper->m_pool = this;
+    m_nodePool.push_back(wrapper);
 }
 
 QByteArray CXMLDocument::characterSetName(QStringConverter::Encoding encoding)
@@ -285,10 +288,12 @@ void CXMLDocument::invalidate()
     // Every wrapper of a node in the tree, pooled or not, loses its node
     // before the tree goes.
     invalidateWrappersInSubtree(document, this);
-    std::unordered_set<CXMLNodePtr> pool;
+    std::vector<CXMLNodePtr> pool;
     pool.swap(m_nodePool);
-    for (const CXMLNodePtr &wrapper : pool)
+    for (const CXMLNodePtr &wrapper : pool) {
+        wrapper->m_pool = nullptr;
         wrapper->invalidate();
+    }
     pool.clear();
     _node = nullptr;
     if (document->_private == this)

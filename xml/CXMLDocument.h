@@ -5,7 +5,7 @@
 #include <QStringConverter>
 #include <QUrl>
 
-#include <unordered_set>
+#include <vector>
 
 // A whole libxml2 document. The wrapper owns the document and frees it when
 // it goes; every wrapper of one of its nodes is kept in nodePool until then,
@@ -48,7 +48,8 @@ public:
     // "<CXMLDocument 0x... [0x...]> " followed by the indented document.
     QString description() const override;
 
-    const std::unordered_set<CXMLNodePtr> &nodePool() const { return m_nodePool; }
+    // The wrappers of this document's nodes, each once, in the order made.
+    const std::vector<CXMLNodePtr> &nodePool() const { return m_nodePool; }
 
     // Appends child's node at the document's top level and pools the child;
     // the document then owns it. Same preconditions as CXMLElement::addChild.
@@ -79,7 +80,7 @@ protected:
     // else fallbackMessage; resets libxml2's last error.
     static ErrorRecord parseError(const QString &fallbackMessage, qint64 code, const QString &knownMessage = {});
 
-    mutable std::unordered_set<CXMLNodePtr> m_nodePool;
+    mutable std::vector<CXMLNodePtr> m_nodePool;
 
     friend class CXMLNode;
     friend class CXMLElement;

@@ -173,6 +173,8 @@ protected:
 
     _xmlNode *_node;
     bool _freeNodeOnRelease;
+    // The document whose nodePool holds this wrapper.
+    const CXMLDocument *m_pool = nullptr;
 
     friend class CXMLDocument;
     friend class CXMLElement;

@@ -3,6 +3,8 @@
 #include "xml/CXMLElement.h"
 #include "xml/CXMLNamespaceNode.h"
 
+#include "tests/xml/NodePoolMembership.h"
+
 #include <libxml/tree.h>
 
 #include <gtest/gtest.h>
@@ -41,7 +43,7 @@ TEST(CXMLCreation, BuildAndSerialiseATree)
 
     const CXMLDocumentPtr document = CXMLNode::documentWithRootElement(envelope);
     EXPECT_EQ(document->rootElement(), envelope);
-    EXPECT_TRUE(document->nodePool().count(envelope));
+    EXPECT_TRUE(inPool(document, envelope));
     EXPECT_EQ(envelope->rootDocument(), document);
     EXPECT_EQ(body->rootDocument(), document);
     EXPECT_TRUE(document->XMLData().startsWith("<?xml version=\"1.0\"?>\n<Envelope"));
@@ -148,8 +150,8 @@ TEST(CXMLCreation, DocumentAddAndInsertChild)
     EXPECT_EQ(instruction->kind(), CXMLNode::ProcessingInstructionKind);
     document->insertChild(instruction, 0);
     EXPECT_EQ(document->rootElement(), root);
-    EXPECT_TRUE(document->nodePool().count(root));
-    EXPECT_TRUE(document->nodePool().count(instruction));
+    EXPECT_TRUE(inPool(document, root));
+    EXPECT_TRUE(inPool(document, instruction));
     EXPECT_EQ(document->XMLData(), QByteArray("<?xml version=\"1.0\"?>\n<?target data?>\n<root/>\n"));
     EXPECT_EQ(root->rootDocument(), document);
     EXPECT_EQ(root->parent(), document);

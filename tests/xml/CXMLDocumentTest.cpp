@@ -158,3 +158,14 @@ TEST(CXMLDocumentPool, HoldsEveryWrapperHandedOutUntilTheDocumentGoes)
     }
     EXPECT_TRUE(watched.expired());
 }
+
+TEST(CXMLDocumentPool, HoldsEachWrapperOnce)
+{
+    const CXMLDocumentPtr document = CXMLDocument::initWithData(QByteArrayLiteral("<a><b/></a>"), 0, nullptr);
+    ASSERT_NE(document, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        document->rootElement()->children();
+        document->nodesForXPath(QStringLiteral("//*"), QMap<QString, QString>(), nullptr);
+    }
+    EXPECT_EQ(document->nodePool().size(), 2u);
+}

@@ -3,6 +3,8 @@
 #include "xml/CXMLElement.h"
 #include "xml/CXMLNamespaceNode.h"
 
+#include "tests/xml/NodePoolMembership.h"
+
 #include <libxml/tree.h>
 
 #include <gtest/gtest.h>
@@ -171,7 +173,7 @@ TEST(CXMLNodeIdentity, SameNodeGivesSameWrapper)
     EXPECT_EQ(first[0], second[0]);
     EXPECT_EQ(first[0], root->childAtIndex(0));
     EXPECT_EQ(first[0]->childAtIndex(0)->parent(), first[0]);
-    EXPECT_TRUE(document->nodePool().count(first[0]));
+    EXPECT_TRUE(inPool(document, first[0]));
 }
 
 TEST(CXMLNodeIdentity, ElementsAreElementWrappers)

@@ -3,6 +3,8 @@
 #include "xml/CXMLElement.h"
 #include "xml/CXMLNamespaceNode.h"
 
+#include "tests/xml/NodePoolMembership.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -90,7 +92,7 @@ TEST_F(CXMLXPath, NamespaceMappingsBindPrefixes)
         document->nodesForXPath(QStringLiteral("/s:Envelope/s:Body/v:R/v:Item"), mappings, nullptr);
     ASSERT_TRUE(items.has_value());
     ASSERT_EQ(items->size(), 3);
-    EXPECT_TRUE(document->nodePool().count(items->at(1)));
+    EXPECT_TRUE(inPool(document, items->at(1)));
     // Unprefixed names in XPath mean no namespace.
     EXPECT_TRUE(document->nodesForXPath(QStringLiteral("//Item"), mappings, nullptr)->isEmpty());
     ErrorRecord error;
