@@ -30,9 +30,9 @@ const OVWSContract::List *OVWSContract::list(QAnyStringView name)
     return findByName(lists(), name, &List::name);
 }
 
-QString OVWSContract::soapAction(QStringView operationName)
+QString OVWSContract::soapAction(QAnyStringView operationName)
 {
-    return serviceNamespace() + contractPath() + operationName;
+    return serviceNamespace() + contractPath() + operationName.toString();
 }
 
 const char *OVWSContract::kindName(Kind kind)

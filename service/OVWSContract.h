@@ -65,7 +65,7 @@ public:
     static int port();
 
     // namespace + contract path + operation name.
-    static QString soapAction(QStringView operationName);
+    static QString soapAction(QAnyStringView operationName);
 
     static const char *kindName(Kind kind);
 };

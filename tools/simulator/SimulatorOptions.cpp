@@ -28,7 +28,8 @@ QString SimulatorOptions::usage()
         "  --garbage           answer every request with a body that is not XML\n"
         "  --delay MS          wait MS milliseconds before answering\n"
         "  --auth USER:PASS    require HTTP Basic authentication\n"
-        "  --items N           items in every list of a result (default 2)\n");
+        "  --items N           items in every list of a result (default 2)\n"
+        "  --log-bodies        also log each request body as received\n");
 }
 
 QString SimulatorOptions::parse(const QStringList &arguments)
@@ -41,6 +42,10 @@ QString SimulatorOptions::parse(const QStringList &arguments)
         }
         if (option == u"--garbage") {
             answerWithGarbage = true;
+            continue;
+        }
+        if (option == u"--log-bodies") {
+            logBodies = true;
             continue;
         }
         if (i + 1 >= arguments.size())

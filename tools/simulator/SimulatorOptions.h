@@ -16,6 +16,7 @@ struct SimulatorOptions
     QString requiredUser; // with requiredPassword: HTTP Basic authentication required
     QString requiredPassword;
     int listItems = 2; // items in every list of a result
+    bool logBodies = false; // each log line also holds the request body
 
     // Reads arguments (without the program name). Returns an error text, or a
     // null string when they are valid.

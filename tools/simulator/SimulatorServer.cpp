@@ -124,6 +124,8 @@ HttpResponse SimulatorServer::answer(const HttpRequest &request)
     entry.insert(QStringLiteral("parameters"), call.parameters);
     if (!call.problem.isNull())
         entry.insert(QStringLiteral("problem"), call.problem);
+    if (options.logBodies)
+        entry.insert(QStringLiteral("body"), QString::fromUtf8(request.body));
 
     if (options.httpErrorStatus) {
         response = plain(options.httpErrorStatus, "Simulated Error", "Simulated HTTP error\n");
