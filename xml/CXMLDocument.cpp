@@ -286,8 +286,10 @@ void CXMLDocument::invalidate()
         return;
     xmlNode *document = _node;
     // Every wrapper of a node in the tree, pooled or not, loses its node
-    // before the tree goes.
-    invalidateWrappersInSubtree(document, this);
+    // before the tree goes. Wrappers made while this one existed are all
+    // pooled; the walk finds the others.
+    if (m_mayHoldUnpooledWrappers)
+        invalidateWrappersInSubtree(document, this);
     std::vector<CXMLNodePtr> pool;
     pool.swap(m_nodePool);
     for (const CXMLNodePtr &wrapper : pool) {

@@ -80,7 +80,13 @@ protected:
     // else fallbackMessage; resets libxml2's last error.
     static ErrorRecord parseError(const QString &fallbackMessage, qint64 code, const QString &knownMessage = {});
 
+    // Marks that a node with a wrapper made outside this document joined the
+    // tree (or the document wrapper came after wrappers of its nodes): such
+    // wrappers are not pooled, so teardown then walks the whole tree.
+    void noteUnpooledWrappers() const { m_mayHoldUnpooledWrappers = true; }
+
     mutable std::vector<CXMLNodePtr> m_nodePool;
+    mutable bool m_mayHoldUnpooledWrappers = false;
 
     friend class CXMLNode;
     friend class CXMLElement;

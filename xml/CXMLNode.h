@@ -155,6 +155,8 @@ protected:
     CXMLNode(_xmlNode *node, bool freeOnRelease);
 
     virtual QString className() const;
+    template <typename Wrapper>
+    static CXMLNodePtr makeWrapper(_xmlNode *node, bool freeOnDealloc);
     // Throws the "does not have attached libxml2 _node." error when invalidated.
     void checkNode(const char *operation) const;
     // Forgets the node without freeing it (libxml2 freed or took it).

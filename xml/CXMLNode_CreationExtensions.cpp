@@ -50,6 +50,7 @@ CXMLDocumentPtr CXMLNode::documentWithRootElement(const CXMLElementPtr &element)
     xmlUnlinkNode(root);
     xmlDocSetRootElement(reinterpret_cast<xmlDoc *>(wrapper->_node), root);
     element->_freeNodeOnRelease = false;
+    wrapper->noteUnpooledWrappers();
     wrapper->addToNodePool(element);
     return wrapper;
 }
@@ -158,7 +159,9 @@ void CXMLNode::insertChildNode(const CXMLNodePtr &child, _xmlNode *before, const
     }
     childNode->_private = child.get();
     if (xmlDoc *document = _node->doc; document && document->_private) {
-        if (auto *documentWrapper = dynamic_cast<CXMLDocument *>(static_cast<CXMLNode *>(document->_private)))
+        if (auto *documentWrapper = dynamic_cast<CXMLDocument *>(static_cast<CXMLNode *>(document->_private))) {
+            documentWrapper->noteUnpooledWrappers();
             documentWrapper->addToNodePool(child);
+        }
     }
 }

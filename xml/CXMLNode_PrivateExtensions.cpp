@@ -27,6 +27,17 @@ CXMLNodePtr namespaceNodeFromXPath(xmlNode *node)
 
 } // namespace
 
+// One allocation for the wrapper and its shared count: the wrapper classes'
+// constructors are protected, so make_shared builds this subclass.
+template <typename Wrapper>
+CXMLNodePtr CXMLNode::makeWrapper(_xmlNode *node, bool freeOnDealloc)
+{
+    struct Shared final : Wrapper {
+        Shared(_xmlNode *node, bool freeOnDealloc) : Wrapper(node, freeOnDealloc) {}
+    };
+    return std::make_shared<Shared>(node, freeOnDealloc);
+}
+
 CXMLNodePtr CXMLNode::nodeWithLibXMLNode(_xmlNode *node, bool freeOnDealloc)
 {
     if (!node)
@@ -44,7 +55,7 @@ CXMLNodePtr CXMLNode::nodeWithLibXMLNode(_xmlNode *node, bool freeOnDealloc)
     CXMLNodePtr wrapper;
     switch (node->type) {
     case XML_ELEMENT_NODE:
-        wrapper.reset(new CXMLElement(node, freeOnDealloc));
+        wrapper = makeWrapper<CXMLElement>(node, freeOnDealloc);
         break;
     case XML_ATTRIBUTE_NODE:
     case XML_TEXT_NODE:
@@ -53,13 +64,16 @@ CXMLNodePtr CXMLNode::nodeWithLibXMLNode(_xmlNode *node, bool freeOnDealloc)
     case XML_PI_NODE:
     case XML_COMMENT_NODE:
     case XML_DTD_NODE:
-        wrapper.reset(new CXMLNode(node, freeOnDealloc));
+        wrapper = makeWrapper<CXMLNode>(node, freeOnDealloc);
         break;
     case XML_DOCUMENT_NODE:
         wrapper.reset(new CXMLDocument(node, freeOnDealloc));
+        // Wrappers of its nodes made before this one are not pooled.
+        std::static_pointer_cast<CXMLDocument>(wrapper)->noteUnpooledWrappers();
         break;
     case XML_HTML_DOCUMENT_NODE:
         wrapper.reset(new CXHTMLDocument(node, freeOnDealloc));
+        std::static_pointer_cast<CXMLDocument>(wrapper)->noteUnpooledWrappers();
         break;
     default:
         ORVANA_PROGRAMMING_ERROR(QStringLiteral("TODO Unhandled type (%1).").arg(node->type),

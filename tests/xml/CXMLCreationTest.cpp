@@ -113,6 +113,25 @@ TEST(CXMLCreation, ChildWrappersOfAFreedLooseTreeAreInvalidated)
     EXPECT_THROW(child->kind(), ProgrammingError);
 }
 
+TEST(CXMLCreation, WrappersOfAnAddedLooseTreeGoWithTheDocument)
+{
+    CXMLElementPtr grandchild;
+    CXMLElementPtr root;
+    {
+        const CXMLDocumentPtr document = CXMLDocument::initWithData(QByteArrayLiteral("<a/>"), 0, nullptr);
+        const CXMLElementPtr branch = CXMLNode::elementWithName(QStringLiteral("branch"));
+        grandchild = branch->subelement(QStringLiteral("leaf"));
+        document->rootElement()->addChild(branch);
+        EXPECT_EQ(grandchild->rootDocument(), document);
+
+        const CXMLElementPtr top = CXMLNode::elementWithName(QStringLiteral("top"));
+        const CXMLDocumentPtr built = CXMLNode::documentWithRootElement(top);
+        root = top->subelement(QStringLiteral("inner"));
+    }
+    EXPECT_THROW(grandchild->kind(), ProgrammingError);
+    EXPECT_THROW(root->kind(), ProgrammingError);
+}
+
 TEST(CXMLCreation, MergedTextChildLeavesAnInvalidatedWrapper)
 {
     const CXMLDocumentPtr source = CXMLDocument::initWithData(QByteArrayLiteral("<s>more</s>"), 0, nullptr);
