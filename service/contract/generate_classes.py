@@ -125,16 +125,22 @@ def record_header(element, fields, types):
     return "".join(out)
 
 
+def source_opening(cls, includes):
+    """The includes, the constructor, the destructor and className of a generated class."""
+    out = [NOTE]
+    out.extend("#include %s\n" % include for include in sorted(includes))
+    out.append("\n%s::%s() = default;\n\n%s::~%s() = default;\n\n" % (cls, cls, cls, cls))
+    out.append("QString %s::className() const\n{\n    return %s;\n}\n\n" % (cls, qstring(cls)))
+    return out
+
+
 def record_source(element, fields, types):
     cls = class_name(element)
     includes = {'"service/%s.h"' % cls, '"service/OVWSFieldCodec.h"', '"xml/CXMLElement.h"'}
     for _, kind, type_name in fields:
         if kind in ("record", "list"):
             includes.add('"service/%s.h"' % class_name(type_name))
-    out = [NOTE]
-    out.extend("#include %s\n" % include for include in sorted(includes))
-    out.append("\n%s::%s() = default;\n\n%s::~%s() = default;\n\n" % (cls, cls, cls, cls))
-    out.append("QString %s::className() const\n{\n    return %s;\n}\n\n" % (cls, qstring(cls)))
+    out = source_opening(cls, includes)
     out.append("%sPtr %s::createWithNode(const CXMLElementPtr &element)\n{\n" % (cls, cls))
     out.append("    return createWithAnyNode(element);\n}\n\n")
     out.append("%sPtr %s::createWithAnyNode(const CXMLNodePtr &node)\n{\n" % (cls, cls))
@@ -198,10 +204,7 @@ def list_source(name, item_type, item_element, types):
         includes.append('"soap/Soap.h"')
     else:
         includes.append('"service/%s.h"' % class_name(item_type))
-    out = [NOTE]
-    out.extend("#include %s\n" % include for include in sorted(includes))
-    out.append("\n%s::%s() = default;\n\n%s::~%s() = default;\n\n" % (cls, cls, cls, cls))
-    out.append("QString %s::className() const\n{\n    return %s;\n}\n\n" % (cls, qstring(cls)))
+    out = source_opening(cls, includes)
     out.append("%sPtr %s::createWithNode(const CXMLElementPtr &element)\n{\n" % (cls, cls))
     out.append("    %sPtr list(new %s());\n    list->initWithNode(element);\n    return list;\n}\n\n" % (cls, cls))
     out.append("void %s::initWithNode(const CXMLElementPtr &element)\n{\n    QVariantList items;\n" % cls)
