@@ -15,16 +15,23 @@ for i in $(seq -w 1 100); do head -c 5242880 /dev/urandom > "$work/source/$i Tra
 sync
 now() { date +%s.%N; }
 engine=(); plain=()
-for round in $(seq 1 "$rounds"); do
-  rm -rf "$work/share-cp" "$work/share-engine"; sync
+run_cp() {
   mkdir -p "$work/share-cp/Music/Artist/Album"
   start=$(now); cp "$work/source/"* "$work/share-cp/Music/Artist/Album/"; end=$(now)
   plain+=("$(echo "$end - $start" | bc -l)")
   sync
+}
+run_engine() {
   start=$(now); "$tool" "$work/source" "$work/share-engine/Music" > /dev/null; end=$(now)
   engine+=("$(echo "$end - $start" | bc -l)")
   cmp -s "$work/source/050 Track 050.mp3" "$work/share-engine/Music/Artist/Album/050 Track 050.mp3"
   sync
+}
+# Alternate which copy goes first, so that neither always meets the other's
+# write-back.
+for round in $(seq 1 "$rounds"); do
+  rm -rf "$work/share-cp" "$work/share-engine"; sync
+  if (( round % 2 )); then run_cp; run_engine; else run_engine; run_cp; fi
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 m_cp=$(median "${plain[@]}"); m_engine=$(median "${engine[@]}")
