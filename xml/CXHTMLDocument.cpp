@@ -59,11 +59,7 @@ CXHTMLDocumentPtr CXHTMLDocument::initWithXHTMLString(const QString &string, uns
         return nullptr;
     }
     rerootAtBody(document);
-    CXHTMLDocumentPtr wrapper(new CXHTMLDocument(reinterpret_cast<xmlNode *>(document), true));
-    wrapper->attachToDocument("CXHTMLDocument");
-    if (error)
-        *error = ErrorRecord();
-    return wrapper;
+    return adoptDocument<CXHTMLDocument>(document, "CXHTMLDocument", error);
 }
 
 CXHTMLDocumentPtr CXHTMLDocument::initWithXHTMLData(const QByteArray &data, QStringConverter::Encoding encoding,
@@ -78,21 +74,10 @@ CXHTMLDocumentPtr CXHTMLDocument::initWithXHTMLData(const QByteArray &data, QStr
             *error = ErrorRecord(ErrorDomain, -1);
         return nullptr;
     }
-    CXHTMLDocumentPtr wrapper(new CXHTMLDocument(reinterpret_cast<xmlNode *>(document), true));
-    wrapper->attachToDocument("CXHTMLDocument");
-    if (error)
-        *error = ErrorRecord();
-    return wrapper;
+    return adoptDocument<CXHTMLDocument>(document, "CXHTMLDocument", error);
 }
 
-CXMLNodePtr CXHTMLDocument::copyWithZone() const
+CXMLDocumentPtr CXHTMLDocument::wrapCopy(_xmlDoc *copy) const
 {
-    if (!_node)
-        return nullptr;
-    xmlDoc *copy = xmlCopyDoc(reinterpret_cast<xmlDoc *>(_node), 1);
-    if (!copy)
-        return nullptr;
-    CXHTMLDocumentPtr wrapper(new CXHTMLDocument(reinterpret_cast<xmlNode *>(copy), true));
-    wrapper->attachToDocument("CXHTMLDocument");
-    return wrapper;
+    return adoptDocument<CXHTMLDocument>(copy, "CXHTMLDocument", nullptr);
 }

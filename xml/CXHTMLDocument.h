@@ -21,9 +21,10 @@ public:
 protected:
     using CXMLDocument::CXMLDocument;
     QString className() const override;
-    CXMLNodePtr copyWithZone() const override;
+    CXMLDocumentPtr wrapCopy(_xmlDoc *copy) const override;
 
     friend class CXMLNode;
+    friend class CXMLDocument;
 };
 
 using CXHTMLDocumentPtr = std::shared_ptr<CXHTMLDocument>;

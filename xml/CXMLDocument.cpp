@@ -195,44 +195,12 @@ xmlDoc *parseMemory(const QByteArray &bytes, const char *encoding, int options, 
 
 } // namespace
 
-CXMLDocumentPtr CXMLDocument::initWithXMLString(const QString &XMLString, unsigned, ErrorRecord *error)
-{
-    const QByteArray utf8 = XMLString.toUtf8();
-    if (utf8.size() > std::numeric_limits<int>::max()) {
-        if (error)
-            *error = ErrorRecord::withDescription(ErrorDomain, 1, QStringLiteral("Unknown error"));
-        return nullptr;
-    }
-    // The text is already decoded: its bytes are UTF-8 whatever its
-    // declaration says.
-    QString failureMessage;
-    xmlDoc *document = parseMemory(utf8, "UTF-8", safeParseOptions, false, &failureMessage);
-    if (!document) {
-        const ErrorRecord failure = parseError(QStringLiteral("Unknown error"), 1, failureMessage);
-        if (error)
-            *error = failure;
-        return nullptr;
-    }
-    CXMLDocumentPtr wrapper(new CXMLDocument(reinterpret_cast<xmlNode *>(document), true));
-    wrapper->attachToDocument("CXMLDocument");
-    if (error)
-        *error = ErrorRecord();
-    return wrapper;
-}
-
-CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, unsigned options, ErrorRecord *error)
-{
-    return initWithData(data, QStringConverter::Utf8, options, error);
-}
-
-CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, QStringConverter::Encoding encoding, unsigned,
-                                           ErrorRecord *error)
+CXMLDocumentPtr CXMLDocument::parse(const QByteArray &bytes, const char *encoding, bool recover, ErrorRecord *error)
 {
     xmlDoc *document = nullptr;
     QString failureMessage;
-    if (!data.isEmpty() && data.size() <= std::numeric_limits<int>::max()) {
-        const QByteArray characterSet = characterSetName(encoding);
-        document = parseMemory(data, characterSet.constData(), dataParseOptions, true, &failureMessage);
+    if (!bytes.isEmpty() && bytes.size() <= std::numeric_limits<int>::max()) {
+        document = parseMemory(bytes, encoding, recover ? dataParseOptions : safeParseOptions, recover, &failureMessage);
     } else {
         initialiseLibXML();
         xmlResetLastError();
@@ -243,11 +211,25 @@ CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, QStringConver
             *error = failure;
         return nullptr;
     }
-    CXMLDocumentPtr wrapper(new CXMLDocument(reinterpret_cast<xmlNode *>(document), true));
-    wrapper->attachToDocument("CXMLDocument");
-    if (error)
-        *error = ErrorRecord();
-    return wrapper;
+    return adoptDocument<CXMLDocument>(document, "CXMLDocument", error);
+}
+
+CXMLDocumentPtr CXMLDocument::initWithXMLString(const QString &XMLString, unsigned, ErrorRecord *error)
+{
+    // The text is already decoded: its bytes are UTF-8 whatever its
+    // declaration says.
+    return parse(XMLString.toUtf8(), "UTF-8", false, error);
+}
+
+CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, unsigned options, ErrorRecord *error)
+{
+    return initWithData(data, QStringConverter::Utf8, options, error);
+}
+
+CXMLDocumentPtr CXMLDocument::initWithData(const QByteArray &data, QStringConverter::Encoding encoding, unsigned,
+                                           ErrorRecord *error)
+{
+    return parse(data, characterSetName(encoding).constData(), true, error);
 }
 
 CXMLDocumentPtr CXMLDocument::initWithContentsOfURL(const QUrl &URL, unsigned options, ErrorRecord *error)
@@ -379,7 +361,10 @@ CXMLNodePtr CXMLDocument::copyWithZone() const
     xmlDoc *copy = xmlCopyDoc(reinterpret_cast<xmlDoc *>(_node), 1);
     if (!copy)
         return nullptr;
-    CXMLDocumentPtr wrapper(new CXMLDocument(reinterpret_cast<xmlNode *>(copy), true));
-    wrapper->attachToDocument("CXMLDocument");
-    return wrapper;
+    return wrapCopy(copy);
+}
+
+CXMLDocumentPtr CXMLDocument::wrapCopy(_xmlDoc *copy) const
+{
+    return adoptDocument<CXMLDocument>(copy, "CXMLDocument", nullptr);
 }

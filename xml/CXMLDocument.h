@@ -7,6 +7,8 @@
 
 #include <vector>
 
+struct _xmlDoc;
+
 // A whole libxml2 document. The wrapper owns the document and frees it when
 // it goes; every wrapper of one of its nodes is kept in nodePool until then,
 // and is invalidated then.
@@ -69,6 +71,21 @@ public:
     static QByteArray characterSetName(QStringConverter::Encoding encoding);
 
 protected:
+    // A new owning wrapper of class Document for a freshly made libxml2
+    // document, attached to it; *error (when given) is set to none.
+    template <typename Document>
+    static std::shared_ptr<Document> adoptDocument(_xmlDoc *document, const char *unit, ErrorRecord *error)
+    {
+        std::shared_ptr<Document> wrapper(new Document(reinterpret_cast<_xmlNode *>(document), true));
+        wrapper->attachToDocument(unit);
+        if (error)
+            *error = ErrorRecord();
+        return wrapper;
+    }
+    // Wraps a copy of this document in a wrapper of the same class.
+    virtual CXMLDocumentPtr wrapCopy(_xmlDoc *copy) const;
+    static CXMLDocumentPtr parse(const QByteArray &bytes, const char *encoding, bool recover, ErrorRecord *error);
+
     // Takes the libxml2 document, freed by this wrapper when owns is true.
     CXMLDocument(_xmlNode *document, bool owns);
     QString className() const override;
