@@ -1,5 +1,6 @@
 #include "app/CliProgram.h"
 
+#include "app/OVWSRefreshServiceFactory.h"
 #include "app/OrvanaSyncAppDelegate.h"
 #include "app/SelectedPlaylistsArchive.h"
 #include "app/SettingsStore.h"
@@ -22,7 +23,10 @@ const int progressWidth = 30;
 
 } // namespace
 
-CliProgram::CliProgram(FILE *out, FILE *err) : m_out(out), m_err(err) {}
+CliProgram::CliProgram(FILE *out, FILE *err)
+    : m_out(out), m_err(err), m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>())
+{
+}
 
 CliProgram::~CliProgram() = default;
 
