@@ -93,16 +93,6 @@ TEST(CXMLCreation, AddChildRefusesMissingNodesAndCycles)
     EXPECT_EQ(a->XMLString(), u"<a><b/></a>");
 }
 
-TEST(CXMLCreation, AddChildMovesANodeBetweenLooseTrees)
-{
-    const CXMLElementPtr first = CXMLNode::elementWithName(QStringLiteral("first"));
-    const CXMLElementPtr second = CXMLNode::elementWithName(QStringLiteral("second"));
-    const CXMLElementPtr child = first->subelement(QStringLiteral("child"));
-    second->addChild(child);
-    EXPECT_EQ(first->XMLString(), u"<first/>");
-    EXPECT_EQ(second->XMLString(), u"<second><child/></second>");
-}
-
 TEST(CXMLCreation, ChildWrappersOfAFreedLooseTreeAreInvalidated)
 {
     CXMLElementPtr child;
@@ -210,13 +200,4 @@ TEST(CXMLCreation, DocumentWithRootElementRefusesAnElementOfADocument)
     const CXMLDocumentPtr document = CXMLDocument::initWithData(QByteArrayLiteral("<a/>"), 0, nullptr);
     EXPECT_EQ(messageOf([&] { CXMLNode::documentWithRootElement(document->rootElement()); }),
               u"Cannot addChild with a node that already is part of a document. Copy it first!");
-}
-
-TEST(CXMLCreation, LooseElementsAreFreedWithTheirWrapper)
-{
-    // Run under the leak checker: a loose tree must not outlive its wrapper.
-    const CXMLElementPtr element = CXMLNode::elementWithName(QStringLiteral("loose"));
-    element->subelement(QStringLiteral("child"))->setStringValue(QStringLiteral("text"));
-    EXPECT_EQ(element->node()->_private, element.get());
-    EXPECT_EQ(element->rootDocument(), nullptr);
 }

@@ -82,14 +82,6 @@ TEST(CXMLDocumentParsing, BytesInTheGivenEncoding)
     EXPECT_EQ(wide->rootElement()->stringValue(), QStringLiteral("\u263a"));
 }
 
-TEST(CXMLDocumentParsing, CharacterSetNamesAreIANANames)
-{
-    EXPECT_EQ(CXMLDocument::characterSetName(QStringConverter::Utf8), "UTF-8");
-    EXPECT_EQ(CXMLDocument::characterSetName(QStringConverter::Latin1), "ISO-8859-1");
-    EXPECT_EQ(CXMLDocument::characterSetName(QStringConverter::Utf16BE), "UTF-16BE");
-    EXPECT_EQ(CXMLDocument::characterSetName(QStringConverter::System), "UTF-8");
-}
-
 TEST(CXMLDocumentParsing, FromAFileURL)
 {
     QTemporaryDir folder;

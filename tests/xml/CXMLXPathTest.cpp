@@ -129,16 +129,6 @@ TEST_F(CXMLXPath, AttributeTextAndNamespaceResults)
     EXPECT_EQ(top->first(), document);
 }
 
-TEST_F(CXMLXPath, WorksOnALooseTree)
-{
-    const CXMLElementPtr root = CXMLNode::elementWithName(QStringLiteral("root"));
-    root->subelement(QStringLiteral("a"));
-    root->subelement(QStringLiteral("a"));
-    const std::optional<CXMLNodeList> found = root->nodesForXPath(QStringLiteral("a"), nullptr);
-    ASSERT_TRUE(found.has_value());
-    EXPECT_EQ(found->size(), 2);
-}
-
 TEST_F(CXMLXPath, MappingFormOnAnInvalidatedWrapperIsTODO)
 {
     CXMLNodePtr kept = document->rootElement();
