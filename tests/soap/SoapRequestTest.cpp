@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 using testsupport::LocalHttpServer;
@@ -310,6 +312,40 @@ TEST_F(SoapRequestTest, RecordResultWithoutAResponseElementIsInitialisedFromNoth
     ASSERT_EQ(handler.loaded.size(), 1);
     EXPECT_TRUE(info->decoded);
     EXPECT_TRUE(info->Name.isNull());
+}
+
+TEST_F(SoapRequestTest, CallbacksArriveOnTheSendingThread)
+{
+    server.enqueue(LocalHttpServer::Response::xml(unprefixedEnvelope("<R>worker</R>")));
+    const QString url = server.urlString("/");
+    QThread *callbackThread = nullptr;
+    QString received;
+    std::atomic<bool> finished = false;
+    QThread *worker = QThread::create([&] {
+        RecordingHandler local;
+        SoapRequestPtr request =
+            SoapRequest::create(&local, url, QStringLiteral("a"), QStringLiteral("<x/>"), QVariant());
+        request->send();
+        QDeadlineTimer deadline(5000);
+        while (local.total() == 0 && !deadline.hasExpired()) {
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        if (!local.threads.isEmpty())
+            callbackThread = local.threads.first();
+        if (!local.loaded.isEmpty())
+            received = local.loaded.first().toString();
+        request.reset();
+        finished = true;
+    });
+    worker->start();
+    // The responder answers from this thread's event loop.
+    ASSERT_TRUE(waitFor([&] { return finished.load(); }));
+    worker->wait();
+    EXPECT_EQ(callbackThread, worker);
+    EXPECT_EQ(received, u"worker");
+    delete worker;
 }
 
 TEST_F(SoapRequestTest, ChallengeIsAnsweredOnceThenRefusedWith403)
