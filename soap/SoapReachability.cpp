@@ -123,9 +123,11 @@ QString SoapReachability::localIPAddress()
     if (gethostname(hostName, 255) != 0)
         return QString();
     hostName[255] = '\0';
-    char localName[255] = {};
-    std::snprintf(localName, sizeof localName, "%s.local", hostName);
-    return resolveIPv4(QByteArray(localName));
+    const QByteArray localName = QByteArray(hostName) + ".local";
+    // A name that does not fit the resolver's 255 bytes would be looked up cut short.
+    if (localName.size() >= 255)
+        return QString();
+    return resolveIPv4(localName);
 }
 
 bool SoapReachability::addressFromString(const QString &text, sockaddr_in *address)
