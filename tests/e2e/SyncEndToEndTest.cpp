@@ -1,0 +1,333 @@
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+const QString morningMix = QStringLiteral("00000000000000B1");
+const QString bellsOnly = QStringLiteral("00000000000000B2");
+
+struct CliResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class SyncEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        library = folder.filePath(QStringLiteral("library"));
+        share = folder.filePath(QStringLiteral("share"));
+        settingsFile = folder.filePath(QStringLiteral("settings.conf"));
+        requestLog = folder.filePath(QStringLiteral("requests.log"));
+        QDir().mkpath(share);
+        QProcess maker;
+        maker.start(QStringLiteral("python3"), {QStringLiteral(ORVANA_SAMPLE_MAKER), library});
+        ASSERT_TRUE(maker.waitForFinished(30000));
+        ASSERT_EQ(maker.exitCode(), 0) << maker.readAllStandardError().toStdString();
+    }
+    void TearDown() override { stopSimulator(); }
+
+    void startSimulator(const QStringList &extra = {})
+    {
+        simulator.setProcessChannelMode(QProcess::SeparateChannels);
+        simulator.start(QStringLiteral(ORVANA_SIMULATOR_PATH),
+                        QStringList{QStringLiteral("--port"), QStringLiteral("8731"), QStringLiteral("--share"), share,
+                                    QStringLiteral("--log"), requestLog} +
+                            extra);
+        ASSERT_TRUE(simulator.waitForStarted());
+        QByteArray banner;
+        for (int i = 0; i < 100 && !banner.contains("Listening"); ++i) {
+            simulator.waitForReadyRead(100);
+            banner += simulator.readAllStandardOutput();
+        }
+        ASSERT_TRUE(banner.contains("Listening")) << simulator.readAllStandardError().toStdString();
+    }
+    void stopSimulator()
+    {
+        if (simulator.state() == QProcess::NotRunning)
+            return;
+        simulator.terminate();
+        if (!simulator.waitForFinished(5000)) {
+            simulator.kill();
+            simulator.waitForFinished();
+        }
+    }
+
+    CliResult runCli(const QStringList &arguments, const QProcessEnvironment &extra = {}, int timeoutMs = 90000)
+    {
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("ORVANASYNC_PASSWORD"));
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+        environment.insert(QStringLiteral("HOME"), folder.path());
+        environment.insert(extra);
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(ORVANA_CLI_PATH), arguments);
+        EXPECT_TRUE(cli.waitForStarted());
+        // No password ever stands on the command line of the running program.
+        const QByteArray commandLine = readFile(QStringLiteral("/proc/%1/cmdline").arg(cli.processId()));
+        EXPECT_FALSE(commandLine.contains("s3cret-share-pw"));
+        EXPECT_TRUE(cli.waitForFinished(timeoutMs));
+        return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()),
+                QString::fromUtf8(cli.readAllStandardError())};
+    }
+    QStringList syncArguments(const QStringList &extra = {}) const
+    {
+        return QStringList{QStringLiteral("sync"),
+                           QStringLiteral("--settings"),
+                           settingsFile,
+                           QStringLiteral("--source"),
+                           library + QStringLiteral("/Library.xml"),
+                           QStringLiteral("--server"),
+                           QStringLiteral("127.0.0.1"),
+                           QStringLiteral("--share-folder"),
+                           share,
+                           QStringLiteral("--library-name"),
+                           QStringLiteral("E2E Library"),
+                           QStringLiteral("--library-id"),
+                           QStringLiteral("E2E-LIBRARY")} +
+               extra;
+    }
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QStringList shareFiles() const
+    {
+        QStringList files;
+        QDirIterator it(share, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(QDir(share).relativeFilePath(it.next()));
+        files.sort();
+        return files;
+    }
+    QList<QJsonObject> refreshRequests()
+    {
+        stopSimulator(); // the log is complete once the simulator has stopped
+        QList<QJsonObject> requests;
+        for (const QByteArray &line : readFile(requestLog).split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.value(QStringLiteral("operation")).toString() == QLatin1String("RefreshMediaCollectionByMediaType"))
+                requests.append(object);
+        }
+        return requests;
+    }
+    static QStringList outputLines(const CliResult &result) { return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+
+    QTemporaryDir folder;
+    QString library;
+    QString share;
+    QString settingsFile;
+    QString requestLog;
+    QProcess simulator;
+};
+
+TEST_F(SyncEndToEndTest, AWholeLibraryRunFillsTheShareAndTheServerFindsEverything)
+{
+    startSimulator();
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}));
+    ASSERT_EQ(result.exitCode, 0) << result.out.toStdString() << result.err.toStdString();
+
+    const QStringList files = shareFiles();
+    for (const char *expected :
+         {"Library/E2E-LIBRARY.xml", "Artwork/Artwork.xml", "Music/Ann Arbor/First Light/01 Morning.mp3",
+          "Music/Ann Arbor/First Light/02 Noon.m4a", "Music/Ann Arbor/First Light/03 Evening.flac",
+          "Music/Bob & The Bells/Second Wind/01 Ring.mp3", "Music/Bob & The Bells/Second Wind/02 Chime.mp3"})
+        EXPECT_TRUE(files.contains(QString::fromUtf8(expected))) << expected << "\n" << files.join(u'\n').toStdString();
+    for (const QString &file : files)
+        EXPECT_FALSE(QFileInfo(file).fileName().startsWith(QLatin1Char('.'))) << "leftover " << file.toStdString();
+    EXPECT_EQ(readFile(library + QStringLiteral("/Music/Ann Arbor/First Light/02 Noon.m4a")),
+              readFile(share + QStringLiteral("/Music/Ann Arbor/First Light/02 Noon.m4a")));
+
+    const QByteArray libraryFile = readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml"));
+    EXPECT_EQ(libraryFile.count("<Song "), 5);
+    EXPECT_TRUE(libraryFile.contains("E2E Library"));
+    EXPECT_TRUE(libraryFile.contains("\\\\127.0.0.1\\OrvanaMusic\\Music\\Ann Arbor\\First Light\\01 Morning.mp3"));
+
+    const QList<QJsonObject> requests = refreshRequests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].value(QStringLiteral("status")).toInt(), 200);
+    const QJsonObject found = requests[0].value(QStringLiteral("share")).toObject();
+    EXPECT_EQ(found.value(QStringLiteral("songs")).toInt(), 5);
+    EXPECT_TRUE(found.value(QStringLiteral("missing")).toArray().isEmpty());
+    EXPECT_THAT(QString::fromUtf8(QJsonDocument(requests[0]).toJson()).toStdString(), HasSubstr("16384"));
+
+    const QStringList lines = outputLines(result);
+    EXPECT_TRUE(lines.contains(QStringLiteral("Completed iTunes Synchronization")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Copied 5 tracks and 0 album covers")) ||
+                lines.contains(QStringLiteral("Copied 5 tracks and 2 album covers")));
+    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Starting synchronization\n"));
+    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Completed synchronization\n"));
+    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Successfully Refreshed Orvana Media Library\n"));
+    // Standard error is not a terminal here: no progress bar.
+    EXPECT_EQ(result.err, QString());
+}
+
+TEST_F(SyncEndToEndTest, ASecondRunCopiesNothing)
+{
+    startSimulator();
+    ASSERT_EQ(runCli(syncArguments({QStringLiteral("--entire-library")})).exitCode, 0);
+    const QStringList before = shareFiles();
+    const CliResult second = runCli(syncArguments({QStringLiteral("--entire-library")}));
+    ASSERT_EQ(second.exitCode, 0) << second.out.toStdString();
+    EXPECT_TRUE(outputLines(second).contains(QStringLiteral("Copied 0 tracks and 0 album covers")) ||
+                outputLines(second).contains(QStringLiteral("Copied 0 tracks and 2 album covers")))
+        << second.out.toStdString();
+    EXPECT_TRUE(outputLines(second).contains(QStringLiteral("5 tracks unchanged and 0 album covers unchanged")) ||
+                outputLines(second).contains(QStringLiteral("5 tracks unchanged and 2 album covers unchanged")));
+    EXPECT_THAT(second.out.toStdString(), Not(HasSubstr("Debug: Copying:")));
+    EXPECT_EQ(readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml")).count("<Song "), 5);
+    for (const QString &file : before)
+        EXPECT_TRUE(shareFiles().contains(file));
+}
+
+TEST_F(SyncEndToEndTest, ASelectedPlaylistRunCopiesOnlyItsTracks)
+{
+    startSimulator();
+    const CliResult result =
+        runCli(syncArguments({QStringLiteral("--selected-playlists"), QStringLiteral("--playlists"), bellsOnly}));
+    ASSERT_EQ(result.exitCode, 0) << result.out.toStdString();
+    const QStringList music = shareFiles().filter(QStringLiteral("Music/"));
+    EXPECT_EQ(music, (QStringList{QStringLiteral("Music/Bob & The Bells/Second Wind/01 Ring.mp3"),
+                                  QStringLiteral("Music/Bob & The Bells/Second Wind/02 Chime.mp3")}));
+    const QByteArray libraryFile = readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml"));
+    EXPECT_EQ(libraryFile.count("<Song "), 2);
+    EXPECT_TRUE(libraryFile.contains("Bells Only"));
+    EXPECT_FALSE(libraryFile.contains("Morning Mix"));
+    EXPECT_THAT(result.out.toStdString(), HasSubstr("Copying Playlist: Bells Only"));
+}
+
+TEST_F(SyncEndToEndTest, AFaultAnswerEndsWithOneDebugLineAndStatusOne)
+{
+    startSimulator({QStringLiteral("--fault")});
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}));
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Debug: "));
+    EXPECT_THAT(result.out.toStdString(), Not(HasSubstr("Successfully Refreshed")));
+    EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Library/E2E-LIBRARY.xml")));
+}
+
+TEST_F(SyncEndToEndTest, AnHttpErrorEndsWithADebugLineAndStatusOne)
+{
+    startSimulator({QStringLiteral("--http-error"), QStringLiteral("500")});
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}));
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Debug: "));
+    EXPECT_THAT(result.out.toStdString(), Not(HasSubstr("Successfully Refreshed")));
+}
+
+TEST_F(SyncEndToEndTest, ASilentServerIsGivenUpAfterTheWait)
+{
+    startSimulator({QStringLiteral("--delay"), QStringLiteral("20000")});
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("ORVANASYNC_REFRESH_WAIT_MS"), QStringLiteral("1500"));
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}), environment, 15000);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.err.toStdString(), HasSubstr("did not answer the refresh"));
+    EXPECT_TRUE(outputLines(result).contains(QStringLiteral("Completed iTunes Synchronization")));
+}
+
+TEST_F(SyncEndToEndTest, AServerThatIsNotThereFailsTheRefreshOnly)
+{
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}));
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Debug: "));
+    EXPECT_EQ(readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml")).count("<Song "), 5);
+}
+
+TEST_F(SyncEndToEndTest, AMountFailureEndsTheRunWithStatusTwoAndTouchesNothing)
+{
+    QFile settings(settingsFile);
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nMountMethod=gvfs\n");
+    settings.close();
+    QStringList arguments = syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--user"),
+                                           QStringLiteral("ann"), QStringLiteral("--password-file"),
+                                           folder.filePath(QStringLiteral("pw"))});
+    const qsizetype shareOption = arguments.indexOf(QStringLiteral("--share-folder"));
+    arguments.remove(shareOption, 2);
+    QFile password(folder.filePath(QStringLiteral("pw")));
+    ASSERT_TRUE(password.open(QIODevice::WriteOnly));
+    password.write("s3cret-share-pw\n");
+    password.close();
+    const CliResult result = runCli(arguments);
+    EXPECT_EQ(result.exitCode, 2) << result.out.toStdString();
+    EXPECT_TRUE(outputLines(result).contains(QStringLiteral("Unable to mount volume for server share: //127.0.0.1/OrvanaMusic")))
+        << result.out.toStdString();
+    EXPECT_TRUE(shareFiles().isEmpty());
+    EXPECT_FALSE(result.out.contains(QStringLiteral("s3cret-share-pw")));
+    EXPECT_FALSE(result.err.contains(QStringLiteral("s3cret-share-pw")));
+}
+
+TEST_F(SyncEndToEndTest, ThePasswordNeverReachesTheOutputOrAFileOthersCanRead)
+{
+    startSimulator();
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("ORVANASYNC_PASSWORD"), QStringLiteral("s3cret-share-pw"));
+    // Without --library-id the first run stores a new identifier: the settings file is written.
+    QStringList arguments = syncArguments({QStringLiteral("--entire-library")});
+    arguments.remove(arguments.indexOf(QStringLiteral("--library-id")), 2);
+    const CliResult result = runCli(arguments, environment);
+    ASSERT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_FALSE(result.out.contains(QStringLiteral("s3cret-share-pw")));
+    EXPECT_FALSE(result.err.contains(QStringLiteral("s3cret-share-pw")));
+    QDirIterator it(folder.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!readFile(path).contains("s3cret-share-pw"))
+            continue;
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 077, 0u) << "readable by others: " << path.toStdString();
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(settingsFile).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(SyncEndToEndTest, ADryRunChangesNothingAndSendsNoRefresh)
+{
+    startSimulator();
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--dry-run")}));
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_TRUE(shareFiles().isEmpty());
+    EXPECT_THAT(result.out.toStdString(), HasSubstr("Would copy 5 tracks"));
+    EXPECT_TRUE(refreshRequests().isEmpty());
+}
+
+TEST_F(SyncEndToEndTest, PlaylistsListsIdTrackCountAndName)
+{
+    const CliResult result = runCli({QStringLiteral("playlists"), QStringLiteral("--settings"), settingsFile,
+                                     QStringLiteral("--source"), library + QStringLiteral("/Library.xml")});
+    ASSERT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, morningMix + QStringLiteral("\t2\tMorning Mix\n") + bellsOnly + QStringLiteral("\t2\tBells Only\n"));
+}
+
+TEST_F(SyncEndToEndTest, NoMusicSourceOrBadOptionsCannotRun)
+{
+    EXPECT_EQ(runCli(syncArguments({QStringLiteral("--source"), folder.filePath(QStringLiteral("nothing.xml"))})).exitCode, 2);
+    EXPECT_EQ(runCli({QStringLiteral("sync"), QStringLiteral("--password"), QStringLiteral("x")}).exitCode, 2);
+    EXPECT_TRUE(shareFiles().isEmpty());
+}
+
+} // namespace
