@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int ReaderOptions = XML_PARSE_NONET | XML_PARSE_NOCDATA;
+constexpr int ReaderOptions = XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_COMPACT;
 
 } // namespace
 
