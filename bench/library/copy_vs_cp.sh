@@ -14,16 +14,20 @@ mkdir -p "$work/source"
 for i in $(seq -w 1 100); do head -c 5242880 /dev/urandom > "$work/source/$i Track $i.mp3"; done
 sync
 now() { date +%s.%N; }
-engine=(); plain=()
+engine=(); engine_inside=(); plain=()
+settle() { sync; sleep "${ORVANA_COPY_BENCH_SETTLE:-3}"; }
 run_cp() {
+  settle
   mkdir -p "$work/share-cp/Music/Artist/Album"
   start=$(now); cp "$work/source/"* "$work/share-cp/Music/Artist/Album/"; end=$(now)
   plain+=("$(echo "$end - $start" | bc -l)")
   sync
 }
 run_engine() {
-  start=$(now); "$tool" "$work/source" "$work/share-engine/Music" > /dev/null; end=$(now)
+  settle
+  start=$(now); inside=$("$tool" "$work/source" "$work/share-engine/Music"); end=$(now)
   engine+=("$(echo "$end - $start" | bc -l)")
+  engine_inside+=("$inside")
   cmp -s "$work/source/050 Track 050.mp3" "$work/share-engine/Music/Artist/Album/050 Track 050.mp3"
   sync
 }
@@ -37,4 +41,7 @@ median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1
 m_cp=$(median "${plain[@]}"); m_engine=$(median "${engine[@]}")
 echo "cp:        ${plain[*]} (median $m_cp s)"
 echo "copyTrack: ${engine[*]} (median $m_engine s)"
+m_inside=$(median "${engine_inside[@]}")
+echo "copyTrack inside the process (no start-up): ${engine_inside[*]} (median $m_inside s)"
 echo "ratio copyTrack/cp: $(echo "$m_engine / $m_cp" | bc -l | cut -c1-5)"
+echo "ratio copyTrack/cp without process start-up: $(echo "$m_inside / $m_cp" | bc -l | cut -c1-5)"
