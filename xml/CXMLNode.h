@@ -41,7 +41,12 @@ using CXMLNodeList = QList<CXMLNodePtr>;
 // that may be null. Nothing else throws.
 //
 // Not thread-safe: a document and all wrappers of its nodes are used by one
-// thread at a time.
+// thread at a time. libxml2 is initialised once per process, from the
+// constructor of the QCoreApplication (the main thread, before any other
+// thread runs) and, in programs without one, at the first parse or creation.
+//
+// The node's _private field belongs to the model: no other code may use it
+// on trees the model wraps.
 class CXMLNode : public std::enable_shared_from_this<CXMLNode> {
 public:
     // libxml2's node type numbers.
