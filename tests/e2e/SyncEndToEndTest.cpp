@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QRandomGenerator>
 #include <QThread>
 
 #include <gmock/gmock.h>
@@ -328,6 +329,66 @@ TEST_F(SyncEndToEndTest, NoMusicSourceOrBadOptionsCannotRun)
     EXPECT_EQ(runCli(syncArguments({QStringLiteral("--source"), folder.filePath(QStringLiteral("nothing.xml"))})).exitCode, 2);
     EXPECT_EQ(runCli({QStringLiteral("sync"), QStringLiteral("--password"), QStringLiteral("x")}).exitCode, 2);
     EXPECT_TRUE(shareFiles().isEmpty());
+}
+
+TEST(SyncCrashTest, RunsKilledAtRandomMomentsNeverLeaveABadFileAndTheNextRunCompletes)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString library = folder.filePath(QStringLiteral("library"));
+    const QString share = folder.filePath(QStringLiteral("share"));
+    QDir().mkpath(share);
+    QProcess maker;
+    maker.start(QStringLiteral("python3"), {QStringLiteral(ORVANA_SAMPLE_MAKER), library, QStringLiteral("--tracks"),
+                                            QStringLiteral("100"), QStringLiteral("--size"), QStringLiteral("2000000")});
+    ASSERT_TRUE(maker.waitForFinished(60000));
+    ASSERT_EQ(maker.exitCode(), 0);
+
+    const QStringList arguments{QStringLiteral("sync"), QStringLiteral("--settings"),
+                                folder.filePath(QStringLiteral("settings.conf")), QStringLiteral("--source"),
+                                library + QStringLiteral("/Library.xml"), QStringLiteral("--server"),
+                                QStringLiteral("127.0.0.1"), QStringLiteral("--share-folder"), share,
+                                QStringLiteral("--library-id"), QStringLiteral("CRASH"), QStringLiteral("--entire-library")};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), folder.path());
+    // Every final name of the 2 MB tracks must hold exactly its source's bytes.
+    const auto checkShare = [&](int round) {
+        QDirIterator it(share + QStringLiteral("/Music/Filler Artist"), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString copy = it.next();
+            const QString source = library + QStringLiteral("/Music/") + QDir(share + QStringLiteral("/Music")).relativeFilePath(copy);
+            QFile a(copy), b(source);
+            ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly)) << copy.toStdString();
+            ASSERT_EQ(a.size(), b.size()) << "round " << round << ": " << copy.toStdString();
+            ASSERT_TRUE(a.readAll() == b.readAll()) << "round " << round << ": " << copy.toStdString();
+        }
+    };
+    for (int round = 0; round < 20; ++round) {
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(ORVANA_CLI_PATH), arguments);
+        ASSERT_TRUE(cli.waitForStarted());
+        QThread::msleep(QRandomGenerator::global()->bounded(50, 600));
+        cli.kill();
+        cli.waitForFinished();
+        checkShare(round);
+    }
+    QProcess last;
+    last.setProcessEnvironment(environment);
+    last.start(QStringLiteral(ORVANA_CLI_PATH), arguments);
+    ASSERT_TRUE(last.waitForFinished(120000));
+    // No server is listening: the refresh fails, the run itself completes.
+    EXPECT_EQ(last.exitCode(), 1) << last.readAllStandardOutput().toStdString();
+    checkShare(20);
+    QFile libraryFile(share + QStringLiteral("/Library/CRASH.xml"));
+    ASSERT_TRUE(libraryFile.open(QIODevice::ReadOnly));
+    const QByteArray content = libraryFile.readAll();
+    EXPECT_EQ(content.count("<Song "), 105);
+    for (int id = 101; id <= 205; ++id) {
+        const QByteArray persistentId = QByteArray::number(0xA000 + id, 16).toUpper().rightJustified(16, '0');
+        const QByteArray attribute = QByteArray("ID=\"") + persistentId + QByteArray("\"");
+        EXPECT_EQ(content.count(attribute), 1) << persistentId.toStdString();
+    }
 }
 
 } // namespace
