@@ -595,6 +595,10 @@ bool MusicLibrary::writeXMLAlbumCovers()
         m_numAlbumCoversMissing = 0;
         const int maximum = m_syncCompleteMusicLibrary ? int(m_albumCovers.size()) : int(coversToSync.size());
 
+        // A fresh share has no cover folder yet; the exports would all fail without it.
+        if (!m_albumCoverBasePath.isEmpty() && !pathExists(m_albumCoverBasePath))
+            makeFolders(m_albumCoverBasePath);
+
         const AlbumCoverMap covers = m_albumCovers;
         for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
             syncNotifyProgress(ActivityCoverProgress, std::nullopt, m_numAlbumCoversProcessed, maximum);

@@ -175,8 +175,7 @@ TEST_F(SyncEndToEndTest, AWholeLibraryRunFillsTheShareAndTheServerFindsEverythin
 
     const QStringList lines = outputLines(result);
     EXPECT_TRUE(lines.contains(QStringLiteral("Completed iTunes Synchronization")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("Copied 5 tracks and 0 album covers")) ||
-                lines.contains(QStringLiteral("Copied 5 tracks and 2 album covers")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Copied 5 tracks and 2 album covers")));
     EXPECT_THAT(result.out.toStdString(), HasSubstr(": Starting synchronization\n"));
     EXPECT_THAT(result.out.toStdString(), HasSubstr(": Completed synchronization\n"));
     EXPECT_THAT(result.out.toStdString(), HasSubstr(": Successfully Refreshed Orvana Media Library\n"));
@@ -191,11 +190,9 @@ TEST_F(SyncEndToEndTest, ASecondRunCopiesNothing)
     const QStringList before = shareFiles();
     const CliResult second = runCli(syncArguments({QStringLiteral("--entire-library")}));
     ASSERT_EQ(second.exitCode, 0) << second.out.toStdString();
-    EXPECT_TRUE(outputLines(second).contains(QStringLiteral("Copied 0 tracks and 0 album covers")) ||
-                outputLines(second).contains(QStringLiteral("Copied 0 tracks and 2 album covers")))
+    EXPECT_TRUE(outputLines(second).contains(QStringLiteral("Copied 0 tracks and 0 album covers")))
         << second.out.toStdString();
-    EXPECT_TRUE(outputLines(second).contains(QStringLiteral("5 tracks unchanged and 0 album covers unchanged")) ||
-                outputLines(second).contains(QStringLiteral("5 tracks unchanged and 2 album covers unchanged")));
+    EXPECT_TRUE(outputLines(second).contains(QStringLiteral("5 tracks unchanged and 2 album covers unchanged")));
     EXPECT_THAT(second.out.toStdString(), Not(HasSubstr("Debug: Copying:")));
     EXPECT_EQ(readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml")).count("<Song "), 5);
     for (const QString &file : before)

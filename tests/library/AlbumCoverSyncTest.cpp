@@ -92,6 +92,8 @@ TEST_F(AlbumCoverSync, WriterExportsNewCoversAndWritesBackListedOnes)
                              "  </AlbumCovers>\n"
                              "</Library>\n"));
     EXPECT_EQ(fresh->exportedTo, QStringList{share.artworkFolder()});
+    // The cover folder of a fresh share exists before the first export.
+    EXPECT_EQ(fresh->folderExisted, QList<bool>{true});
     EXPECT_EQ(fresh->status(), 1);
     EXPECT_TRUE(listed->exportedTo.isEmpty());
     EXPECT_EQ(library.numAlbumCoversProcessed(), 4);

@@ -82,6 +82,7 @@ FakeAlbumCover::FakeAlbumCover(const QString &fileStem, bool succeeds, bool with
 bool FakeAlbumCover::copyArtwork(const QString &folder)
 {
     exportedTo.append(folder);
+    folderExisted.append(QFileInfo(folder).isDir());
     if (!succeeds) {
         if (withException)
             setExc(ExceptionRecord(QStringLiteral("No Image data"),

@@ -63,6 +63,7 @@ public:
     bool succeeds;
     bool withException;
     QStringList exportedTo;
+    QList<bool> folderExisted;
 };
 
 std::shared_ptr<Track> makeTrack(const QString &id, const QString &location);
