@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <vector>
 
 // What a library export holds, as read: tracks in the order of the "Tracks"
@@ -18,7 +19,7 @@ struct ExportLibraryContents {
         std::vector<qint64> trackIDs;
     };
 
-    std::vector<MusicTrackProperties> tracks;
+    std::deque<MusicTrackProperties> tracks; // grows without moving what it holds
     QHash<qint64, qsizetype> trackIndexByID; // "Track ID" -> index in tracks
     std::vector<Playlist> playlists;
 };

@@ -1,6 +1,6 @@
 #include "itunes/ExportLibraryReader.h"
 
-#include "itunes/PlistStreamReader.h"
+#include "library/XmlPushParser.h"
 
 #include <QFileInfo>
 
@@ -15,13 +15,13 @@ const QString ExportLibraryReader::ErrorDomain = QStringLiteral("LibraryExportEr
 
 namespace {
 
-using Event = PlistStreamReader::Event;
-
 enum class Field {
     Unknown,
     PersistentID, Location, Name, Artist, AlbumArtist, Album, Composer, Genre,
     Size, TotalTime,
     DiscNumber, DiscCount, TrackNumber, TrackCount, Year, BitRate, SampleRate, TrackID,
+    // Values outside the track dictionaries.
+    PlaylistName, PlaylistPersistentID, ItemTrackID,
 };
 
 Field trackField(std::string_view key)
@@ -48,10 +48,10 @@ Field trackField(std::string_view key)
     return Field::Unknown;
 }
 
-bool isBlank(const char *text)
+bool isBlank(QByteArrayView text)
 {
-    for (; *text; ++text) {
-        if (*text != ' ' && *text != '\t' && *text != '\n' && *text != '\r')
+    for (const char c : text) {
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
             return false;
     }
     return true;
@@ -92,44 +92,6 @@ QString quotedKey(const std::string &text)
     return u'"' + QString::fromUtf8(text.data(), qsizetype(qMin<size_t>(text.size(), 80))) + u'"';
 }
 
-// The next element start of a container; false at the container's end.
-bool nextValue(PlistStreamReader &reader)
-{
-    for (;;) {
-        switch (reader.next()) {
-        case Event::StartElement:
-            return true;
-        case Event::EndElement:
-            return false;
-        case Event::Text:
-            if (!isBlank(reader.text()))
-                reader.fail(QStringLiteral("unexpected text between elements"));
-            break;
-        case Event::EndOfDocument:
-            reader.fail(QStringLiteral("the document ends too early"));
-        }
-    }
-}
-
-// The next key of a dictionary into key; false at the dictionary's end.
-bool nextKey(PlistStreamReader &reader, std::string &key)
-{
-    if (!nextValue(reader))
-        return false;
-    if (std::strcmp(reader.name(), "key") != 0)
-        reader.fail(QStringLiteral("<%1> where a <key> belongs").arg(QString::fromUtf8(reader.name())));
-    key.clear();
-    reader.readText(key);
-    if (!nextValue(reader))
-        reader.fail(QStringLiteral("the key %1 has no value").arg(quotedKey(key)));
-    return true;
-}
-
-bool isElement(const PlistStreamReader &reader, const char *name)
-{
-    return std::strcmp(reader.name(), name) == 0;
-}
-
 // Persistent IDs name cover files and appear in the files on the share:
 // letters, digits, '-' and '_' only, and not too long.
 bool isUsablePersistentID(const QString &id)
@@ -143,55 +105,424 @@ bool isUsablePersistentID(const QString &id)
     return true;
 }
 
+// Where the parse stands: the containers open around the current element.
+enum class Container : unsigned char {
+    Document, Plist, RootDict, TracksDict, TrackDict, PlaylistsArray, PlaylistDict, ItemsArray, ItemDict,
+};
+
+bool isDictionary(Container container)
+{
+    return container != Container::Document && container != Container::Plist && container != Container::PlaylistsArray
+        && container != Container::ItemsArray;
+}
+
 } // namespace
+
+// The property list read as a sequence of events: a stack of the open
+// containers, the text of the current <key> or value, and a depth counter
+// for the elements that are skipped whole.
+class ExportLibraryReader::Parse : public XmlPushParser::Handler {
+public:
+    explicit Parse(ExportLibraryReader &reader) : m_reader(reader), m_contents(reader.m_contents) {}
+
+    XmlPushParser parser{*this, XmlPushParser::Options{}};
+
+    void startElement(QByteArrayView name, QByteArrayView, const XmlAttributes &) override
+    {
+        if (m_skipDepth > 0) {
+            ++m_skipDepth;
+            return;
+        }
+        if (m_text != Text::None)
+            return fail(QStringLiteral("unexpected <%1> inside a text value").arg(QString::fromUtf8(name)));
+        Level &top = m_levels.back();
+        switch (top.container) {
+        case Container::Document:
+            if (name != "plist")
+                return fail(QStringLiteral("the file is not a property list"));
+            return open(Container::Plist);
+        case Container::Plist:
+            if (m_rootRead)
+                return skip();
+            if (name != "dict")
+                return fail(QStringLiteral("the property list does not hold a dictionary"));
+            m_rootRead = true;
+            return open(Container::RootDict);
+        case Container::PlaylistsArray:
+            return startPlaylist(name);
+        case Container::ItemsArray:
+            return startItem(name);
+        default:
+            break;
+        }
+        if (!top.keyRead) {
+            if (name != "key")
+                return fail(QStringLiteral("<%1> where a <key> belongs").arg(QString::fromUtf8(name)));
+            m_key.clear();
+            m_text = Text::Key;
+            return;
+        }
+        top.keyRead = false;
+        startValue(top.container, name);
+    }
+
+    void endElement(QByteArrayView) override
+    {
+        if (m_skipDepth > 0) {
+            --m_skipDepth;
+            return;
+        }
+        if (m_text == Text::Key) {
+            m_text = Text::None;
+            m_levels.back().keyRead = true;
+            return;
+        }
+        if (m_text == Text::Value) {
+            m_text = Text::None;
+            endValue();
+            return;
+        }
+        const Level top = m_levels.back();
+        if (isDictionary(top.container) && top.keyRead)
+            return fail(QStringLiteral("the key %1 has no value").arg(quotedKey(m_key)));
+        m_levels.pop_back();
+        switch (top.container) {
+        case Container::Plist:
+            if (!m_rootRead)
+                fail(QStringLiteral("the property list does not hold a dictionary"));
+            break;
+        case Container::TrackDict:
+            endTrack();
+            break;
+        case Container::PlaylistDict:
+            endPlaylist();
+            break;
+        case Container::ItemDict:
+            if (m_itemTrackID)
+                m_playlist.trackIDs.push_back(*m_itemTrackID);
+            else
+                m_reader.warn(QStringLiteral("Playlist %1: an item has no \"Track ID\"").arg(m_playlist.name));
+            break;
+        default:
+            break;
+        }
+    }
+
+    void characters(QByteArrayView text) override
+    {
+        if (m_skipDepth > 0)
+            return;
+        if (m_text == Text::Key) {
+            m_key.append(text.data(), size_t(text.size()));
+            return;
+        }
+        if (m_text == Text::Value) {
+            m_value.append(text.data(), size_t(text.size()));
+            return;
+        }
+        if (isBlank(text))
+            return;
+        const Container container = m_levels.back().container;
+        if (container == Container::Document)
+            fail(QStringLiteral("unexpected text before the property list"));
+        else if (container != Container::Plist || !m_rootRead)
+            fail(QStringLiteral("unexpected text between elements"));
+    }
+
+private:
+    enum class Text : unsigned char { None, Key, Value };
+    struct Level {
+        Container container;
+        bool keyRead = false; // a dictionary's key is read, its value not yet
+    };
+
+    void fail(const QString &message) { parser.stop(message); }
+    void open(Container container) { m_levels.push_back({container}); }
+    void skip() { m_skipDepth = 1; }
+    void readValue(Field field)
+    {
+        m_field = field;
+        m_value.clear();
+        m_text = Text::Value;
+    }
+
+    // A value of a dictionary starts; its key is in m_key.
+    void startValue(Container dictionary, QByteArrayView name)
+    {
+        switch (dictionary) {
+        case Container::RootDict:
+            if (m_key == "Tracks") {
+                if (name == "dict")
+                    return open(Container::TracksDict);
+                m_reader.warn(QStringLiteral("\"Tracks\" is not a dictionary"));
+            } else if (m_key == "Playlists") {
+                if (name == "array")
+                    return open(Container::PlaylistsArray);
+                m_reader.warn(QStringLiteral("\"Playlists\" is not an array"));
+            }
+            return skip();
+        case Container::TracksDict:
+            if (name != "dict") {
+                m_reader.warn(QStringLiteral("Track %1 is not a dictionary").arg(quotedKey(m_key)));
+                return skip();
+            }
+            m_dictionaryKey = m_key;
+            m_track = {};
+            m_trackID.reset();
+            m_rawLocation.clear();
+            return open(Container::TrackDict);
+        case Container::TrackDict:
+            return startTrackField(name);
+        case Container::PlaylistDict:
+            if (m_key == "Name" || m_key == "Playlist Persistent ID") {
+                if (name == "string")
+                    return readValue(m_key == "Name" ? Field::PlaylistName : Field::PlaylistPersistentID);
+                m_reader.warn(QStringLiteral("Playlist %1: \"%2\" is not a string, ignored").arg(m_position).arg(QString::fromStdString(m_key)));
+            } else if (m_key == "Master") {
+                m_playlist.master = name == "true";
+            } else if (m_key == "Playlist Items" && name == "array") {
+                return open(Container::ItemsArray);
+            }
+            return skip();
+        case Container::ItemDict:
+            if (m_key == "Track ID" && name == "integer")
+                return readValue(Field::ItemTrackID);
+            return skip();
+        default:
+            return skip();
+        }
+    }
+
+    void startTrackField(QByteArrayView name)
+    {
+        const Field field = trackField(m_key);
+        if (field == Field::Unknown)
+            return skip();
+        const bool isString = field <= Field::Genre;
+        m_integer = name == "integer";
+        const bool acceptable = isString ? name == "string" : (m_integer || (field == Field::TotalTime && name == "real"));
+        if (!acceptable) {
+            warnField(isString ? "is not a string, ignored" : "is not a number, ignored");
+            return skip();
+        }
+        readValue(field);
+    }
+
+    void warnField(const char *what)
+    {
+        m_reader.warn(QStringLiteral("Track %1: \"%2\" %3").arg(quotedKey(m_dictionaryKey), QString::fromStdString(m_key), QLatin1String(what)));
+    }
+
+    // The text of the value in m_value is complete.
+    void endValue()
+    {
+        switch (m_field) {
+        case Field::PlaylistName:
+            m_playlist.name = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
+            return;
+        case Field::PlaylistPersistentID:
+            m_playlist.persistentID = QString::fromUtf8(m_value.data(), qsizetype(m_value.size())).trimmed();
+            return;
+        case Field::ItemTrackID:
+            m_itemTrackID = parseInteger(m_value);
+            return;
+        default:
+            return endTrackField();
+        }
+    }
+
+    void endTrackField()
+    {
+        const Field field = m_field;
+        if (field == Field::Location) {
+            m_rawLocation.assign(m_value);
+            return;
+        }
+        if (field <= Field::Genre) {
+            QString text = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
+            switch (field) {
+            case Field::PersistentID: m_track.persistentID = std::move(text).trimmed(); break;
+            case Field::Name: m_track.name = std::move(text); break;
+            case Field::Artist: m_track.artist = std::move(text); break;
+            case Field::AlbumArtist: m_track.albumArtist = std::move(text); break;
+            case Field::Album: m_track.album = std::move(text); break;
+            case Field::Composer: m_track.composer = std::move(text); break;
+            case Field::Genre: m_track.genre = std::move(text); break;
+            default: break;
+            }
+            return;
+        }
+        if (field == Field::TotalTime) {
+            std::optional<double> milliseconds;
+            if (!m_integer)
+                milliseconds = parseReal(m_value);
+            else if (const std::optional<qint64> whole = parseInteger(m_value))
+                milliseconds = double(*whole);
+            if (!milliseconds || *milliseconds < 0 || *milliseconds > 1e12)
+                warnField("is out of range, ignored");
+            else
+                m_track.duration = *milliseconds / 1000.0;
+            return;
+        }
+        const std::optional<qint64> number = parseInteger(m_value);
+        if (field == Field::Size) {
+            if (!number || *number < 0)
+                warnField("is out of range, ignored");
+            else
+                m_track.size = *number;
+            return;
+        }
+        if (!number || *number < std::numeric_limits<int>::min() || *number > std::numeric_limits<int>::max()) {
+            warnField("is out of range, ignored");
+            return;
+        }
+        const int value = int(*number);
+        switch (field) {
+        case Field::DiscNumber: m_track.discNumber = value; break;
+        case Field::DiscCount: m_track.discCount = value; break;
+        case Field::TrackNumber: m_track.trackNumber = value; break;
+        case Field::TrackCount: m_track.trackCount = value; break;
+        case Field::Year: m_track.year = value; break;
+        case Field::BitRate: m_track.bitRate = value; break;
+        case Field::SampleRate: m_track.sampleRate = value; break;
+        case Field::TrackID: m_trackID = value; break;
+        default: break;
+        }
+    }
+
+    void endTrack()
+    {
+        if (!m_trackID) {
+            const std::optional<qint64> fromKey = parseInteger(m_dictionaryKey);
+            if (fromKey && *fromKey >= std::numeric_limits<int>::min() && *fromKey <= std::numeric_limits<int>::max())
+                m_trackID = fromKey;
+        }
+        if (!m_trackID) {
+            m_reader.warn(QStringLiteral("Track %1 has no \"Track ID\", left out").arg(quotedKey(m_dictionaryKey)));
+            return;
+        }
+        if (m_track.persistentID.isEmpty()) {
+            m_reader.warn(QStringLiteral("Track %1 has no \"Persistent ID\", left out").arg(quotedKey(m_dictionaryKey)));
+            return;
+        }
+        if (!isUsablePersistentID(m_track.persistentID)) {
+            m_reader.warn(QStringLiteral("Track %1 has an unusable \"Persistent ID\", left out").arg(quotedKey(m_dictionaryKey)));
+            return;
+        }
+        m_track.databaseID = int(*m_trackID);
+        m_track.location = m_reader.m_locations.pathForLocation(QByteArrayView(m_rawLocation));
+        if (const auto existing = m_contents.trackIndexByID.constFind(*m_trackID); existing != m_contents.trackIndexByID.cend()) {
+            m_reader.warn(QStringLiteral("Track ID %1 appears twice, the later entry is kept").arg(*m_trackID));
+            m_contents.tracks[size_t(existing.value())] = std::move(m_track);
+            return;
+        }
+        m_contents.trackIndexByID.insert(*m_trackID, qsizetype(m_contents.tracks.size()));
+        m_contents.tracks.push_back(std::move(m_track));
+    }
+
+    // An element of "Playlists" starts.
+    void startPlaylist(QByteArrayView name)
+    {
+        ++m_position;
+        if (name != "dict") {
+            m_reader.warn(QStringLiteral("Playlist %1 is not a dictionary").arg(m_position));
+            return skip();
+        }
+        m_playlist = {};
+        open(Container::PlaylistDict);
+    }
+
+    void endPlaylist()
+    {
+        if (m_playlist.name.isNull())
+            m_playlist.name = QStringLiteral("");
+        if (!m_playlist.master && m_playlist.persistentID.isEmpty()) {
+            m_reader.warn(QStringLiteral("Playlist %1 (%2) has no \"Playlist Persistent ID\", left out").arg(m_position).arg(m_playlist.name));
+            return;
+        }
+        m_contents.playlists.push_back(std::move(m_playlist));
+    }
+
+    // An element of a playlist's "Playlist Items" starts.
+    void startItem(QByteArrayView name)
+    {
+        if (name != "dict") {
+            m_reader.warn(QStringLiteral("Playlist %1: an item is not a dictionary").arg(m_playlist.name));
+            return skip();
+        }
+        m_itemTrackID.reset();
+        open(Container::ItemDict);
+    }
+
+    ExportLibraryReader &m_reader;
+    ExportLibraryContents &m_contents;
+    std::vector<Level> m_levels{{Container::Document}};
+    int m_skipDepth = 0;
+    bool m_rootRead = false;
+    Text m_text = Text::None;
+    Field m_field = Field::Unknown;
+    bool m_integer = false;
+    std::string m_key;
+    std::string m_value;
+    // The track being read, with the key it stands under in "Tracks".
+    std::string m_dictionaryKey;
+    MusicTrackProperties m_track;
+    std::optional<qint64> m_trackID;
+    std::string m_rawLocation; // as written, percent-encoded UTF-8
+    // The playlist being read and its position in "Playlists".
+    int m_position = 0;
+    ExportLibraryContents::Playlist m_playlist;
+    std::optional<qint64> m_itemTrackID;
+};
 
 ExportLibraryReader::ExportLibraryReader(FileLocationMapper locations) : m_locations(std::move(locations)) {}
 
 bool ExportLibraryReader::readFile(const QString &path)
 {
-    PlistStreamReader reader;
+    m_warnings.clear();
+    m_warningCount = 0;
     const QFileInfo info(path);
-    if (!info.isFile() || !reader.openFile(path)) {
+    if (info.isFile() && info.size() == 0)
+        return readBytes({});
+    Parse parse(*this);
+    m_contents = {};
+    const bool parsed = info.isFile() && parse.parser.readFile(path);
+    if (!parsed && (!info.isFile() || parse.parser.failure().systemError != 0)) {
         m_contents = {};
         m_error = ErrorRecord::withDescription(ErrorDomain, 1, QStringLiteral("cannot open %1").arg(path));
         m_error.addDetail(QStringLiteral("File"), path);
         return false;
     }
-    return read(reader, path);
+    return finish(parse, parsed, path);
 }
 
 bool ExportLibraryReader::readBytes(const QByteArray &bytes)
 {
+    m_warnings.clear();
+    m_warningCount = 0;
+    m_contents = {};
     if (bytes.isEmpty()) {
-        m_contents = {};
         m_error = ErrorRecord::withDescription(ErrorDomain, 2, QStringLiteral("the document is empty"));
         return false;
     }
-    PlistStreamReader reader;
-    if (!reader.openMemory(bytes)) {
-        m_error = ErrorRecord::withDescription(ErrorDomain, 1, reader.failure().message);
-        return false;
-    }
-    return read(reader, QString());
+    Parse parse(*this);
+    const bool parsed = parse.parser.readBytes(bytes.constData(), bytes.size());
+    return finish(parse, parsed, QString());
 }
 
-bool ExportLibraryReader::read(PlistStreamReader &reader, const QString &source)
+bool ExportLibraryReader::finish(const Parse &parse, bool parsed, const QString &source)
 {
-    m_contents = {};
-    m_error = {};
-    m_warnings.clear();
-    m_warningCount = 0;
-    try {
-        readDocument(reader);
+    if (parsed) {
+        m_error = {};
         return true;
-    } catch (const PlistStreamReader::Failure &failure) {
-        m_contents = {};
-        m_error = ErrorRecord::withDescription(ErrorDomain, 2, failure.message);
-        if (!source.isNull())
-            m_error.addDetail(QStringLiteral("File"), source);
-        m_error.addDetail(QStringLiteral("Line"), failure.line);
-        return false;
     }
+    const XmlPushParser::Failure &failure = parse.parser.failure();
+    m_contents = {};
+    m_error = ErrorRecord::withDescription(ErrorDomain, 2, failure.message);
+    if (!source.isNull())
+        m_error.addDetail(QStringLiteral("File"), source);
+    m_error.addDetail(QStringLiteral("Line"), failure.line);
+    return false;
 }
 
 QStringList ExportLibraryReader::warnings() const
@@ -207,247 +538,4 @@ void ExportLibraryReader::warn(const QString &message)
     if (m_warnings.size() < MaximumWarnings)
         m_warnings.append(message);
     ++m_warningCount;
-}
-
-void ExportLibraryReader::readDocument(PlistStreamReader &reader)
-{
-    Event event;
-    do {
-        event = reader.next();
-        if (event == Event::EndOfDocument)
-            reader.fail(QStringLiteral("the document is empty"));
-        if (event == Event::Text && !isBlank(reader.text()))
-            reader.fail(QStringLiteral("unexpected text before the property list"));
-    } while (event != Event::StartElement);
-    if (!isElement(reader, "plist") || reader.isEmptyElement())
-        reader.fail(QStringLiteral("the file is not a property list"));
-    if (!nextValue(reader) || !isElement(reader, "dict"))
-        reader.fail(QStringLiteral("the property list does not hold a dictionary"));
-    if (!reader.isEmptyElement()) {
-        while (nextKey(reader, m_key)) {
-            if (m_key == "Tracks") {
-                if (isElement(reader, "dict")) {
-                    readTracks(reader);
-                    continue;
-                }
-                warn(QStringLiteral("\"Tracks\" is not a dictionary"));
-            } else if (m_key == "Playlists") {
-                if (isElement(reader, "array")) {
-                    readPlaylists(reader);
-                    continue;
-                }
-                warn(QStringLiteral("\"Playlists\" is not an array"));
-            }
-            reader.skipElement();
-        }
-    }
-    // Whatever follows must still be well-formed.
-    while ((event = reader.next()) != Event::EndOfDocument) {
-        if (event == Event::StartElement)
-            reader.skipElement();
-    }
-}
-
-void ExportLibraryReader::readTracks(PlistStreamReader &reader)
-{
-    if (reader.isEmptyElement())
-        return;
-    std::string dictionaryKey;
-    while (nextKey(reader, dictionaryKey)) {
-        if (!isElement(reader, "dict")) {
-            warn(QStringLiteral("Track %1 is not a dictionary").arg(quotedKey(dictionaryKey)));
-            reader.skipElement();
-            continue;
-        }
-        readTrack(reader, dictionaryKey);
-    }
-}
-
-void ExportLibraryReader::readTrack(PlistStreamReader &reader, const std::string &dictionaryKey)
-{
-    MusicTrackProperties track;
-    std::optional<qint64> trackID;
-    QString rawLocation;
-    const auto warnField = [&](const char *what) {
-        warn(QStringLiteral("Track %1: \"%2\" %3").arg(quotedKey(dictionaryKey), QString::fromStdString(m_key), QLatin1String(what)));
-    };
-    if (!reader.isEmptyElement()) {
-        while (nextKey(reader, m_key)) {
-            const Field field = trackField(m_key);
-            if (field == Field::Unknown) {
-                reader.skipElement();
-                continue;
-            }
-            const bool isString = field <= Field::Genre;
-            const bool isInteger = isElement(reader, "integer");
-            const bool acceptable = isString ? isElement(reader, "string")
-                                             : (isInteger || (field == Field::TotalTime && isElement(reader, "real")));
-            if (!acceptable) {
-                warnField(isString ? "is not a string, ignored" : "is not a number, ignored");
-                reader.skipElement();
-                continue;
-            }
-            m_value.clear();
-            reader.readText(m_value);
-            if (isString) {
-                QString text = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
-                switch (field) {
-                case Field::PersistentID: track.persistentID = text.trimmed(); break;
-                case Field::Location: rawLocation = text; break;
-                case Field::Name: track.name = text; break;
-                case Field::Artist: track.artist = text; break;
-                case Field::AlbumArtist: track.albumArtist = text; break;
-                case Field::Album: track.album = text; break;
-                case Field::Composer: track.composer = text; break;
-                case Field::Genre: track.genre = text; break;
-                default: break;
-                }
-                continue;
-            }
-            if (field == Field::TotalTime) {
-                std::optional<double> milliseconds;
-                if (!isInteger)
-                    milliseconds = parseReal(m_value);
-                else if (const std::optional<qint64> whole = parseInteger(m_value))
-                    milliseconds = double(*whole);
-                if (!milliseconds || *milliseconds < 0 || *milliseconds > 1e12)
-                    warnField("is out of range, ignored");
-                else
-                    track.duration = *milliseconds / 1000.0;
-                continue;
-            }
-            const std::optional<qint64> number = parseInteger(m_value);
-            if (field == Field::Size) {
-                if (!number || *number < 0)
-                    warnField("is out of range, ignored");
-                else
-                    track.size = *number;
-                continue;
-            }
-            if (!number || *number < std::numeric_limits<int>::min() || *number > std::numeric_limits<int>::max()) {
-                warnField("is out of range, ignored");
-                continue;
-            }
-            const int value = int(*number);
-            switch (field) {
-            case Field::DiscNumber: track.discNumber = value; break;
-            case Field::DiscCount: track.discCount = value; break;
-            case Field::TrackNumber: track.trackNumber = value; break;
-            case Field::TrackCount: track.trackCount = value; break;
-            case Field::Year: track.year = value; break;
-            case Field::BitRate: track.bitRate = value; break;
-            case Field::SampleRate: track.sampleRate = value; break;
-            case Field::TrackID: trackID = value; break;
-            default: break;
-            }
-        }
-    }
-    if (!trackID) {
-        const std::optional<qint64> fromKey = parseInteger(dictionaryKey);
-        if (fromKey && *fromKey >= std::numeric_limits<int>::min() && *fromKey <= std::numeric_limits<int>::max())
-            trackID = fromKey;
-    }
-    if (!trackID) {
-        warn(QStringLiteral("Track %1 has no \"Track ID\", left out").arg(quotedKey(dictionaryKey)));
-        return;
-    }
-    if (track.persistentID.isEmpty()) {
-        warn(QStringLiteral("Track %1 has no \"Persistent ID\", left out").arg(quotedKey(dictionaryKey)));
-        return;
-    }
-    if (!isUsablePersistentID(track.persistentID)) {
-        warn(QStringLiteral("Track %1 has an unusable \"Persistent ID\", left out").arg(quotedKey(dictionaryKey)));
-        return;
-    }
-    track.databaseID = int(*trackID);
-    track.location = m_locations.pathForLocation(rawLocation);
-    if (const auto existing = m_contents.trackIndexByID.constFind(*trackID); existing != m_contents.trackIndexByID.cend()) {
-        warn(QStringLiteral("Track ID %1 appears twice, the later entry is kept").arg(*trackID));
-        m_contents.tracks[size_t(existing.value())] = std::move(track);
-        return;
-    }
-    m_contents.trackIndexByID.insert(*trackID, qsizetype(m_contents.tracks.size()));
-    m_contents.tracks.push_back(std::move(track));
-}
-
-void ExportLibraryReader::readPlaylists(PlistStreamReader &reader)
-{
-    if (reader.isEmptyElement())
-        return;
-    int position = 0;
-    while (nextValue(reader)) {
-        ++position;
-        if (!isElement(reader, "dict")) {
-            warn(QStringLiteral("Playlist %1 is not a dictionary").arg(position));
-            reader.skipElement();
-            continue;
-        }
-        readPlaylist(reader, position);
-    }
-}
-
-void ExportLibraryReader::readPlaylist(PlistStreamReader &reader, int position)
-{
-    ExportLibraryContents::Playlist playlist;
-    if (!reader.isEmptyElement()) {
-        while (nextKey(reader, m_key)) {
-            if (m_key == "Name" || m_key == "Playlist Persistent ID") {
-                if (!isElement(reader, "string")) {
-                    warn(QStringLiteral("Playlist %1: \"%2\" is not a string, ignored").arg(position).arg(QString::fromStdString(m_key)));
-                    reader.skipElement();
-                    continue;
-                }
-                m_value.clear();
-                reader.readText(m_value);
-                QString text = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
-                if (m_key == "Name")
-                    playlist.name = text;
-                else
-                    playlist.persistentID = text.trimmed();
-            } else if (m_key == "Master") {
-                playlist.master = isElement(reader, "true");
-                reader.skipElement();
-            } else if (m_key == "Playlist Items" && isElement(reader, "array")) {
-                readPlaylistItems(reader, playlist);
-            } else {
-                reader.skipElement();
-            }
-        }
-    }
-    if (playlist.name.isNull())
-        playlist.name = QStringLiteral("");
-    if (!playlist.master && playlist.persistentID.isEmpty()) {
-        warn(QStringLiteral("Playlist %1 (%2) has no \"Playlist Persistent ID\", left out").arg(position).arg(playlist.name));
-        return;
-    }
-    m_contents.playlists.push_back(std::move(playlist));
-}
-
-void ExportLibraryReader::readPlaylistItems(PlistStreamReader &reader, ExportLibraryContents::Playlist &playlist)
-{
-    if (reader.isEmptyElement())
-        return;
-    while (nextValue(reader)) {
-        if (!isElement(reader, "dict")) {
-            warn(QStringLiteral("Playlist %1: an item is not a dictionary").arg(playlist.name));
-            reader.skipElement();
-            continue;
-        }
-        std::optional<qint64> trackID;
-        if (!reader.isEmptyElement()) {
-            while (nextKey(reader, m_key)) {
-                if (m_key == "Track ID" && isElement(reader, "integer")) {
-                    m_value.clear();
-                    reader.readText(m_value);
-                    trackID = parseInteger(m_value);
-                } else {
-                    reader.skipElement();
-                }
-            }
-        }
-        if (trackID)
-            playlist.trackIDs.push_back(*trackID);
-        else
-            warn(QStringLiteral("Playlist %1: an item has no \"Track ID\"").arg(playlist.name));
-    }
 }

@@ -8,12 +8,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <string>
-
-class PlistStreamReader;
-
 // Reads a library export ("iTunes Music Library.xml", an XML property list)
-// streaming. Malformed entries are left out with a warning; a document that
+// streaming, as the events of a push parser: no tree, no DTD, no entities,
+// no network. Malformed entries are left out with a warning; a document that
 // is not well-formed, or not a property list, fails as a whole and leaves the
 // contents empty.
 class ExportLibraryReader {
@@ -36,13 +33,9 @@ public:
     ExportLibraryContents takeContents() { return std::move(m_contents); }
 
 private:
-    bool read(PlistStreamReader &reader, const QString &source);
-    void readDocument(PlistStreamReader &reader);
-    void readTracks(PlistStreamReader &reader);
-    void readTrack(PlistStreamReader &reader, const std::string &dictionaryKey);
-    void readPlaylists(PlistStreamReader &reader);
-    void readPlaylist(PlistStreamReader &reader, int position);
-    void readPlaylistItems(PlistStreamReader &reader, ExportLibraryContents::Playlist &playlist);
+    class Parse;
+    friend class Parse;
+    bool finish(const Parse &parse, bool parsed, const QString &source);
     void warn(const QString &message);
 
     FileLocationMapper m_locations;
@@ -50,6 +43,4 @@ private:
     ErrorRecord m_error;
     QStringList m_warnings;
     int m_warningCount = 0;
-    std::string m_key;
-    std::string m_value;
 };

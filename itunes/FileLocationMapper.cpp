@@ -12,18 +12,25 @@ bool isDriveLetterPath(const QString &path)
         && (path.size() == 2 || path.at(2) == u'/' || path.at(2) == u'\\');
 }
 
-QString joined(const QString &folder, QString rest)
+// folder and rest joined by one '/', the backslashes of rest made slashes.
+QString joined(const QString &folder, QStringView rest)
 {
-    rest.replace(u'\\', u'/');
-    if (folder.isEmpty())
-        return rest;
     const bool folderSlash = folder.endsWith(u'/');
-    const bool restSlash = rest.startsWith(u'/');
+    const bool restSlash = rest.startsWith(u'/') || rest.startsWith(u'\\');
     if (folderSlash && restSlash)
-        return folder + rest.mid(1);
-    if (!folderSlash && !restSlash && !rest.isEmpty())
-        return folder + u'/' + rest;
-    return folder + rest;
+        rest = rest.sliced(1);
+    QString path;
+    path.reserve(folder.size() + 1 + rest.size());
+    path.append(folder);
+    if (!folder.isEmpty() && !folderSlash && !restSlash && !rest.isEmpty())
+        path.append(u'/');
+    const qsizetype restStart = path.size();
+    path.append(rest);
+    for (qsizetype i = restStart; i < path.size(); ++i) {
+        if (path.at(i) == u'\\')
+            path[i] = u'/';
+    }
+    return path;
 }
 
 } // namespace
@@ -49,7 +56,11 @@ QString FileLocationMapper::pathFromFileUrl(const QString &location)
 {
     if (location.isEmpty())
         return {};
-    QString decoded = percentDecoded(location);
+    return pathFromDecodedUrl(percentDecoded(location));
+}
+
+QString FileLocationMapper::pathFromDecodedUrl(QString decoded)
+{
     if (decoded.contains(QChar(0)))
         return {};
     if (decoded.startsWith(u'/'))
@@ -79,19 +90,34 @@ QString FileLocationMapper::pathForLocation(const QString &location) const
 {
     if (location.isEmpty())
         return {};
-    const QString decoded = percentDecoded(location);
+    return pathForDecodedLocation(percentDecoded(location));
+}
+
+QString FileLocationMapper::pathForLocation(QByteArrayView utf8Location) const
+{
+    if (utf8Location.isEmpty())
+        return {};
+    if (!utf8Location.contains('%'))
+        return pathForDecodedLocation(QString::fromUtf8(utf8Location));
+    // As percentDecoded does, without converting to UTF-16 and back first.
+    const QByteArray raw = QByteArray::fromRawData(utf8Location.data(), utf8Location.size());
+    return pathForDecodedLocation(QString::fromUtf8(QByteArray::fromPercentEncoding(raw)));
+}
+
+QString FileLocationMapper::pathForDecodedLocation(const QString &decoded) const
+{
     if (decoded.contains(QChar(0)))
         return {};
     for (const Prefix &prefix : m_prefixes) {
         if (decoded.startsWith(prefix.decoded))
-            return joined(prefix.localFolder, decoded.mid(prefix.decoded.size()));
+            return joined(prefix.localFolder, QStringView(decoded).sliced(prefix.decoded.size()));
     }
-    const QString path = pathFromFileUrl(location);
+    const QString path = pathFromDecodedUrl(decoded);
     if (path.isNull())
         return {};
     for (const Prefix &prefix : m_prefixes) {
         if (path.startsWith(prefix.decoded))
-            return joined(prefix.localFolder, path.mid(prefix.decoded.size()));
+            return joined(prefix.localFolder, QStringView(path).sliced(prefix.decoded.size()));
     }
     return path;
 }

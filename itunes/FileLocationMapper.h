@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -19,12 +20,17 @@ public:
     // The local path of a file URL or absolute path, or null when the
     // location is not a local file (another URL scheme, empty, a NUL byte).
     QString pathForLocation(const QString &location) const;
+    // The same for a location as UTF-8 bytes (as read from the export).
+    QString pathForLocation(QByteArrayView utf8Location) const;
 
     // The path a file URL names, without remapping; null when not a file.
     static QString pathFromFileUrl(const QString &location);
     static QString percentDecoded(const QString &text);
 
 private:
+    static QString pathFromDecodedUrl(QString decoded);
+    QString pathForDecodedLocation(const QString &decoded) const;
+
     struct Prefix {
         QString decoded;
         QString localFolder;

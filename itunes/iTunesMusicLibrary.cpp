@@ -104,9 +104,10 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
             const std::shared_ptr<iTunesMusicTrack> track = iTunesMusicTrack::initWithiTunesTrack(trackObject);
             if (!track)
                 continue;
-            const QString extension = iTunesMusicTrack::pathExtension(track->location());
-            if (!m_validMusicFileExtensions.contains(extension.toLower())) {
-                syncNotifyTitle(1, QStringLiteral("Skipping non-supported music item: %1.%2").arg(track->title(), extension));
+            // The type is the location's extension in lower case.
+            if (!m_validMusicFileExtensions.contains(track->type())) {
+                syncNotifyTitle(1, QStringLiteral("Skipping non-supported music item: %1.%2")
+                                       .arg(track->title(), iTunesMusicTrack::pathExtension(track->location())));
                 continue;
             }
             tracks().insert(track->persistentId(), track);

@@ -2,35 +2,48 @@
 
 #include "itunes/MusicSourceError.h"
 
-QStringList iTunesMusicTrack::pathComponents(const QString &path)
+namespace {
+
+// The last (at most) wanted components of path into components, last first;
+// empty components do not count and the "/" that starts an absolute path is
+// a component of its own. Returns how many were found.
+int lastPathComponents(QStringView path, QStringView *components, int wanted)
 {
-    QStringList components;
-    if (path.startsWith(u'/'))
-        components.append(QStringLiteral("/"));
-    for (const QStringView part : QStringView(path).split(u'/', Qt::SkipEmptyParts))
-        components.append(part.toString());
-    return components;
+    int found = 0;
+    qsizetype end = path.size();
+    while (found < wanted && end > 0) {
+        const qsizetype slash = path.lastIndexOf(u'/', end - 1);
+        if (slash + 1 < end)
+            components[found++] = path.sliced(slash + 1, end - slash - 1);
+        end = slash < 0 ? 0 : slash;
+    }
+    if (found < wanted && path.startsWith(u'/'))
+        components[found++] = u"/";
+    return found;
 }
+
+} // namespace
 
 QString iTunesMusicTrack::albumIDForLocation(const QString &location)
 {
-    const QStringList components = pathComponents(location);
-    const qsizetype n = components.size();
-    if (n < 3)
+    QStringView components[3];
+    if (lastPathComponents(location, components, 3) < 3)
         return {};
-    return components.at(n - 3) + u'-' + components.at(n - 2);
+    QString albumID;
+    albumID.reserve(components[2].size() + 1 + components[1].size());
+    albumID.append(components[2]).append(u'-').append(components[1]);
+    return albumID;
 }
 
 QString iTunesMusicTrack::pathExtension(const QString &path)
 {
-    const QStringList components = pathComponents(path);
-    if (components.isEmpty())
+    QStringView last;
+    if (lastPathComponents(path, &last, 1) == 0)
         return QStringLiteral("");
-    const QString &last = components.last();
     const qsizetype dot = last.lastIndexOf(u'.');
-    if (dot <= 0 || last == u'/')
+    if (dot <= 0)
         return QStringLiteral("");
-    return last.mid(dot + 1);
+    return last.sliced(dot + 1).toString();
 }
 
 std::shared_ptr<iTunesMusicTrack> iTunesMusicTrack::initWithiTunesTrack(const std::shared_ptr<MusicSourceTrack> &track)

@@ -3,7 +3,7 @@
 #include "itunes/MusicSourceTrack.h"
 #include "library/Track.h"
 
-#include <QStringList>
+#include <QString>
 
 #include <memory>
 
@@ -19,8 +19,6 @@ public:
     // "<grandparent folder>-<parent folder>" of a path with at least three
     // components ("/" of an absolute path counting as one), else none.
     static QString albumIDForLocation(const QString &location);
-    // The components of a path the way the album identifier counts them.
-    static QStringList pathComponents(const QString &path);
     // The extension of the last path component as written, or empty.
     static QString pathExtension(const QString &path);
 };

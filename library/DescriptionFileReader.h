@@ -7,17 +7,15 @@
 
 #include <functional>
 
-// Event reader for the share's description files: libxml2's SAX2 push parser
-// fed with the file in chunks. It reports each start tag (the name as
-// written, with any prefix, and the attributes) in document order, and the
-// first error, after which it stops. No external entity, DTD or network
-// access; entity expansion stays within libxml2's default limits.
+// Event reader for the share's description files (over XmlPushParser). It
+// reports each start tag (the name as written, with any prefix, and the
+// attributes) in document order, and the first error, after which it stops.
+// No external entity, DTD or network access; entity expansion stays within
+// libxml2's default limits.
 class DescriptionFileReader {
 public:
     using StartElement = std::function<void(const QString &name, const XmlAttributes &attributes)>;
     using ErrorHandler = std::function<void(const ErrorRecord &error)>;
-
-    static constexpr qsizetype ChunkSize = 256 * 1024;
 
     DescriptionFileReader(StartElement startElement, ErrorHandler errorHandler);
 
@@ -27,11 +25,7 @@ public:
     // Reads bytes held in memory (the file readers' fuzz entry).
     void readBytes(const char *data, qsizetype size);
 
-    struct Parser;
-
 private:
-    friend struct Parser;
     StartElement m_startElement;
     ErrorHandler m_errorHandler;
-    bool m_failed = false;
 };

@@ -1,0 +1,256 @@
+#include "library/XmlPushParser.h"
+
+#include <libxml/SAX2.h>
+#include <libxml/entities.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+QByteArrayView view(const xmlChar *text)
+{
+    return text ? QByteArrayView(reinterpret_cast<const char *>(text)) : QByteArrayView();
+}
+
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+
+void freeContext(xmlParserCtxtPtr context)
+{
+    if (!context)
+        return;
+    if (context->myDoc)
+        xmlFreeDoc(context->myDoc);
+    context->myDoc = nullptr;
+    xmlFreeParserCtxt(context);
+}
+
+} // namespace
+
+// The libxml2 callbacks. libxml2's own SAX2 callbacks (document and DTD
+// bookkeeping) need the context as their user data, so the parser object
+// travels in the context's _private.
+struct XmlPushParser::Callbacks {
+    static XmlPushParser *from(void *userData)
+    {
+        return static_cast<XmlPushParser *>(static_cast<xmlParserCtxtPtr>(userData)->_private);
+    }
+
+    // A handler that throws (out of memory) stops the parse instead of
+    // unwinding through libxml2.
+    template <class Call>
+    static void guarded(XmlPushParser *parser, Call &&call)
+    {
+        try {
+            call();
+        } catch (...) {
+            parser->fail({XML_ERR_NO_MEMORY, 0, QStringLiteral("Reading stopped: out of memory."), parser->line(), 0});
+        }
+    }
+
+    static void startElement(void *userData, const xmlChar *localName, const xmlChar *prefix, const xmlChar *, int,
+                             const xmlChar **, int attributeCount, int, const xmlChar **attributes)
+    {
+        XmlPushParser *parser = from(userData);
+        if (parser->m_failed)
+            return;
+        if (parser->m_context->nameNr >= MaximumDepth) {
+            parser->fail({XML_ERR_INTERNAL_ERROR, 0,
+                          QStringLiteral("Excessive depth in document: elements nest deeper than %1 levels.").arg(MaximumDepth),
+                          parser->line(), 0});
+            return;
+        }
+        guarded(parser, [&] {
+            parser->m_attributes.clear();
+            for (int index = 0; index < attributeCount; ++index) {
+                const xmlChar **attribute = attributes + 5 * index;
+                const auto *value = reinterpret_cast<const char *>(attribute[3]);
+                const auto *end = reinterpret_cast<const char *>(attribute[4]);
+                parser->m_attributes.append(view(attribute[1]), view(attribute[0]), QByteArrayView(value, end - value));
+            }
+            parser->m_handler.startElement(view(localName), view(prefix), parser->m_attributes);
+        });
+    }
+
+    static void endElement(void *userData, const xmlChar *localName, const xmlChar *, const xmlChar *)
+    {
+        XmlPushParser *parser = from(userData);
+        if (!parser->m_failed)
+            guarded(parser, [&] { parser->m_handler.endElement(view(localName)); });
+    }
+
+    static void characters(void *userData, const xmlChar *text, int length)
+    {
+        XmlPushParser *parser = from(userData);
+        if (!parser->m_failed)
+            guarded(parser, [&] { parser->m_handler.characters(QByteArrayView(reinterpret_cast<const char *>(text), length)); });
+    }
+
+    // Keeps internal entities only; external ones are never loaded.
+    static void keepInternalEntity(void *userData, const xmlChar *name, int type, const xmlChar *publicId,
+                                   const xmlChar *systemId, xmlChar *content)
+    {
+        if (type != XML_INTERNAL_GENERAL_ENTITY && type != XML_INTERNAL_PARAMETER_ENTITY)
+            return;
+        xmlSAX2EntityDecl(userData, name, type, publicId, systemId, content);
+    }
+
+    static void refuseEntity(void *userData, const xmlChar *, int, const xmlChar *, const xmlChar *, xmlChar *)
+    {
+        from(userData)->stop(QStringLiteral("entity declarations are not allowed"));
+    }
+
+    static void refuseUnparsedEntity(void *userData, const xmlChar *, const xmlChar *, const xmlChar *, const xmlChar *)
+    {
+        from(userData)->stop(QStringLiteral("entity declarations are not allowed"));
+    }
+
+    static void refuseReference(void *userData, const xmlChar *name)
+    {
+        from(userData)->stop(QStringLiteral("entity references are not allowed: &%1;").arg(QString::fromUtf8(view(name))));
+    }
+
+    // Only the predefined entities (&amp; and the like) exist.
+    static xmlEntityPtr predefinedEntity(void *, const xmlChar *name) { return xmlGetPredefinedEntity(name); }
+
+    static void structuredError(void *userData, xmlErrorPtr error)
+    {
+        if (!error || error->level != XML_ERR_FATAL)
+            return;
+        from(userData)->fail({error->code, 0, QString::fromUtf8(error->message ? error->message : "").trimmed(), error->line,
+                              error->int2});
+    }
+};
+
+XmlPushParser::XmlPushParser(Handler &handler, Options options) : m_handler(handler), m_options(options) {}
+
+XmlPushParser::~XmlPushParser()
+{
+    freeContext(m_context);
+}
+
+int XmlPushParser::line() const
+{
+    return m_context ? xmlSAX2GetLineNumber(m_context) : 0;
+}
+
+void XmlPushParser::stop(const QString &message)
+{
+    fail({0, 0, message, line(), 0});
+}
+
+void XmlPushParser::fail(Failure failure)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_failure = std::move(failure);
+    if (m_context)
+        xmlStopParser(m_context);
+}
+
+bool XmlPushParser::begin()
+{
+    freeContext(m_context);
+    m_context = nullptr;
+    m_failed = false;
+    m_failure = {};
+
+    xmlSAXHandler handler{};
+    xmlSAXVersion(&handler, 2);
+    handler.startElementNs = &Callbacks::startElement;
+    handler.endElementNs = m_options.endTags ? &Callbacks::endElement : nullptr;
+    handler.characters = m_options.text ? &Callbacks::characters : nullptr;
+    handler.ignorableWhitespace = handler.characters;
+    handler.startElement = nullptr;
+    handler.endElement = nullptr;
+    handler.cdataBlock = nullptr;
+    handler.comment = nullptr;
+    handler.processingInstruction = nullptr;
+    // Never fetch an external DTD or entity.
+    handler.externalSubset = nullptr;
+    handler.resolveEntity = nullptr;
+    handler.serror = &Callbacks::structuredError;
+    handler.error = nullptr;
+    handler.warning = nullptr;
+    int options = XML_PARSE_NONET;
+    if (m_options.entities == Entities::ExpandInternal) {
+        handler.entityDecl = &Callbacks::keepInternalEntity;
+        handler.reference = nullptr;
+        options |= XML_PARSE_NOENT;
+    } else {
+        handler.entityDecl = &Callbacks::refuseEntity;
+        handler.unparsedEntityDecl = &Callbacks::refuseUnparsedEntity;
+        handler.getEntity = &Callbacks::predefinedEntity;
+        handler.getParameterEntity = &Callbacks::predefinedEntity;
+        handler.reference = &Callbacks::refuseReference;
+    }
+    m_context = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
+    if (!m_context) {
+        fail({XML_ERR_NO_MEMORY, 0, QStringLiteral("Cannot create the XML parser."), 0, 0});
+        return false;
+    }
+    m_context->_private = this;
+    xmlCtxtUseOptions(m_context, options);
+    return true;
+}
+
+bool XmlPushParser::feed(const char *data, qsizetype size, bool last)
+{
+    if (m_failed)
+        return false;
+    xmlParseChunk(m_context, data, int(size), last ? 1 : 0);
+    if (!m_context->wellFormed && !m_failed) {
+        fail({m_context->errNo != 0 ? m_context->errNo : XML_ERR_INTERNAL_ERROR, 0,
+              QStringLiteral("The document is not well-formed."), line(), 0});
+    }
+    return !m_failed;
+}
+
+bool XmlPushParser::readFile(const QString &path)
+{
+    const QByteArray nativePath = path.toUtf8();
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(nativePath.constData(), "rbe"));
+    if (!file) {
+        const int error = errno;
+        m_failed = true;
+        m_failure = {0, error, QString::fromLocal8Bit(std::strerror(error)), 0, 0};
+        return false;
+    }
+    if (!begin())
+        return false;
+    std::vector<char> buffer(static_cast<size_t>(ChunkSize));
+    for (;;) {
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        if (got < buffer.size() && std::ferror(file.get())) {
+            const int error = errno != 0 ? errno : EIO;
+            fail({0, error, QString::fromLocal8Bit(std::strerror(error)), line(), 0});
+            return false;
+        }
+        const bool last = got < buffer.size();
+        if (!feed(buffer.data(), qsizetype(got), last) || last)
+            return !m_failed;
+    }
+}
+
+bool XmlPushParser::readBytes(const char *data, qsizetype size)
+{
+    if (!begin())
+        return false;
+    qsizetype offset = 0;
+    do {
+        const qsizetype chunk = std::min(size - offset, ChunkSize);
+        const bool last = offset + chunk >= size;
+        if (!feed(data + offset, chunk, last))
+            return false;
+        offset += chunk;
+    } while (offset < size);
+    return true;
+}

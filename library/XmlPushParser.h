@@ -1,0 +1,82 @@
+#pragma once
+
+#include "library/XmlAttributes.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+struct _xmlParserCtxt;
+
+// libxml2's SAX2 push parser fed with a file, or bytes in memory, in chunks:
+// never a tree, never the network, never an external DTD or entity. Events
+// reach a Handler as UTF-8 views that are valid during the call only.
+// Parsing stops at the first fatal error of libxml2 or when the handler
+// calls stop(); failure() then tells what and where.
+class XmlPushParser {
+public:
+    static constexpr qsizetype ChunkSize = 256 * 1024;
+    // libxml2's own limit for documents it builds trees of.
+    static constexpr int MaximumDepth = 256;
+
+    enum class Entities {
+        // Internal entities are expanded, within libxml2's default limits.
+        ExpandInternal,
+        // Declaring an entity, or referring to one other than the five
+        // predefined ones, is an error.
+        Refuse,
+    };
+
+    struct Options {
+        Entities entities = Entities::Refuse;
+        bool endTags = true;
+        bool text = true;
+    };
+
+    class Handler {
+    public:
+        virtual ~Handler() = default;
+        virtual void startElement(QByteArrayView localName, QByteArrayView prefix, const XmlAttributes &attributes) = 0;
+        virtual void endElement(QByteArrayView localName) { (void)localName; }
+        // Text may arrive in several pieces; whitespace between elements too.
+        virtual void characters(QByteArrayView text) { (void)text; }
+    };
+
+    struct Failure {
+        int code = 0;        // libxml2's error code, 0 when the handler stopped
+        int systemError = 0; // errno when the file could not be opened or read
+        QString message;
+        int line = 0;
+        int column = 0;
+    };
+
+    XmlPushParser(Handler &handler, Options options);
+    ~XmlPushParser();
+    XmlPushParser(const XmlPushParser &) = delete;
+    XmlPushParser &operator=(const XmlPushParser &) = delete;
+
+    // False with failure() set when the file cannot be read or the document
+    // is not well-formed, or the handler stopped.
+    bool readFile(const QString &path);
+    bool readBytes(const char *data, qsizetype size);
+
+    // From a handler call: ends parsing with this failure at the current line.
+    void stop(const QString &message);
+    bool stopped() const { return m_failed; }
+    const Failure &failure() const { return m_failure; }
+    int line() const;
+
+    struct Callbacks;
+
+private:
+    friend struct Callbacks;
+    bool begin();
+    bool feed(const char *data, qsizetype size, bool last);
+    void fail(Failure failure);
+
+    Handler &m_handler;
+    Options m_options;
+    _xmlParserCtxt *m_context = nullptr;
+    XmlAttributes m_attributes;
+    bool m_failed = false;
+    Failure m_failure;
+};
