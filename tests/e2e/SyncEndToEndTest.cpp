@@ -1,3 +1,6 @@
+#include "tests/e2e/EndToEndSupport.h"
+#include "tests/e2e/SimulatorProcess.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -6,8 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gmock/gmock.h>
@@ -23,12 +26,6 @@ namespace {
 const QString morningMix = QStringLiteral("00000000000000B1");
 const QString bellsOnly = QStringLiteral("00000000000000B2");
 
-struct CliResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 class SyncEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -39,57 +36,18 @@ protected:
         settingsFile = folder.filePath(QStringLiteral("settings.conf"));
         requestLog = folder.filePath(QStringLiteral("requests.log"));
         QDir().mkpath(share);
-        QProcess maker;
-        maker.start(QStringLiteral("python3"), {QStringLiteral(ORVANA_SAMPLE_MAKER), library});
-        ASSERT_TRUE(maker.waitForFinished(30000));
-        ASSERT_EQ(maker.exitCode(), 0) << maker.readAllStandardError().toStdString();
+        ASSERT_EQ(makeSampleLibrary(library).toStdString(), "");
     }
-    void TearDown() override { stopSimulator(); }
 
     void startSimulator(const QStringList &extra = {})
     {
-        simulator.setProcessChannelMode(QProcess::SeparateChannels);
-        simulator.start(QStringLiteral(ORVANA_SIMULATOR_PATH),
-                        QStringList{QStringLiteral("--port"), QStringLiteral("8731"), QStringLiteral("--share"), share,
-                                    QStringLiteral("--log"), requestLog} +
-                            extra);
-        ASSERT_TRUE(simulator.waitForStarted());
-        QByteArray banner;
-        for (int i = 0; i < 100 && !banner.contains("Listening"); ++i) {
-            simulator.waitForReadyRead(100);
-            banner += simulator.readAllStandardOutput();
-        }
-        ASSERT_TRUE(banner.contains("Listening")) << simulator.readAllStandardError().toStdString();
+        ASSERT_EQ(simulator.start(share, requestLog, extra).toStdString(), "");
     }
-    void stopSimulator()
-    {
-        if (simulator.state() == QProcess::NotRunning)
-            return;
-        simulator.terminate();
-        if (!simulator.waitForFinished(5000)) {
-            simulator.kill();
-            simulator.waitForFinished();
-        }
-    }
-
     CliResult runCli(const QStringList &arguments, const QProcessEnvironment &extra = {}, int timeoutMs = 90000)
     {
-        QProcess cli;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("ORVANASYNC_PASSWORD"));
-        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
-        environment.insert(QStringLiteral("HOME"), folder.path());
+        QProcessEnvironment environment = cliEnvironment(folder.path());
         environment.insert(extra);
-        cli.setProcessEnvironment(environment);
-        cli.start(QStringLiteral(ORVANA_CLI_PATH), arguments);
-        EXPECT_TRUE(cli.waitForStarted());
-        // No password ever stands on the command line of the running program.
-        const QByteArray commandLine = readFile(QStringLiteral("/proc/%1/cmdline").arg(cli.processId()));
-        EXPECT_FALSE(commandLine.contains("s3cret-share-pw"));
-        EXPECT_TRUE(cli.waitForFinished(timeoutMs));
-        return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()),
-                QString::fromUtf8(cli.readAllStandardError())};
+        return ::runCli(arguments, environment, "s3cret-share-pw", timeoutMs);
     }
     QStringList syncArguments(const QStringList &extra = {}) const
     {
@@ -113,34 +71,19 @@ protected:
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    QStringList shareFiles() const
+    QStringList shareFiles() const { return filesBelow(share); }
+    QList<QJsonObject> refreshRequests() { return simulator.refreshRequests(); }
+    static QStringList outputLines(const CliResult &result)
     {
-        QStringList files;
-        QDirIterator it(share, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files.append(QDir(share).relativeFilePath(it.next()));
-        files.sort();
-        return files;
+        return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    QList<QJsonObject> refreshRequests()
-    {
-        stopSimulator(); // the log is complete once the simulator has stopped
-        QList<QJsonObject> requests;
-        for (const QByteArray &line : readFile(requestLog).split('\n')) {
-            const QJsonObject object = QJsonDocument::fromJson(line).object();
-            if (object.value(QStringLiteral("operation")).toString() == QLatin1String("RefreshMediaCollectionByMediaType"))
-                requests.append(object);
-        }
-        return requests;
-    }
-    static QStringList outputLines(const CliResult &result) { return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 
     QTemporaryDir folder;
     QString library;
     QString share;
     QString settingsFile;
     QString requestLog;
-    QProcess simulator;
+    SimulatorProcess simulator;
 };
 
 TEST_F(SyncEndToEndTest, AWholeLibraryRunFillsTheShareAndTheServerFindsEverything)
@@ -259,9 +202,9 @@ TEST_F(SyncEndToEndTest, AMountFailureEndsTheRunWithStatusTwoAndTouchesNothing)
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
     settings.write("[General]\nMountMethod=gvfs\n");
     settings.close();
-    QStringList arguments = syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--user"),
-                                           QStringLiteral("ann"), QStringLiteral("--password-file"),
-                                           folder.filePath(QStringLiteral("pw"))});
+    QStringList arguments =
+        syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--user"), QStringLiteral("ann"),
+                       QStringLiteral("--password-file"), folder.filePath(QStringLiteral("pw"))});
     const qsizetype shareOption = arguments.indexOf(QStringLiteral("--share-folder"));
     arguments.remove(shareOption, 2);
     QFile password(folder.filePath(QStringLiteral("pw")));
@@ -270,7 +213,8 @@ TEST_F(SyncEndToEndTest, AMountFailureEndsTheRunWithStatusTwoAndTouchesNothing)
     password.close();
     const CliResult result = runCli(arguments);
     EXPECT_EQ(result.exitCode, 2) << result.out.toStdString();
-    EXPECT_TRUE(outputLines(result).contains(QStringLiteral("Unable to mount volume for server share: //127.0.0.1/OrvanaMusic")))
+    EXPECT_TRUE(outputLines(result).contains(
+        QStringLiteral("Unable to mount volume for server share: //127.0.0.1/OrvanaMusic")))
         << result.out.toStdString();
     EXPECT_TRUE(shareFiles().isEmpty());
     EXPECT_FALSE(result.out.contains(QStringLiteral("s3cret-share-pw")));
@@ -318,12 +262,15 @@ TEST_F(SyncEndToEndTest, PlaylistsListsIdTrackCountAndName)
     const CliResult result = runCli({QStringLiteral("playlists"), QStringLiteral("--settings"), settingsFile,
                                      QStringLiteral("--source"), library + QStringLiteral("/Library.xml")});
     ASSERT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, morningMix + QStringLiteral("\t2\tMorning Mix\n") + bellsOnly + QStringLiteral("\t2\tBells Only\n"));
+    EXPECT_EQ(result.out,
+              morningMix + QStringLiteral("\t2\tMorning Mix\n") + bellsOnly + QStringLiteral("\t2\tBells Only\n"));
 }
 
 TEST_F(SyncEndToEndTest, NoMusicSourceOrBadOptionsCannotRun)
 {
-    EXPECT_EQ(runCli(syncArguments({QStringLiteral("--source"), folder.filePath(QStringLiteral("nothing.xml"))})).exitCode, 2);
+    EXPECT_EQ(
+        runCli(syncArguments({QStringLiteral("--source"), folder.filePath(QStringLiteral("nothing.xml"))})).exitCode,
+        2);
     EXPECT_EQ(runCli({QStringLiteral("sync"), QStringLiteral("--password"), QStringLiteral("x")}).exitCode, 2);
     EXPECT_TRUE(shareFiles().isEmpty());
 }
@@ -335,17 +282,23 @@ TEST(SyncCrashTest, RunsKilledAtRandomMomentsNeverLeaveABadFileAndTheNextRunComp
     const QString library = folder.filePath(QStringLiteral("library"));
     const QString share = folder.filePath(QStringLiteral("share"));
     QDir().mkpath(share);
-    QProcess maker;
-    maker.start(QStringLiteral("python3"), {QStringLiteral(ORVANA_SAMPLE_MAKER), library, QStringLiteral("--tracks"),
-                                            QStringLiteral("100"), QStringLiteral("--size"), QStringLiteral("2000000")});
-    ASSERT_TRUE(maker.waitForFinished(60000));
-    ASSERT_EQ(maker.exitCode(), 0);
+    ASSERT_EQ(makeSampleLibrary(library, {QStringLiteral("--tracks"), QStringLiteral("100"), QStringLiteral("--size"),
+                                          QStringLiteral("2000000")})
+                  .toStdString(),
+              "");
 
-    const QStringList arguments{QStringLiteral("sync"), QStringLiteral("--settings"),
-                                folder.filePath(QStringLiteral("settings.conf")), QStringLiteral("--source"),
-                                library + QStringLiteral("/Library.xml"), QStringLiteral("--server"),
-                                QStringLiteral("127.0.0.1"), QStringLiteral("--share-folder"), share,
-                                QStringLiteral("--library-id"), QStringLiteral("CRASH"), QStringLiteral("--entire-library")};
+    const QStringList arguments{QStringLiteral("sync"),
+                                QStringLiteral("--settings"),
+                                folder.filePath(QStringLiteral("settings.conf")),
+                                QStringLiteral("--source"),
+                                library + QStringLiteral("/Library.xml"),
+                                QStringLiteral("--server"),
+                                QStringLiteral("127.0.0.1"),
+                                QStringLiteral("--share-folder"),
+                                share,
+                                QStringLiteral("--library-id"),
+                                QStringLiteral("CRASH"),
+                                QStringLiteral("--entire-library")};
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), folder.path());
     // Every final name of the 2 MB tracks must hold exactly its source's bytes.
@@ -353,7 +306,8 @@ TEST(SyncCrashTest, RunsKilledAtRandomMomentsNeverLeaveABadFileAndTheNextRunComp
         QDirIterator it(share + QStringLiteral("/Music/Filler Artist"), QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString copy = it.next();
-            const QString source = library + QStringLiteral("/Music/") + QDir(share + QStringLiteral("/Music")).relativeFilePath(copy);
+            const QString source =
+                library + QStringLiteral("/Music/") + QDir(share + QStringLiteral("/Music")).relativeFilePath(copy);
             QFile a(copy), b(source);
             ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly)) << copy.toStdString();
             ASSERT_EQ(a.size(), b.size()) << "round " << round << ": " << copy.toStdString();

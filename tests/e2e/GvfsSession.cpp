@@ -1,0 +1,169 @@
+#include "tests/e2e/GvfsSession.h"
+
+#include "tests/e2e/ProcessTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+constexpr int startTimeoutMs = 10000;
+constexpr int stopTimeoutMs = 5000;
+
+QString libexecProgram(const QString &name)
+{
+    return processtree::findProgram(
+        name, {QStringLiteral("/usr/libexec"), QStringLiteral("/usr/lib/gvfs"), QStringLiteral("/usr/libexec/gvfs")});
+}
+
+QString fusermount()
+{
+    const QString fuse3 = processtree::findProgram(QStringLiteral("fusermount3"), {QStringLiteral("/usr/bin")});
+    return fuse3.isEmpty() ? processtree::findProgram(QStringLiteral("fusermount"), {QStringLiteral("/usr/bin")})
+                           : fuse3;
+}
+
+} // namespace
+
+QString GvfsSession::missingPrerequisite()
+{
+    for (const char *program : {"dbus-daemon", "gio"}) {
+        if (processtree::findProgram(QLatin1String(program), {QStringLiteral("/usr/bin")}).isEmpty())
+            return QStringLiteral("%1 is not installed").arg(QLatin1String(program));
+    }
+    for (const char *program : {"gvfsd", "gvfsd-smb", "gvfsd-fuse"}) {
+        if (libexecProgram(QLatin1String(program)).isEmpty())
+            return QStringLiteral("%1 is not installed (Debian packages gvfs-daemons, gvfs-backends, gvfs-fuse)")
+                .arg(QLatin1String(program));
+    }
+    if (fusermount().isEmpty())
+        return QStringLiteral("fusermount is not installed (Debian package fuse3)");
+    if (!QFileInfo::exists(QStringLiteral("/dev/fuse")))
+        return QStringLiteral("there is no /dev/fuse");
+    return {};
+}
+
+void GvfsSession::addTo(QProcessEnvironment &environment) const
+{
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeFolder);
+    // The disk, phone and camera monitors cannot start on this bus; GIO
+    // would say so on every program's standard error.
+    environment.insert(QStringLiteral("GVFS_REMOTE_VOLUME_MONITOR_IGNORE"), QStringLiteral("1"));
+}
+
+QStringList GvfsSession::mountFolders() const
+{
+    return QDir(fuseFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+bool GvfsSession::fuseMounted() const
+{
+    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
+    if (!mountInfo.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray point = ' ' + QFile::encodeName(fuseFolder()) + ' ';
+    for (const QByteArray &line : mountInfo.readAll().split('\n')) {
+        if (line.contains(point) && line.contains(" - fuse.gvfsd-fuse "))
+            return true;
+    }
+    return false;
+}
+
+QString GvfsSession::waitForBusAddress()
+{
+    QByteArray printed;
+    processtree::waitUntil(
+        [&] {
+            m_bus.waitForReadyRead(20);
+            printed += m_bus.readAllStandardOutput();
+            return printed.contains('\n') || m_bus.state() != QProcess::Running;
+        },
+        startTimeoutMs);
+    return QString::fromUtf8(printed.left(printed.indexOf('\n')));
+}
+
+QString GvfsSession::start(const QString &runtimeFolder, const QString &home)
+{
+    m_runtimeFolder = runtimeFolder;
+    m_home = home;
+    if (!QDir().mkpath(m_runtimeFolder) || !QDir().mkpath(m_home) ||
+        !QFile::setPermissions(m_runtimeFolder,
+                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+        return QStringLiteral("cannot make %1").arg(m_runtimeFolder);
+
+    const QString configuration = m_runtimeFolder + QStringLiteral("/session-bus.conf");
+    QFile file(configuration);
+    const QString text =
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n"
+                       "  <type>session</type>\n"
+                       "  <listen>unix:path=%1/bus</listen>\n"
+                       "  <auth>EXTERNAL</auth>\n"
+                       "  <policy context=\"default\">\n"
+                       "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                       "    <allow eavesdrop=\"true\"/>\n"
+                       "    <allow own=\"*\"/>\n"
+                       "  </policy>\n"
+                       "</busconfig>\n")
+            .arg(m_runtimeFolder.toHtmlEscaped());
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+        return QStringLiteral("cannot write %1").arg(configuration);
+    file.close();
+
+    m_bus.start(processtree::findProgram(QStringLiteral("dbus-daemon"), {QStringLiteral("/usr/bin")}),
+                {QStringLiteral("--config-file=") + configuration, QStringLiteral("--nofork"),
+                 QStringLiteral("--print-address=1")});
+    if (!m_bus.waitForStarted())
+        return QStringLiteral("dbus-daemon did not start");
+    m_busAddress = waitForBusAddress();
+    if (m_busAddress.isEmpty())
+        return QStringLiteral("dbus-daemon did not start: ") + QString::fromUtf8(m_bus.readAllStandardError());
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    addTo(environment);
+    environment.insert(QStringLiteral("HOME"), m_home);
+    m_gvfsd.setProcessEnvironment(environment);
+    m_gvfsd.setProcessChannelMode(QProcess::MergedChannels);
+    m_gvfsd.start(libexecProgram(QStringLiteral("gvfsd")), QStringList());
+    if (!m_gvfsd.waitForStarted())
+        return QStringLiteral("gvfsd did not start");
+    // gvfsd starts gvfsd-fuse once it owns its bus name.
+    if (!processtree::waitUntil([this] { return fuseMounted() || m_gvfsd.state() != QProcess::Running; },
+                                startTimeoutMs) ||
+        !fuseMounted())
+        return QStringLiteral("gvfsd did not mount its FUSE folder %1: %2")
+            .arg(fuseFolder(), QString::fromUtf8(m_gvfsd.readAll()));
+    return {};
+}
+
+int GvfsSession::runGio(const QStringList &arguments) const
+{
+    QProcess gio;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    addTo(environment);
+    environment.insert(QStringLiteral("HOME"), m_home);
+    gio.setProcessEnvironment(environment);
+    gio.start(processtree::findProgram(QStringLiteral("gio"), {QStringLiteral("/usr/bin")}), arguments);
+    if (!gio.waitForFinished(startTimeoutMs)) {
+        gio.kill();
+        gio.waitForFinished();
+        return -1;
+    }
+    return gio.exitStatus() == QProcess::NormalExit ? gio.exitCode() : -1;
+}
+
+void GvfsSession::stop()
+{
+    if (m_gvfsd.state() != QProcess::NotRunning && m_bus.state() != QProcess::NotRunning)
+        runGio({QStringLiteral("mount"), QStringLiteral("--unmount-scheme"), QStringLiteral("smb")});
+    processtree::stop(m_gvfsd, stopTimeoutMs);
+    if (!m_runtimeFolder.isEmpty() && !processtree::waitUntil([this] { return !fuseMounted(); }, stopTimeoutMs)) {
+        QProcess unmount;
+        unmount.start(fusermount(), {QStringLiteral("-u"), QStringLiteral("-z"), fuseFolder()});
+        unmount.waitForFinished(stopTimeoutMs);
+    }
+    processtree::stop(m_bus, stopTimeoutMs);
+}
