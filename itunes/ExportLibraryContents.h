@@ -1,12 +1,12 @@
 #pragma once
 
-#include "itunes/MusicTrackProperties.h"
+#include "itunes/ResolvedMusicTrack.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
-#include <deque>
+#include <memory>
 #include <vector>
 
 // What a library export holds, as read: tracks in the order of the "Tracks"
@@ -19,7 +19,7 @@ struct ExportLibraryContents {
         std::vector<qint64> trackIDs;
     };
 
-    std::deque<MusicTrackProperties> tracks; // grows without moving what it holds
+    std::vector<std::shared_ptr<ResolvedMusicTrack>> tracks;
     QHash<qint64, qsizetype> trackIndexByID; // "Track ID" -> index in tracks
     std::vector<Playlist> playlists;
 };

@@ -10,6 +10,7 @@
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 const QString ExportLibraryReader::ErrorDomain = QStringLiteral("LibraryExportErrorDomain");
 
@@ -105,6 +106,27 @@ bool isUsablePersistentID(const QString &id)
     return true;
 }
 
+// The elements of a property list the reader tells apart.
+enum class Element : unsigned char { Other, Plist, Dict, Array, Key, String, Integer, Real, True };
+
+Element elementOf(QByteArrayView name)
+{
+    const auto is = [&](std::string_view literal) { return std::memcmp(name.data(), literal.data(), literal.size()) == 0; };
+    switch (name.size()) {
+    case 3: return is("key") ? Element::Key : Element::Other;
+    case 4: return is("dict") ? Element::Dict : is("real") ? Element::Real : is("true") ? Element::True : Element::Other;
+    case 5: return is("plist") ? Element::Plist : is("array") ? Element::Array : Element::Other;
+    case 6: return is("string") ? Element::String : Element::Other;
+    case 7: return is("integer") ? Element::Integer : Element::Other;
+    default: return Element::Other;
+    }
+}
+
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+
 // Where the parse stands: the containers open around the current element.
 enum class Container : unsigned char {
     Document, Plist, RootDict, TracksDict, TrackDict, PlaylistsArray, PlaylistDict, ItemsArray, ItemDict,
@@ -135,38 +157,39 @@ public:
         }
         if (m_text != Text::None)
             return fail(QStringLiteral("unexpected <%1> inside a text value").arg(QString::fromUtf8(name)));
+        const Element element = elementOf(name);
         Level &top = m_levels.back();
         switch (top.container) {
         case Container::Document:
-            if (name != "plist")
+            if (element != Element::Plist)
                 return fail(QStringLiteral("the file is not a property list"));
             return open(Container::Plist);
         case Container::Plist:
             if (m_rootRead)
                 return skip();
-            if (name != "dict")
+            if (element != Element::Dict)
                 return fail(QStringLiteral("the property list does not hold a dictionary"));
             m_rootRead = true;
             return open(Container::RootDict);
         case Container::PlaylistsArray:
-            return startPlaylist(name);
+            return startPlaylist(element);
         case Container::ItemsArray:
-            return startItem(name);
+            return startItem(element);
         default:
             break;
         }
         if (!top.keyRead) {
-            if (name != "key")
+            if (element != Element::Key)
                 return fail(QStringLiteral("<%1> where a <key> belongs").arg(QString::fromUtf8(name)));
             m_key.clear();
             m_text = Text::Key;
             return;
         }
         top.keyRead = false;
-        startValue(top.container, name);
+        startValue(top.container, element);
     }
 
-    void endElement(QByteArrayView) override
+    void endElement() override
     {
         if (m_skipDepth > 0) {
             --m_skipDepth;
@@ -247,22 +270,22 @@ private:
     }
 
     // A value of a dictionary starts; its key is in m_key.
-    void startValue(Container dictionary, QByteArrayView name)
+    void startValue(Container dictionary, Element element)
     {
         switch (dictionary) {
         case Container::RootDict:
             if (m_key == "Tracks") {
-                if (name == "dict")
+                if (element == Element::Dict)
                     return open(Container::TracksDict);
                 m_reader.warn(QStringLiteral("\"Tracks\" is not a dictionary"));
             } else if (m_key == "Playlists") {
-                if (name == "array")
+                if (element == Element::Array)
                     return open(Container::PlaylistsArray);
                 m_reader.warn(QStringLiteral("\"Playlists\" is not an array"));
             }
             return skip();
         case Container::TracksDict:
-            if (name != "dict") {
+            if (element != Element::Dict) {
                 m_reader.warn(QStringLiteral("Track %1 is not a dictionary").arg(quotedKey(m_key)));
                 return skip();
             }
@@ -272,20 +295,20 @@ private:
             m_rawLocation.clear();
             return open(Container::TrackDict);
         case Container::TrackDict:
-            return startTrackField(name);
+            return startTrackField(element);
         case Container::PlaylistDict:
             if (m_key == "Name" || m_key == "Playlist Persistent ID") {
-                if (name == "string")
+                if (element == Element::String)
                     return readValue(m_key == "Name" ? Field::PlaylistName : Field::PlaylistPersistentID);
                 m_reader.warn(QStringLiteral("Playlist %1: \"%2\" is not a string, ignored").arg(m_position).arg(QString::fromStdString(m_key)));
             } else if (m_key == "Master") {
-                m_playlist.master = name == "true";
-            } else if (m_key == "Playlist Items" && name == "array") {
+                m_playlist.master = element == Element::True;
+            } else if (m_key == "Playlist Items" && element == Element::Array) {
                 return open(Container::ItemsArray);
             }
             return skip();
         case Container::ItemDict:
-            if (m_key == "Track ID" && name == "integer")
+            if (m_key == "Track ID" && element == Element::Integer)
                 return readValue(Field::ItemTrackID);
             return skip();
         default:
@@ -293,19 +316,28 @@ private:
         }
     }
 
-    void startTrackField(QByteArrayView name)
+    void startTrackField(Element element)
     {
         const Field field = trackField(m_key);
         if (field == Field::Unknown)
             return skip();
         const bool isString = field <= Field::Genre;
-        m_integer = name == "integer";
-        const bool acceptable = isString ? name == "string" : (m_integer || (field == Field::TotalTime && name == "real"));
+        m_integer = element == Element::Integer;
+        const bool acceptable = isString ? element == Element::String : (m_integer || (field == Field::TotalTime && element == Element::Real));
         if (!acceptable) {
             warnField(isString ? "is not a string, ignored" : "is not a number, ignored");
             return skip();
         }
         readValue(field);
+    }
+
+    // Artists, albums, composers and genres repeat from track to track: one
+    // string for each value saves most of their allocations and memory.
+    const QString &sharedText(const std::string &utf8)
+    {
+        if (const auto found = m_sharedTexts.find(std::string_view(utf8)); found != m_sharedTexts.end())
+            return found->second;
+        return m_sharedTexts.emplace(utf8, QString::fromUtf8(utf8.data(), qsizetype(utf8.size()))).first->second;
     }
 
     void warnField(const char *what)
@@ -338,19 +370,15 @@ private:
             m_rawLocation.assign(m_value);
             return;
         }
-        if (field <= Field::Genre) {
-            QString text = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
-            switch (field) {
-            case Field::PersistentID: m_track.persistentID = std::move(text).trimmed(); break;
-            case Field::Name: m_track.name = std::move(text); break;
-            case Field::Artist: m_track.artist = std::move(text); break;
-            case Field::AlbumArtist: m_track.albumArtist = std::move(text); break;
-            case Field::Album: m_track.album = std::move(text); break;
-            case Field::Composer: m_track.composer = std::move(text); break;
-            case Field::Genre: m_track.genre = std::move(text); break;
-            default: break;
-            }
-            return;
+        switch (field) {
+        case Field::PersistentID: m_track.persistentID = QString::fromUtf8(m_value.data(), qsizetype(m_value.size())).trimmed(); return;
+        case Field::Name: m_track.name = QString::fromUtf8(m_value.data(), qsizetype(m_value.size())); return;
+        case Field::Artist: m_track.artist = sharedText(m_value); return;
+        case Field::AlbumArtist: m_track.albumArtist = sharedText(m_value); return;
+        case Field::Album: m_track.album = sharedText(m_value); return;
+        case Field::Composer: m_track.composer = sharedText(m_value); return;
+        case Field::Genre: m_track.genre = sharedText(m_value); return;
+        default: break;
         }
         if (field == Field::TotalTime) {
             std::optional<double> milliseconds;
@@ -413,18 +441,18 @@ private:
         m_track.location = m_reader.m_locations.pathForLocation(QByteArrayView(m_rawLocation));
         if (const auto existing = m_contents.trackIndexByID.constFind(*m_trackID); existing != m_contents.trackIndexByID.cend()) {
             m_reader.warn(QStringLiteral("Track ID %1 appears twice, the later entry is kept").arg(*m_trackID));
-            m_contents.tracks[size_t(existing.value())] = std::move(m_track);
+            m_contents.tracks[size_t(existing.value())] = std::make_shared<ResolvedMusicTrack>(std::move(m_track));
             return;
         }
         m_contents.trackIndexByID.insert(*m_trackID, qsizetype(m_contents.tracks.size()));
-        m_contents.tracks.push_back(std::move(m_track));
+        m_contents.tracks.push_back(std::make_shared<ResolvedMusicTrack>(std::move(m_track)));
     }
 
     // An element of "Playlists" starts.
-    void startPlaylist(QByteArrayView name)
+    void startPlaylist(Element element)
     {
         ++m_position;
-        if (name != "dict") {
+        if (element != Element::Dict) {
             m_reader.warn(QStringLiteral("Playlist %1 is not a dictionary").arg(m_position));
             return skip();
         }
@@ -444,9 +472,9 @@ private:
     }
 
     // An element of a playlist's "Playlist Items" starts.
-    void startItem(QByteArrayView name)
+    void startItem(Element element)
     {
-        if (name != "dict") {
+        if (element != Element::Dict) {
             m_reader.warn(QStringLiteral("Playlist %1: an item is not a dictionary").arg(m_playlist.name));
             return skip();
         }
@@ -473,6 +501,7 @@ private:
     int m_position = 0;
     ExportLibraryContents::Playlist m_playlist;
     std::optional<qint64> m_itemTrackID;
+    std::unordered_map<std::string, QString, TextHash, std::equal_to<>> m_sharedTexts;
 };
 
 ExportLibraryReader::ExportLibraryReader(FileLocationMapper locations) : m_locations(std::move(locations)) {}

@@ -32,10 +32,7 @@ bool ExportMusicSource::open(const QString &path, const FileLocationMapper &loca
 
 std::shared_ptr<MusicSource> ExportMusicSource::fromContents(ExportLibraryContents contents, const QString &name, QStringList &warnings)
 {
-    Tracks tracks;
-    tracks.reserve(contents.tracks.size());
-    for (MusicTrackProperties &properties : contents.tracks)
-        tracks.push_back(std::make_shared<ResolvedMusicTrack>(std::move(properties)));
+    Tracks tracks(std::make_move_iterator(contents.tracks.begin()), std::make_move_iterator(contents.tracks.end()));
 
     int missing = 0;
     const auto membersOf = [&](const ExportLibraryContents::Playlist &playlist) {

@@ -1,12 +1,14 @@
 #include "itunes/FileLocationMapper.h"
 
+#include <QStringDecoder>
 #include <QUrl>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
 namespace {
 
-bool isDriveLetterPath(const QString &path)
+bool isDriveLetterPath(QStringView path)
 {
     return path.size() >= 2 && path.at(0).isLetter() && path.at(0).unicode() < 128 && path.at(1) == u':'
         && (path.size() == 2 || path.at(2) == u'/' || path.at(2) == u'\\');
@@ -26,11 +28,55 @@ QString joined(const QString &folder, QStringView rest)
         path.append(u'/');
     const qsizetype restStart = path.size();
     path.append(rest);
-    for (qsizetype i = restStart; i < path.size(); ++i) {
-        if (path.at(i) == u'\\')
-            path[i] = u'/';
-    }
+    std::replace(path.begin() + restStart, path.end(), QChar(u'\\'), QChar(u'/'));
     return path;
+}
+
+// The same with rest in UTF-8, converted straight into the result.
+QString joined(const QString &folder, QByteArrayView utf8Rest)
+{
+    const bool folderSlash = folder.endsWith(u'/');
+    const bool restSlash = utf8Rest.startsWith('/') || utf8Rest.startsWith('\\');
+    if (folderSlash && restSlash)
+        utf8Rest = utf8Rest.sliced(1);
+    QString path(folder.size() + 1 + utf8Rest.size(), Qt::Uninitialized);
+    QChar *out = std::copy(folder.cbegin(), folder.cend(), path.data());
+    if (!folder.isEmpty() && !folderSlash && !restSlash && !utf8Rest.isEmpty())
+        *out++ = u'/';
+    // Not at the start of the text: a byte order mark there is a character.
+    QStringDecoder toUtf16(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QChar *const end = toUtf16.appendToBuffer(out, utf8Rest);
+    std::replace(out, end, QChar(u'\\'), QChar(u'/'));
+    path.resize(end - path.constData());
+    return path;
+}
+
+// Decodes %XY sequences exactly as QByteArray::fromPercentEncoding does
+// (which does not check the digits).
+void percentDecode(QByteArrayView in, QVarLengthArray<char, 512> &out)
+{
+    out.resize(in.size());
+    char *data = out.data();
+    const qsizetype length = in.size();
+    qsizetype written = 0;
+    for (qsizetype i = 0; i < length; ++i) {
+        char c = in[i];
+        if (c == '%' && i + 2 < length) {
+            char a = in[++i];
+            char b = in[++i];
+            for (char *digit : {&a, &b}) {
+                if (*digit >= '0' && *digit <= '9')
+                    *digit = char(*digit - '0');
+                else if (*digit >= 'a' && *digit <= 'f')
+                    *digit = char(*digit - 'a' + 10);
+                else if (*digit >= 'A' && *digit <= 'F')
+                    *digit = char(*digit - 'A' + 10);
+            }
+            c = char((a << 4) | b);
+        }
+        data[written++] = c;
+    }
+    out.resize(written);
 }
 
 } // namespace
@@ -38,8 +84,15 @@ QString joined(const QString &folder, QStringView rest)
 FileLocationMapper::FileLocationMapper(PathMap map)
 {
     for (const auto &[from, to] : map) {
-        if (!from.isEmpty())
-            m_prefixes.append({percentDecoded(from), to});
+        if (from.isEmpty())
+            continue;
+        const QString decoded = percentDecoded(from);
+        const QByteArray utf8 = decoded.toUtf8();
+        // Bytes compare like the text unless the prefix has characters that
+        // do not survive the way through UTF-8 (replacement characters).
+        if (decoded.contains(QChar::ReplacementCharacter) || QString::fromUtf8(utf8) != decoded)
+            m_prefixesMatchAsBytes = false;
+        m_prefixes.append({decoded, utf8, to});
     }
     std::stable_sort(m_prefixes.begin(), m_prefixes.end(),
                      [](const Prefix &a, const Prefix &b) { return a.decoded.size() > b.decoded.size(); });
@@ -70,38 +123,50 @@ QString FileLocationMapper::pathFromDecodedUrl(QString decoded)
     static const QString scheme = QStringLiteral("file://");
     if (!decoded.startsWith(scheme, Qt::CaseInsensitive))
         return {};
-    QString rest = decoded.mid(scheme.size());
+    QStringView rest = QStringView(decoded).sliced(scheme.size());
     static const QString localhost = QStringLiteral("localhost/");
     if (rest.startsWith(localhost, Qt::CaseInsensitive))
-        rest = rest.mid(localhost.size() - 1);
+        rest = rest.sliced(localhost.size() - 1);
     if (rest.startsWith(u'/')) {
-        if (isDriveLetterPath(rest.mid(1)))
-            return rest.mid(1);
-        return rest;
+        if (isDriveLetterPath(rest.sliced(1)))
+            return rest.sliced(1).toString();
+        return rest.toString();
     }
     if (isDriveLetterPath(rest))
-        return rest;
+        return rest.toString();
     if (rest.isEmpty())
         return {};
-    return QStringLiteral("//") + rest; // a file on another host: file://server/share/...
+    QString path = QStringLiteral("//"); // a file on another host: file://server/share/...
+    return path.append(rest);
 }
 
 QString FileLocationMapper::pathForLocation(const QString &location) const
 {
-    if (location.isEmpty())
-        return {};
-    return pathForDecodedLocation(percentDecoded(location));
+    const QByteArray utf8 = location.toUtf8();
+    return pathForLocation(QByteArrayView(utf8));
 }
 
 QString FileLocationMapper::pathForLocation(QByteArrayView utf8Location) const
 {
     if (utf8Location.isEmpty())
         return {};
-    if (!utf8Location.contains('%'))
-        return pathForDecodedLocation(QString::fromUtf8(utf8Location));
-    // As percentDecoded does, without converting to UTF-16 and back first.
-    const QByteArray raw = QByteArray::fromRawData(utf8Location.data(), utf8Location.size());
-    return pathForDecodedLocation(QString::fromUtf8(QByteArray::fromPercentEncoding(raw)));
+    // Decoded on the stack and mapped without converting to UTF-16 first:
+    // one allocation, the result, for a location under a mapped prefix.
+    QVarLengthArray<char, 512> buffer;
+    QByteArrayView decoded = utf8Location;
+    if (utf8Location.contains('%')) {
+        percentDecode(utf8Location, buffer);
+        decoded = QByteArrayView(buffer.constData(), buffer.size());
+    }
+    if (decoded.contains('\0'))
+        return {};
+    if (m_prefixesMatchAsBytes) {
+        for (const Prefix &prefix : m_prefixes) {
+            if (decoded.startsWith(prefix.decodedUtf8))
+                return joined(prefix.localFolder, decoded.sliced(prefix.decodedUtf8.size()));
+        }
+    }
+    return pathForDecodedLocation(QString::fromUtf8(decoded));
 }
 
 QString FileLocationMapper::pathForDecodedLocation(const QString &decoded) const

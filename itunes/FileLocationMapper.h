@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QPair>
@@ -33,7 +34,9 @@ private:
 
     struct Prefix {
         QString decoded;
+        QByteArray decodedUtf8;
         QString localFolder;
     };
     QList<Prefix> m_prefixes; // longest first
+    bool m_prefixesMatchAsBytes = true;
 };

@@ -79,11 +79,11 @@ struct XmlPushParser::Callbacks {
         });
     }
 
-    static void endElement(void *userData, const xmlChar *localName, const xmlChar *, const xmlChar *)
+    static void endElement(void *userData, const xmlChar *, const xmlChar *, const xmlChar *)
     {
         XmlPushParser *parser = from(userData);
         if (!parser->m_failed)
-            guarded(parser, [&] { parser->m_handler.endElement(view(localName)); });
+            guarded(parser, [&] { parser->m_handler.endElement(); });
     }
 
     static void characters(void *userData, const xmlChar *text, int length)

@@ -36,7 +36,7 @@ public:
     public:
         virtual ~Handler() = default;
         virtual void startElement(QByteArrayView localName, QByteArrayView prefix, const XmlAttributes &attributes) = 0;
-        virtual void endElement(QByteArrayView localName) { (void)localName; }
+        virtual void endElement() {}
         // Text may arrive in several pieces; whitespace between elements too.
         virtual void characters(QByteArrayView text) { (void)text; }
     };

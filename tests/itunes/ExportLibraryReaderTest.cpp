@@ -41,7 +41,7 @@ TEST(ExportLibraryReader, ReadsEveryTrackField)
     builder.addTrack(7, fields);
     const ExportLibraryReader reader = readXml(builder.toXml());
     ASSERT_EQ(reader.contents().tracks.size(), 1u);
-    const MusicTrackProperties &track = reader.contents().tracks.front();
+    const MusicTrackProperties &track = reader.contents().tracks.front()->properties();
     EXPECT_EQ(track.persistentID, QStringLiteral("ABCDEF0123456789"));
     EXPECT_EQ(track.location, QStringLiteral("/Music/Artist/Album/01 Song.mp3"));
     EXPECT_EQ(track.name, QStringLiteral("Song"));
@@ -98,7 +98,7 @@ TEST(ExportLibraryReader, LeavesOutMalformedEntriesWithAWarning)
     xml.replace("<key>Tracks</key>\n<dict>\n", "<key>Tracks</key>\n<dict>\n<key>9</key><string>not a dict</string>\n");
     const ExportLibraryReader reader = readXml(xml);
     ASSERT_EQ(reader.contents().tracks.size(), 1u);
-    const MusicTrackProperties &track = reader.contents().tracks.front();
+    const MusicTrackProperties &track = reader.contents().tracks.front()->properties();
     EXPECT_EQ(track.persistentID, QStringLiteral("A1"));
     EXPECT_TRUE(track.artist.isNull());
     EXPECT_EQ(track.year, 0);

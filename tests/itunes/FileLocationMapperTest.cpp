@@ -55,4 +55,21 @@ TEST(FileLocationMapper, RemapsAPlainPathPrefixAfterDecoding)
     EXPECT_EQ(pathOf(QStringLiteral("file:///Volumes/My%20Disk/a.mp3"), encoded), QStringLiteral("/srv/disk/a.mp3"));
 }
 
+TEST(FileLocationMapper, DecodesMalformedPercentSequencesLikeQt)
+{
+    // Mapped locations are decoded without Qt's helpers; the result must not
+    // differ from them for odd escapes, invalid UTF-8 or a byte order mark.
+    const FileLocationMapper::PathMap map = {{QStringLiteral("file:///m/"), QStringLiteral("/x")}};
+    const FileLocationMapper mapper(map);
+    for (const QByteArray &rest : {QByteArray("a%zzb"), QByteArray("%4"), QByteArray("%"), QByteArray("%%41"), QByteArray("b%41%"),
+                                  QByteArray("%C3%A9t%C3"), QByteArray("%EF%BB%BFbom"), QByteArray("b\\ack\\slash%5C"),
+                                  QByteArray("a%2Fb"), QByteArray("\xff\xfe")}) {
+        const QByteArray location = QByteArray("file:///m/") + rest;
+        const QString decoded = QString::fromUtf8(QByteArray::fromPercentEncoding(location));
+        const QString expected = QStringLiteral("/x/") + decoded.mid(10).replace(u'\\', u'/');
+        EXPECT_EQ(mapper.pathForLocation(QByteArrayView(location)), expected) << rest.toStdString();
+        EXPECT_EQ(mapper.pathForLocation(QString::fromUtf8(location)), expected) << rest.toStdString();
+    }
+}
+
 } // namespace
