@@ -23,6 +23,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace {
 
 struct Picture {
@@ -61,6 +63,9 @@ QList<Picture> readPictures(const QString &audioPath)
 {
     QList<Picture> pictures;
     const QByteArray name = TagLibSupport::fileName(audioPath);
+    // A missing file has no pictures; one call is cheaper than TagLib's tries.
+    if (::access(name.constData(), R_OK) != 0)
+        return pictures;
     TagLib::FileRef ref(name.constData(), false);
     TagLib::File *file = ref.file();
     if (!file || !file->isValid())

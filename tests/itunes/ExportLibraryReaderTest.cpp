@@ -185,6 +185,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadDocument{"UndefinedEntity", "<plist><dict><key>&nothing;</key><string/></dict></plist>", ""}),
     [](const auto &info) { return std::string(info.param.name); });
 
+TEST(ExportLibraryReader, ReportsTheLineOfTheFault)
+{
+    ExportLibraryReader misplaced = readXml("<plist>\n<dict>\n<key>a</key>\n<string>x</string>\n<string>y</string>\n</dict>\n</plist>\n", false);
+    EXPECT_EQ(misplaced.error().detail(QStringLiteral("Line")).toInt(), 5);
+    ExportLibraryReader truncated = readXml("<plist>\n<dict>\n<key>a</key>\n<string>x</string>\n", false);
+    // The parser names the last line it read.
+    EXPECT_EQ(truncated.error().detail(QStringLiteral("Line")).toInt(), 4);
+    EXPECT_TRUE(truncated.contents().tracks.empty());
+}
+
 TEST(ExportLibraryReader, NeverFetchesTheDocumentTypeOrItsEntities)
 {
     // An external DTD that would define the entity is neither fetched nor read.

@@ -54,6 +54,18 @@ QByteArray bigEndian32(quint32 value)
     return bytes;
 }
 
+// A real PNG one pixel high and wider than a JPEG may be.
+QByteArray tooWideForJpeg()
+{
+    QImage image(65501, 1, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 // A PNG whose header claims 65,500 x 65,500 pixels, followed by a little data.
 QByteArray hugePngHeader()
 {
@@ -159,6 +171,27 @@ TEST_F(CoverExport, ExportsTheSecondArtworkWhenTheFirstDoesNotDecode)
     EXPECT_EQ(cover->exc()->name(), QStringLiteral("No Image data"));
     EXPECT_EQ(cover->exc()->reason(), QStringLiteral("no image data for artwork: \"C0FFEE0000000001\""));
     EXPECT_TRUE(cover->exc()->details().isEmpty());
+}
+
+TEST_F(CoverExport, AnImageTheJpegEncoderRefusesIsNoArtworkAndTheNextOneIsTried)
+{
+    AudioFixtures::copy(QStringLiteral("song.ogg"), path(QStringLiteral("a/b/song.ogg")));
+    testsupport::writeFile(path(QStringLiteral("a/b/cover.png")), tooWideForJpeg());
+    auto alone = coverFor(path(QStringLiteral("a/b/song.ogg")));
+    EXPECT_FALSE(alone->copyArtwork(dir.path()));
+    ASSERT_TRUE(alone->exc().has_value());
+    EXPECT_EQ(alone->exc()->name(), QStringLiteral("No artwork available"));
+    EXPECT_EQ(alone->exc()->reason(), QStringLiteral("no artwork available: \"C0FFEE0000000001\""));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("C0FFEE0000000001.jpg"))));
+
+    testsupport::writeFile(path(QStringLiteral("a/b/front.png")), pngBytes(Qt::red));
+    auto cover = coverFor(path(QStringLiteral("a/b/song.ogg")));
+    EXPECT_TRUE(cover->copyArtwork(dir.path()));
+    ASSERT_TRUE(cover->exc().has_value());
+    EXPECT_EQ(cover->exc()->name(), QStringLiteral("No artwork available"));
+    const QImage exported(path(QStringLiteral("C0FFEE0000000001.jpg")));
+    ASSERT_EQ(exported.size(), QSize(8, 8));
+    EXPECT_GT(qRed(exported.pixel(4, 4)), 200);
 }
 
 TEST_F(CoverExport, PutsAnEmbeddedFrontCoverFirst)

@@ -1,6 +1,7 @@
 #include "itunes/ExportMusicSource.h"
 #include "itunes/FolderMusicSource.h"
 #include "itunes/iTunesAlbumCover.h"
+#include "itunes/ResolvedMusicTrack.h"
 #include "itunes/iTunesMusicLibrary.h"
 #include "itunes/iTunesMusicPlaylist.h"
 #include "itunes/iTunesMusicTrack.h"
@@ -307,6 +308,31 @@ TEST(LoaderSources, TakesTheLibraryFromTheFirstLibrarySourceAndPlaylistsFromAll)
     Loaded loaded(application);
     EXPECT_EQ(loaded.library->sortedTracks(), QStringList{first.persistentID(Backend::Export, QStringLiteral("A/B/one.mp3"))});
     EXPECT_EQ(loaded.playlistNames(), (QStringList{QStringLiteral("From export"), QStringLiteral("From folder")}));
+}
+
+TEST(LoaderSources, ResolvesEachBatchOfFiveHundredTracksWithOneRequest)
+{
+    MusicElementList<MusicSourceTrack>::Elements tracks;
+    for (int i = 0; i < 1234; ++i) {
+        MusicTrackProperties properties;
+        properties.persistentID = QString::number(0xA000 + i, 16).toUpper();
+        properties.location = QStringLiteral("/nonexistent/Artist/Album/%1.mp3").arg(i);
+        tracks.push_back(std::make_shared<ResolvedMusicTrack>(properties));
+    }
+    // Every resolution of the library playlist's track list, as (start, length).
+    auto requests = std::make_shared<std::vector<std::pair<qsizetype, qsizetype>>>();
+    const MusicElementList<MusicSourceTrack> members(qsizetype(tracks.size()), [tracks, requests](qsizetype start, qsizetype length) {
+        requests->emplace_back(start, length);
+        return MusicElementList<MusicSourceTrack>::Elements(tracks.begin() + start, tracks.begin() + start + length);
+    });
+    auto application = std::make_shared<MusicApplication>();
+    application->addSource(std::make_shared<MusicSource>(
+        QStringLiteral("Lib"), MusicSource::KindLibrary,
+        MusicSource::Playlists{std::make_shared<MusicSourcePlaylist>(QStringLiteral("Library"), QStringLiteral("L1"), [members] { return members; })},
+        MusicSource::Playlists{}));
+    Loaded loaded(application);
+    EXPECT_EQ(loaded.library->tracks().size(), 1234);
+    EXPECT_EQ(*requests, (std::vector<std::pair<qsizetype, qsizetype>>{{0, 500}, {500, 500}, {1000, 234}}));
 }
 
 TEST(LoaderSources, WithoutALibraryPlaylistOnlyPlaylistsAreLoaded)
