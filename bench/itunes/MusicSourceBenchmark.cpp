@@ -6,6 +6,7 @@
 //
 // bench/itunes/compare_export_load.py runs the last two against python3's
 // plistlib on the same file.
+#include "itunes/CoverJpegEncoder.h"
 #include "itunes/ExportLibraryReader.h"
 #include "itunes/ExportMusicSource.h"
 #include "itunes/FolderMusicSource.h"
@@ -16,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <benchmark/benchmark.h>
 
@@ -189,6 +191,28 @@ void BM_ScanFolder(benchmark::State &state)
     state.SetItemsProcessed(int64_t(state.iterations()) * FolderFiles);
 }
 BENCHMARK(BM_ScanFolder)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// An artwork whose header claims 65,500 x 65,500 pixels of 24 bits (12 GB
+// decoded) and holds 16 bytes: refused before any pixel memory is taken.
+void BM_RefuseEnormousArtworkHeader(benchmark::State &state)
+{
+    QByteArray bmp(54, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    qToLittleEndian<quint32>(54 + 16, bmp.data() + 2);
+    qToLittleEndian<quint32>(54, bmp.data() + 10);
+    qToLittleEndian<quint32>(40, bmp.data() + 14);
+    qToLittleEndian<qint32>(65500, bmp.data() + 18);
+    qToLittleEndian<qint32>(65500, bmp.data() + 22);
+    qToLittleEndian<quint16>(1, bmp.data() + 26);
+    qToLittleEndian<quint16>(24, bmp.data() + 28);
+    bmp += QByteArray(16, '\x7f');
+    for (auto _ : state) {
+        if (!CoverJpegEncoder::decode(bmp).isNull())
+            state.SkipWithError("decoded");
+    }
+}
+BENCHMARK(BM_RefuseEnormousArtworkHeader)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
