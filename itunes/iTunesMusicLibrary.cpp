@@ -105,17 +105,24 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
             if (!track)
                 continue;
             // The type is the location's extension in lower case.
-            if (!m_validMusicFileExtensions.contains(track->type())) {
+            const auto validType = m_validMusicFileExtensions.constFind(track->type());
+            if (validType == m_validMusicFileExtensions.cend()) {
                 syncNotifyTitle(1, QStringLiteral("Skipping non-supported music item: %1.%2")
                                        .arg(track->title(), iTunesMusicTrack::pathExtension(track->location())));
                 continue;
             }
+            // Equal strings shared with the tables instead of one per track.
+            track->setType(validType.key());
             tracks().insert(track->persistentId(), track);
             sortedTracks().append(track->persistentId());
             // A track at the top of the file system has no album identifier
             // and so no cover entry.
-            if (track->albumID().isNull() || albumCovers().contains(track->albumID()))
+            if (track->albumID().isNull())
                 continue;
+            if (const auto known = albumCovers().constFind(track->albumID()); known != albumCovers().cend()) {
+                track->setAlbumID(known.key());
+                continue;
+            }
             auto cover = std::make_shared<iTunesAlbumCover>();
             if (trackObject->artworks().count() != 0)
                 cover->setAvailable(true);
