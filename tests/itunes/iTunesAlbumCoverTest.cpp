@@ -4,6 +4,7 @@
 #include "itunes/iTunesAlbumCover.h"
 
 #include "tests/itunes/AudioFixtures.h"
+#include "tests/itunes/ImageFixtures.h"
 #include "tests/itunes/MusicLibraryFixture.h"
 #include "tests/support/TestFiles.h"
 
@@ -36,24 +37,6 @@ QByteArray pngBytes(const QColor &color, const QString &text = QString())
     return bytes;
 }
 
-quint32 crc32(const QByteArray &data)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : data) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian32(quint32 value)
-{
-    QByteArray bytes(4, '\0');
-    qToBigEndian(value, bytes.data());
-    return bytes;
-}
-
 // A real PNG one pixel high and wider than a JPEG may be.
 QByteArray tooWideForJpeg()
 {
@@ -64,33 +47,6 @@ QByteArray tooWideForJpeg()
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
-}
-
-// A PNG whose header claims 65,500 x 65,500 pixels, followed by a little data.
-QByteArray hugePngHeader()
-{
-    const QByteArray ihdr = "IHDR" + bigEndian32(65500) + bigEndian32(65500) + QByteArray("\x08\x06\x00\x00\x00", 5);
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png += bigEndian32(13) + ihdr + bigEndian32(crc32(ihdr));
-    const QByteArray idat = "IDAT" + QByteArray(64, '\0');
-    png += bigEndian32(64) + idat + bigEndian32(crc32(idat));
-    return png;
-}
-
-// A BMP whose header claims 65,500 x 65,500 pixels of 24 bits.
-QByteArray hugeBmpHeader()
-{
-    QByteArray bmp(54, '\0');
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    qToLittleEndian<quint32>(54 + 16, bmp.data() + 2);
-    qToLittleEndian<quint32>(54, bmp.data() + 10);
-    qToLittleEndian<quint32>(40, bmp.data() + 14);
-    qToLittleEndian<qint32>(65500, bmp.data() + 18);
-    qToLittleEndian<qint32>(65500, bmp.data() + 22);
-    qToLittleEndian<quint16>(1, bmp.data() + 26);
-    qToLittleEndian<quint16>(24, bmp.data() + 28);
-    return bmp + QByteArray(16, '\x7f');
 }
 
 std::shared_ptr<iTunesAlbumCover> coverFor(const QString &audioPath, const QString &persistentID = QStringLiteral("C0FFEE0000000001"))
@@ -105,8 +61,8 @@ std::shared_ptr<iTunesAlbumCover> coverFor(const QString &audioPath, const QStri
 
 TEST(CoverJpegEncoder, RefusesImagesBeyondTheMemoryBudget)
 {
-    EXPECT_TRUE(CoverJpegEncoder::decode(hugePngHeader()).isNull());
-    EXPECT_TRUE(CoverJpegEncoder::decode(hugeBmpHeader()).isNull());
+    EXPECT_TRUE(CoverJpegEncoder::decode(ImageFixtures::hugePngHeader()).isNull());
+    EXPECT_TRUE(CoverJpegEncoder::decode(ImageFixtures::hugeBmpHeader()).isNull());
     EXPECT_TRUE(CoverJpegEncoder::decode(QByteArray("\xff\xd8\xff garbage", 12)).isNull());
     EXPECT_TRUE(CoverJpegEncoder::decode(QByteArray()).isNull());
     EXPECT_FALSE(CoverJpegEncoder::decode(pngBytes(Qt::green)).isNull());
@@ -211,7 +167,7 @@ TEST_F(CoverExport, PutsAnEmbeddedFrontCoverFirst)
             tag->addFrame(frame);
         };
         addPicture(TagLib::ID3v2::AttachedPictureFrame::BackCover, pngBytes(Qt::green));
-        addPicture(TagLib::ID3v2::AttachedPictureFrame::FrontCover, hugePngHeader());
+        addPicture(TagLib::ID3v2::AttachedPictureFrame::FrontCover, ImageFixtures::hugePngHeader());
         addPicture(TagLib::ID3v2::AttachedPictureFrame::Other, pngBytes(Qt::red));
         ASSERT_TRUE(file.save());
     }
@@ -230,8 +186,8 @@ TEST_F(CoverExport, PutsAnEmbeddedFrontCoverFirst)
 TEST_F(CoverExport, EveryArtworkFailingLeavesTheLastFailureAndNoFile)
 {
     AudioFixtures::copy(QStringLiteral("song.ogg"), path(QStringLiteral("a/b/song.ogg")));
-    testsupport::writeFile(path(QStringLiteral("a/b/cover.jpg")), hugePngHeader());
-    testsupport::writeFile(path(QStringLiteral("a/b/front.png")), hugeBmpHeader());
+    testsupport::writeFile(path(QStringLiteral("a/b/cover.jpg")), ImageFixtures::hugePngHeader());
+    testsupport::writeFile(path(QStringLiteral("a/b/front.png")), ImageFixtures::hugeBmpHeader());
     auto cover = coverFor(path(QStringLiteral("a/b/song.ogg")));
     EXPECT_FALSE(cover->copyArtwork(dir.path()));
     ASSERT_TRUE(cover->exc().has_value());
