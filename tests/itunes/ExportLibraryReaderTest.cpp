@@ -147,12 +147,15 @@ TEST_P(ExportLibraryReaderBadDocument, FailsAsAWholeWithAClearError)
     EXPECT_TRUE(message.contains(QLatin1String(GetParam().messagePart), Qt::CaseInsensitive)) << message.toStdString();
 }
 
+// Well-formed, under a key the reader skips: only the depth is wrong.
 QByteArray deepNesting()
 {
     QByteArray xml = "<plist><dict><key>Deep</key>";
     for (int i = 0; i < 100000; ++i)
         xml += "<array>";
-    return xml;
+    for (int i = 0; i < 100000; ++i)
+        xml += "</array>";
+    return xml + "</dict></plist>";
 }
 
 QByteArray truncatedExport()
@@ -176,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadDocument{"ValueWithoutKey", "<plist><dict><string>x</string></dict></plist>", "<key>"},
         BadDocument{"TextBetweenElements", "<plist><dict>junk<key>a</key><string/></dict></plist>", "unexpected text"},
         BadDocument{"ElementInsideString", "<plist><dict><key>a<b/></key><string/></dict></plist>", "unexpected"},
-        BadDocument{"DeepNesting", deepNesting(), ""},
+        BadDocument{"DeepNesting", deepNesting(), "depth"},
         BadDocument{"ExternalEntity",
                     "<!DOCTYPE plist [<!ENTITY secret SYSTEM \"file:///etc/hostname\">]>"
                     "<plist><dict><key>Tracks</key><dict><key>1</key><dict><key>Track ID</key><integer>1</integer>"
