@@ -113,6 +113,7 @@ QString GvfsSession::start(const QString &runtimeFolder, const QString &home)
         return QStringLiteral("cannot write %1").arg(configuration);
     file.close();
 
+    processtree::endWithThisProcess(m_bus);
     m_bus.start(processtree::findProgram(QStringLiteral("dbus-daemon"), {QStringLiteral("/usr/bin")}),
                 {QStringLiteral("--config-file=") + configuration, QStringLiteral("--nofork"),
                  QStringLiteral("--print-address=1")});
@@ -127,6 +128,7 @@ QString GvfsSession::start(const QString &runtimeFolder, const QString &home)
     environment.insert(QStringLiteral("HOME"), m_home);
     m_gvfsd.setProcessEnvironment(environment);
     m_gvfsd.setProcessChannelMode(QProcess::MergedChannels);
+    processtree::endWithThisProcess(m_gvfsd);
     m_gvfsd.start(libexecProgram(QStringLiteral("gvfsd")), QStringList());
     if (!m_gvfsd.waitForStarted())
         return QStringLiteral("gvfsd did not start");

@@ -144,6 +144,11 @@ QString findProgram(const QString &name, const QStringList &folders)
     return QStandardPaths::findExecutable(name, folders);
 }
 
+void endWithThisProcess(QProcess &process)
+{
+    process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
 void stop(QProcess &process, int graceMs)
 {
     if (process.state() == QProcess::NotRunning)

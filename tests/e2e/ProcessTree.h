@@ -29,6 +29,9 @@ QStringList stopDescendants(int graceMs);
 // The path of an installed program: on PATH, else in one of `folders`
 // (sbin and libexec folders are not on every PATH); empty when absent.
 QString findProgram(const QString &name, const QStringList &folders = {});
+// Has the program about to be started receive SIGTERM when this process
+// dies, so that a test killed at its time-out leaves no daemon behind.
+void endWithThisProcess(QProcess &process);
 // Stops a started program: SIGTERM, SIGKILL when it is still there after graceMs.
 void stop(QProcess &process, int graceMs = 5000);
 // Polls `condition` every 20 ms until it holds or timeoutMs have passed.

@@ -156,6 +156,7 @@ QString SambaServer::start(const QString &folder, const QString &shareName, cons
         if (!problem.isNull())
             return problem;
         m_smbd.setProcessChannelMode(QProcess::MergedChannels);
+        processtree::endWithThisProcess(m_smbd);
         // smbd keeps its own process group: when it stops, it signals its whole group.
         m_smbd.start(programPath(QStringLiteral("smbd")),
                      {QStringLiteral("--foreground"), QStringLiteral("-s"), m_folder + QStringLiteral("/smb.conf")});
