@@ -22,7 +22,6 @@
 #include <taglib/xiphcomment.h>
 
 #include <algorithm>
-
 #include <unistd.h>
 
 namespace {
