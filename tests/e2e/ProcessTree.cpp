@@ -102,9 +102,8 @@ QList<QByteArray> allCommandLines()
 
 QStringList stopDescendants(int graceMs)
 {
-    reapAdoptedZombies();
-    QStringList running;
     const auto live = [] {
+        reapAdoptedZombies();
         QList<pid_t> pids;
         for (pid_t pid : descendants()) {
             pid_t parent = 0;
@@ -114,24 +113,18 @@ QStringList stopDescendants(int graceMs)
         }
         return pids;
     };
+    // A daemon's children may still be on their way out after it stopped.
+    if (waitUntil([&] { return live().isEmpty(); }, graceMs))
+        return {};
+    QStringList running;
     for (pid_t pid : live()) {
         running.append(QString::fromLocal8Bit(readProcFile(pid, "cmdline").replace('\0', ' ').trimmed()));
         kill(pid, SIGTERM);
     }
-    if (!waitUntil(
-            [&] {
-                reapAdoptedZombies();
-                return live().isEmpty();
-            },
-            graceMs)) {
+    if (!waitUntil([&] { return live().isEmpty(); }, graceMs)) {
         for (pid_t pid : live())
             kill(pid, SIGKILL);
-        waitUntil(
-            [&] {
-                reapAdoptedZombies();
-                return live().isEmpty();
-            },
-            graceMs);
+        waitUntil([&] { return live().isEmpty(); }, graceMs);
     }
     return running;
 }

@@ -23,8 +23,9 @@ QList<pid_t> descendants();
 // The command line of every process on the machine, arguments separated by
 // NUL bytes.
 QList<QByteArray> allCommandLines();
-// Terminates every descendant (SIGKILL after graceMs) and reaps the adopted
-// ones; answers the command lines of those that were still running.
+// Waits up to graceMs for every descendant to end; terminates those still
+// running (SIGKILL after another graceMs) and answers their command lines.
+// Adopted ones are reaped.
 QStringList stopDescendants(int graceMs);
 // The path of an installed program: on PATH, else in one of `folders`
 // (sbin and libexec folders are not on every PATH); empty when absent.
