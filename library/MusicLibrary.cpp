@@ -33,7 +33,6 @@ constexpr int ActivityCoverProgress = 9;
 constexpr int ActivitySectionSaved = 10;
 constexpr int ActivityReadFinished = 11;
 
-constexpr int ReadingNothing = 0;
 constexpr int ReadingTracks = 1;
 constexpr int ReadingAlbumCovers = 2;
 
