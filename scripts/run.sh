@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ORVANA_BUILD_DIR:-$root/build}"
 bash "$root/scripts/setup.sh" >/dev/null
-cli="$build/app/orvanasync-cli"
+cli="$build/cli/orvanasync-cli"
 simulator="$build/tools/simulator/orvana-simulator"
 "$cli" --version
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CliOptions.h"
+#include "cli/CliOptions.h"
 
 #include <QObject>
 #include <QString>

@@ -1,5 +1,5 @@
-#include "app/CliOptions.h"
-#include "app/CliProgram.h"
+#include "cli/CliOptions.h"
+#include "cli/CliProgram.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/CliOptions.h"
+#include "cli/CliOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/CliProgram.h"
+#include "cli/CliProgram.h"
 
 #include "app/OVWSRefreshServiceFactory.h"
 #include "app/OrvanaSyncAppDelegate.h"
