@@ -1,5 +1,6 @@
 #include "app/OrvanaSyncAppDelegate.h"
 
+#include "app/EmptyLibraryGuard.h"
 #include "app/SettingsStore.h"
 #include "library/MusicLibrary.h"
 #include "library/Notify.h"
@@ -189,6 +190,9 @@ void OrvanaSyncAppDelegate::onSyncPressed()
         }
     }
 
+    if (refusedAsEmpty())
+        return;
+
     if (!m_dryRun)
         prepareWebService(address);
 
@@ -208,6 +212,25 @@ void OrvanaSyncAppDelegate::endRunAfterMountFailure(const QString &address)
     m_page.logDateAndTitle(QStringLiteral("Completed synchronization"));
     m_pendingCompletion.start();
     Q_EMIT mountFailed(title);
+}
+
+bool OrvanaSyncAppDelegate::refusedAsEmpty()
+{
+    if (!m_refuseEmptyLibrary || !m_ml || EmptyLibraryGuard::tracksToPublish(*m_ml, m_syncEntireMusicLibrary) > 0)
+        return false;
+    const QString libraryFile = m_ml->xmlTracksPath();
+    const qint64 songsOnShare = EmptyLibraryGuard::songsListedIn(libraryFile);
+    if (songsOnShare == 0)
+        return false;
+    m_page.initSyncPageWithTitle(QStringLiteral("Not publishing an empty library"));
+    m_page.logDateAndTitle(QStringLiteral("The run would list no tracks in place of the %1 songs of %2: nothing was written")
+                               .arg(songsOnShare)
+                               .arg(libraryFile));
+    m_page.enableSync(true);
+    m_syncInProgress = false;
+    m_page.logDateAndTitle(QStringLiteral("Completed synchronization"));
+    Q_EMIT emptyLibraryRefused(libraryFile, songsOnShare);
+    return true;
 }
 
 void OrvanaSyncAppDelegate::prepareWebService(const QString &address)

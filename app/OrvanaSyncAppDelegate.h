@@ -81,6 +81,11 @@ public:
     void setShareFolder(const QString &value) { m_shareFolder = value; }
     // Say what would be copied and written, and change nothing.
     void setDryRun(bool value) { m_dryRun = value; }
+    // Refuse a run that would list no tracks while the library file on the
+    // share lists some: it ends before anything is written, with
+    // emptyLibraryRefused(). Off by default (the window publishes what it is
+    // given); the command line turns it on.
+    void setRefuseEmptyLibrary(bool value) { m_refuseEmptyLibrary = value; }
     // How long the mount-failure title stays before the totals page.
     void setMountFailureCompletionDelay(int milliseconds) { m_pendingCompletion.setInterval(milliseconds); }
 
@@ -115,12 +120,16 @@ Q_SIGNALS:
     void mountFailed(const QString &title);
     // The refresh handler has been called.
     void refreshAnswered(bool succeeded);
+    // The run would have replaced `songsOnShare` songs of the library file
+    // at `libraryFile` with none; nothing was written, no refresh sent.
+    void emptyLibraryRefused(const QString &libraryFile, qint64 songsOnShare);
 
 private:
     QString serverAddress() const;
     bool findShareRoot(const QString &address);
     void prepareWebService(const QString &address);
     void endRunAfterMountFailure(const QString &address);
+    bool refusedAsEmpty();
     void dryRunStages();
     void logFromSyncThread(const QString &line);
 
@@ -145,6 +154,7 @@ private:
     QString m_syncVersion;
     QString m_shareFolder;
     bool m_dryRun = false;
+    bool m_refuseEmptyLibrary = false;
 
     bool m_syncInProgress = false;
     bool m_errorReported = false;

@@ -28,6 +28,7 @@ const QHash<QString, OptionSpec> &optionSpecs()
         {QStringLiteral("--share-folder"), {Takes::Value, true}},
         {QStringLiteral("--localhost-share-path"), {Takes::Nothing, true}},
         {QStringLiteral("--dry-run"), {Takes::Nothing, true}},
+        {QStringLiteral("--allow-empty"), {Takes::Nothing, true}},
     };
     return specs;
 }
@@ -68,6 +69,8 @@ const char *CliOptions::usage()
            "  --localhost-share-path   write share paths as \\\\127.0.0.1\\OrvanaMusic\n"
            "  --settings FILE          use this settings file instead of the user's\n"
            "  --dry-run                say what would be copied and written; change nothing\n"
+           "  --allow-empty            publish a library with no tracks even where the\n"
+           "                           share's library file lists tracks (refused otherwise)\n"
            "  --version                print the version and exit\n"
            "  --help                   print this help and exit\n"
            "\n"
@@ -154,6 +157,8 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             options.m_localhostSharePath = true;
         else if (option == QLatin1String("--dry-run"))
             options.m_dryRun = true;
+        else if (option == QLatin1String("--allow-empty"))
+            options.m_allowEmpty = true;
     }
     options.m_command = chosen;
     return options;

@@ -32,6 +32,8 @@ public:
     bool localhostSharePath() const { return m_localhostSharePath; }
     const QString &settingsFile() const { return m_settingsFile; }
     bool dryRun() const { return m_dryRun; }
+    // Publish a library with no tracks even where the share's lists some.
+    bool allowEmpty() const { return m_allowEmpty; }
 
     static const char *usage();
 
@@ -51,4 +53,5 @@ private:
     bool m_localhostSharePath = false;
     QString m_settingsFile;
     bool m_dryRun = false;
+    bool m_allowEmpty = false;
 };

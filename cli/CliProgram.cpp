@@ -114,6 +114,41 @@ bool CliProgram::loadLibrary(const CliOptions &options, SettingsStore &settings,
     return true;
 }
 
+bool CliProgram::selectionNamesKnownPlaylists(const CliOptions &options, const QSet<QString> &selected,
+                                              bool entireLibrary, OrvanaSyncAppDelegate &delegate)
+{
+    QSet<QString> known;
+    for (const std::shared_ptr<Playlist> &playlist : delegate.ml()->playlists()) {
+        if (playlist && !playlist->persistentId().isNull())
+            known.insert(playlist->persistentId());
+    }
+    QStringList unknown;
+    for (const QString &identifier : selected) {
+        if (!known.contains(identifier))
+            unknown.append(identifier);
+    }
+    unknown.sort();
+    // IDs typed on the command line are a mistake to mend; stored ones may
+    // name playlists deleted since they were ticked.
+    if (options.playlists() && !unknown.isEmpty()) {
+        for (const QString &identifier : std::as_const(unknown))
+            printError(QStringLiteral("no playlist has the ID %1 (orvanasync-cli playlists lists them); nothing was "
+                                      "written")
+                           .arg(identifier));
+        return false;
+    }
+    for (const QString &identifier : std::as_const(unknown))
+        printError(QStringLiteral("warning: the stored selection names the playlist ID %1, which the music source "
+                                  "does not have; it is left out")
+                       .arg(identifier));
+    if (entireLibrary || options.allowEmpty() || unknown.size() < selected.size())
+        return true;
+    printError(QStringLiteral("the selection names no playlist of the music source, so the run would publish an "
+                              "empty library; nothing was written: give --playlists ID[,ID...] or --entire-library "
+                              "(--allow-empty publishes it anyway)"));
+    return false;
+}
+
 int CliProgram::run(const CliOptions &options)
 {
     switch (options.command()) {
@@ -191,13 +226,12 @@ int CliProgram::runSync(const CliOptions &options)
     if (options.localhostSharePath())
         delegate.setUseLocalHostAsServerName(true);
     delegate.setDryRun(options.dryRun());
-    if (options.playlists()) {
-        const QStringList &ids = *options.playlists();
-        delegate.setSelectedPlaylists(QSet<QString>(ids.begin(), ids.end()));
-    } else {
-        delegate.setSelectedPlaylists(
-            SelectedPlaylistsArchive::restoreIds(settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray()));
-    }
+    const QSet<QString> selected =
+        options.playlists()
+            ? QSet<QString>(options.playlists()->begin(), options.playlists()->end())
+            : SelectedPlaylistsArchive::restoreIds(settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray());
+    delegate.setSelectedPlaylists(selected);
+    delegate.setRefuseEmptyLibrary(!options.allowEmpty());
     const QString volumesFolder = settings.string(SettingsStore::VolumesFolderKey);
     ManageVolumes::setMountService(std::make_shared<SystemMountService>(
         SystemMountService::methodFromName(settings.string(SettingsStore::MountMethodKey)),
@@ -207,9 +241,12 @@ int CliProgram::runSync(const CliOptions &options)
 
     if (!loadLibrary(options, settings, delegate))
         return CouldNotRun;
+    if (!selectionNamesKnownPlaylists(options, selected, delegate.syncEntireMusicLibrary(), delegate))
+        return CouldNotRun;
 
     bool completed = false;
     bool mountFailed = false;
+    bool refused = false;
     std::optional<bool> refreshSucceeded;
     QEventLoop loop;
     QTimer refreshTimeout;
@@ -238,10 +275,22 @@ int CliProgram::runSync(const CliOptions &options)
         mountFailed = true;
         loop.quit();
     });
+    connect(&delegate, &OrvanaSyncAppDelegate::emptyLibraryRefused, &loop,
+            [&](const QString &libraryFile, qint64 songsOnShare) {
+                refused = true;
+                printError(QStringLiteral("the run would publish a library with no tracks in place of the %1 songs "
+                                          "listed in %2 (is the music source's disk or folder there?); nothing was "
+                                          "written: use --allow-empty to publish it anyway")
+                               .arg(songsOnShare)
+                               .arg(libraryFile));
+                loop.quit();
+            });
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.onSyncPressed(); });
     loop.exec();
     clearProgress();
 
+    if (refused)
+        return CouldNotRun;
     const SyncPage &page = delegate.syncPage();
     print(page.syncOperation());
     if (mountFailed)

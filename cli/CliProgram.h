@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <cstdio>
@@ -38,6 +39,8 @@ private:
     int runPlaylists(const CliOptions &options);
     bool loadLibrary(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate);
     bool readPassword(const CliOptions &options, QString *password);
+    bool selectionNamesKnownPlaylists(const CliOptions &options, const QSet<QString> &selected, bool entireLibrary,
+                                      OrvanaSyncAppDelegate &delegate);
     void print(const QString &line);
     void printError(const QString &message);
     void showProgress(OrvanaSyncAppDelegate &delegate);

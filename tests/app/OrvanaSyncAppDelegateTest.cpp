@@ -1,5 +1,6 @@
 #include "app/OrvanaSyncAppDelegate.h"
 
+#include "app/EmptyLibraryGuard.h"
 #include "app/SettingsStore.h"
 #include "library/MusicLibrary.h"
 #include "share/ManageVolumes.h"
@@ -421,6 +422,120 @@ TEST_F(OrvanaSyncAppDelegateTest, ADryRunSaysWhatWouldHappenAndChangesNothing)
                                       share + QStringLiteral("/Music/Ann/First/one.mp3"))));
     EXPECT_TRUE(log.contains(QStringLiteral("Would write: %1/Library/LIBRARY-ID.xml").arg(share)));
     EXPECT_TRUE(log.contains(QStringLiteral("Would copy 2 tracks and export 0 album covers")));
+}
+
+// Refusals that protect the server: a run that would list no tracks in place
+// of a library file that lists some ends before writing anything.
+class EmptyLibraryRefusalTest : public OrvanaSyncAppDelegateTest {
+protected:
+    void SetUp() override
+    {
+        OrvanaSyncAppDelegateTest::SetUp();
+        delegate->setShareFolder(share);
+        delegate->setRefuseEmptyLibrary(true);
+        QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::emptyLibraryRefused,
+                         [this](const QString &file, qint64 songs) { refusals.append({file, songs}); });
+    }
+    // A first run publishes both tracks; answers the library file's bytes.
+    QByteArray publishBothTracks()
+    {
+        EXPECT_TRUE(syncAndWait());
+        spin(50);
+        QFile file(libraryFile());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }
+    QString libraryFile() const { return share + QStringLiteral("/Library/LIBRARY-ID.xml"); }
+    // Presses Sync; true when the run was refused (it never completes then).
+    bool refusedRun()
+    {
+        const qsizetype before = refusals.size();
+        delegate->onSyncPressed();
+        spin(50);
+        return refusals.size() == before + 1 && !delegate->syncInProgress();
+    }
+    QByteArray libraryFileBytes() const
+    {
+        QFile file(libraryFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QList<std::pair<QString, qint64>> refusals;
+};
+
+TEST_F(EmptyLibraryRefusalTest, AnEmptySourceLeavesTheLibraryFileByteForByteAndSendsNoRefresh)
+{
+    factory->addresses.insert(QStringLiteral("nas"), QStringLiteral("10.0.0.5"));
+    const QByteArray published = publishBothTracks();
+    ASSERT_EQ(published.count("<Song "), 2);
+    const qsizetype refreshes = factory->calls.size();
+    library->tracks().clear();
+    library->sortedTracks().clear();
+    ASSERT_TRUE(refusedRun());
+    EXPECT_EQ(refusals.last(), std::make_pair(libraryFile(), qint64(2)));
+    EXPECT_EQ(libraryFileBytes(), published);
+    EXPECT_EQ(factory->calls.size(), refreshes);
+    EXPECT_TRUE(delegate->syncPage().isSyncEnabled());
+}
+
+TEST_F(EmptyLibraryRefusalTest, ASelectionWithoutTracksIsRefusedAndOneWithTracksIsNot)
+{
+    const QByteArray published = publishBothTracks();
+    delegate->setSyncEntireMusicLibrary(false);
+    delegate->setSelectedPlaylists({QStringLiteral("NOT-THERE")});
+    ASSERT_TRUE(refusedRun());
+    addPlaylist(QStringLiteral("P3"), QStringLiteral("Empty"), {});
+    addPlaylist(QStringLiteral("P4"), QStringLiteral("Library"), {QStringLiteral("T1")});
+    delegate->setSelectedPlaylists({QStringLiteral("P3"), QStringLiteral("P4")});
+    ASSERT_TRUE(refusedRun()) << "the Library playlist is never written, an empty one lists nothing";
+    EXPECT_EQ(libraryFileBytes(), published);
+    delegate->setSelectedPlaylists({QStringLiteral("P1")});
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(libraryFileBytes().count("<Song "), 1);
+}
+
+TEST_F(EmptyLibraryRefusalTest, OnlyDrmProtectedTracksCountAsNone)
+{
+    const QByteArray published = publishBothTracks();
+    for (const auto &track : library->tracks())
+        track->setDRMProtected(true);
+    ASSERT_TRUE(refusedRun());
+    EXPECT_EQ(libraryFileBytes(), published);
+}
+
+TEST_F(EmptyLibraryRefusalTest, WithoutAListedSongOrWithTheRefusalOffTheEmptyLibraryIsPublished)
+{
+    library->tracks().clear();
+    library->sortedTracks().clear();
+    ASSERT_TRUE(syncAndWait()) << "nothing on the share to protect";
+    EXPECT_EQ(libraryFileBytes().count("<Song "), 0);
+    EXPECT_TRUE(refusals.isEmpty());
+
+    QFile file(libraryFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<Library><Songs>\r\n\t\t<Song ID=\"A\"></Song>\r\n</Songs></Library>\r\n");
+    file.close();
+    delegate->setRefuseEmptyLibrary(false);
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(libraryFileBytes().count("<Song "), 0);
+    EXPECT_TRUE(refusals.isEmpty());
+}
+
+TEST(EmptyLibraryGuardTest, SongsAreCountedAcrossReadBoundaries)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("Library.xml"));
+    EXPECT_EQ(EmptyLibraryGuard::songsListedIn(path), 0);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // 3 bytes before each element make some of them straddle 64 KiB reads.
+    QByteArray content;
+    for (int i = 0; i < 20000; ++i)
+        content += "\t\t\t<Song ID=\"" + QByteArray::number(i) + "\"></Song>";
+    file.write(content);
+    file.close();
+    EXPECT_EQ(EmptyLibraryGuard::songsListedIn(path), 20000);
 }
 
 } // namespace

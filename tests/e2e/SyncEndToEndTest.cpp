@@ -275,6 +275,71 @@ TEST_F(SyncEndToEndTest, NoMusicSourceOrBadOptionsCannotRun)
     EXPECT_TRUE(shareFiles().isEmpty());
 }
 
+// Refusals that protect the server: after a first run has published the
+// five tracks, a run that would publish none stops before writing anything.
+class ServerProtectionTest : public SyncEndToEndTest {
+protected:
+    void SetUp() override
+    {
+        SyncEndToEndTest::SetUp();
+        startSimulator();
+        const CliResult first = runCli(syncArguments({QStringLiteral("--entire-library")}));
+        ASSERT_EQ(first.exitCode, 0) << first.out.toStdString() << first.err.toStdString();
+        published = libraryFile();
+        ASSERT_EQ(published.count("<Song "), 5);
+        QDir().mkpath(emptyFolder());
+    }
+    QByteArray libraryFile() const { return readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml")); }
+    QString emptyFolder() const { return folder.filePath(QStringLiteral("unmounted-disk")); }
+    // The refused run changed nothing: the same library file, no refresh
+    // beyond the first run's.
+    void expectNothingChanged()
+    {
+        EXPECT_EQ(libraryFile(), published);
+        EXPECT_EQ(refreshRequests().size(), 1);
+    }
+
+    QByteArray published;
+};
+
+TEST_F(ServerProtectionTest, AnEmptyFolderSourceIsRefusedWithStatusTwoUnlessAllowed)
+{
+    const QStringList arguments =
+        syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--source"), emptyFolder()});
+    const CliResult refused = runCli(arguments);
+    EXPECT_EQ(refused.exitCode, 2) << refused.out.toStdString() << refused.err.toStdString();
+    EXPECT_THAT(refused.err.toStdString(), HasSubstr("orvanasync-cli: the run would publish a library with no tracks"));
+    EXPECT_THAT(refused.err.toStdString(), HasSubstr("5 songs"));
+    EXPECT_THAT(refused.err.toStdString(), HasSubstr("--allow-empty"));
+    EXPECT_EQ(refused.err.count(QLatin1Char('\n')), 1) << refused.err.toStdString();
+    EXPECT_EQ(libraryFile(), published);
+
+    const CliResult allowed = runCli(arguments + QStringList{QStringLiteral("--allow-empty")});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.out.toStdString() << allowed.err.toStdString();
+    EXPECT_EQ(libraryFile().count("<Song "), 0);
+    EXPECT_EQ(refreshRequests().size(), 2);
+}
+
+TEST_F(ServerProtectionTest, AnUnknownPlaylistIdIsReportedByIdAndNothingIsWritten)
+{
+    const CliResult result = runCli(syncArguments({QStringLiteral("--selected-playlists"), QStringLiteral("--playlists"),
+                                                   bellsOnly + QStringLiteral(",00000000DEADBEEF")}));
+    EXPECT_EQ(result.exitCode, 2) << result.out.toStdString() << result.err.toStdString();
+    EXPECT_THAT(result.err.toStdString(), HasSubstr("orvanasync-cli: no playlist has the ID 00000000DEADBEEF"));
+    EXPECT_THAT(result.err.toStdString(), Not(HasSubstr(bellsOnly.toStdString())));
+    expectNothingChanged();
+}
+
+TEST_F(ServerProtectionTest, ASelectionNamingNoPlaylistIsRefused)
+{
+    // No stored selection and none given: the run would list nothing.
+    const CliResult result = runCli(syncArguments({QStringLiteral("--selected-playlists")}));
+    EXPECT_EQ(result.exitCode, 2) << result.out.toStdString() << result.err.toStdString();
+    EXPECT_THAT(result.err.toStdString(), HasSubstr("orvanasync-cli: the selection names no playlist"));
+    EXPECT_THAT(result.err.toStdString(), HasSubstr("--allow-empty"));
+    expectNothingChanged();
+}
+
 TEST(SyncCrashTest, RunsKilledAtRandomMomentsNeverLeaveABadFileAndTheNextRunCompletes)
 {
     QTemporaryDir folder;

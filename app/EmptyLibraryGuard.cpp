@@ -1,0 +1,68 @@
+#include "app/EmptyLibraryGuard.h"
+
+#include "library/MusicLibrary.h"
+
+#include <QFile>
+#include <QSet>
+
+namespace EmptyLibraryGuard {
+
+namespace {
+
+bool isPublishable(const MusicLibrary &library, const QString &identifier)
+{
+    const std::shared_ptr<Track> track = library.tracks().value(identifier);
+    return track && !track->DRMProtected();
+}
+
+} // namespace
+
+int tracksToPublish(MusicLibrary &library, bool entireLibrary)
+{
+    int count = 0;
+    if (entireLibrary) {
+        for (const QString &identifier : std::as_const(library.sortedTracks()))
+            count += isPublishable(library, identifier) ? 1 : 0;
+        return count;
+    }
+    QSet<QString> members;
+    for (const std::shared_ptr<Playlist> &playlist : std::as_const(library.playlists())) {
+        if (!playlist || !playlist->isSelected() || playlist->name() == u"Library" || playlist->name() == u"Music")
+            continue;
+        if (!playlist->isExpanded()) {
+            playlist->setIsExpanded(true);
+            playlist->getPlaylistTrackIDs();
+        }
+        if (!playlist->tracks())
+            continue;
+        for (const QString &identifier : std::as_const(*playlist->tracks())) {
+            if (!members.contains(identifier) && isPublishable(library, identifier)) {
+                members.insert(identifier);
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+qint64 songsListedIn(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    static const QByteArray element = QByteArrayLiteral("<Song ");
+    qint64 count = 0;
+    QByteArray carried;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(1 << 16);
+        if (chunk.isEmpty())
+            break;
+        // The last bytes of a chunk may begin an element the next one ends.
+        const QByteArray window = carried + chunk;
+        count += window.count(element);
+        carried = window.right(element.size() - 1);
+    }
+    return count;
+}
+
+} // namespace EmptyLibraryGuard
