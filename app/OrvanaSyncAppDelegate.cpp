@@ -333,7 +333,9 @@ void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVari
 
 void OrvanaSyncAppDelegate::onSyncNotifictionEvent(const Notify &notify)
 {
-    if (notify.activity() == 2)
-        m_errorReported = true;
     m_page.onSyncNotifictionEvent(&notify);
+    if (notify.activity() == 2) {
+        m_errorReported = true;
+        Q_EMIT errorNotified(notify.title());
+    }
 }

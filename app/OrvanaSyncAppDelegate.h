@@ -92,6 +92,9 @@ public:
     bool syncInProgress() const { return m_syncInProgress; }
     // Whether an error notification was shown since the last run started.
     bool errorReported() const { return m_errorReported; }
+    // The address the run mounts and refreshes: the typed one or the chosen
+    // discovered server's first; null for none.
+    QString serverAddress() const;
     // Where the share of the last run was found (the mount point).
     const QString &shareRoot() const { return m_shareRoot; }
     // The totals of the library model (zeros without one).
@@ -120,12 +123,13 @@ Q_SIGNALS:
     void mountFailed(const QString &title);
     // The refresh handler has been called.
     void refreshAnswered(bool succeeded);
+    // An error notification of the engine or the loader, by its title.
+    void errorNotified(const QString &title);
     // The run would have replaced `songsOnShare` songs of the library file
     // at `libraryFile` with none; nothing was written, no refresh sent.
     void emptyLibraryRefused(const QString &libraryFile, qint64 songsOnShare);
 
 private:
-    QString serverAddress() const;
     bool findShareRoot(const QString &address);
     void prepareWebService(const QString &address);
     void endRunAfterMountFailure(const QString &address);

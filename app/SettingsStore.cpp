@@ -85,6 +85,11 @@ QString SettingsStore::string(const QString &key) const
     return stored.isValid() ? stored.toString() : QString();
 }
 
+bool SettingsStore::isStored(const QString &key) const
+{
+    return m_settings->contains(key);
+}
+
 bool SettingsStore::boolean(const QString &key) const
 {
     return value(key).toBool();

@@ -50,6 +50,8 @@ public:
     QString string(const QString &key) const;
     bool boolean(const QString &key) const;
     QStringList stringList(const QString &key) const;
+    // Whether the file holds a value of its own for key (not a default).
+    bool isStored(const QString &key) const;
 
     // Stores at once, in a file readable by its user alone. False when the
     // file cannot be written.

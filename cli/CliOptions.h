@@ -7,16 +7,32 @@
 
 // The command line of orvanasync-cli. Options override the stored settings
 // for one run only; a password is never taken from the command line.
+//
+// Commands and options are two tables in CliOptions.cpp (commandSpecs,
+// optionSpecs): a new command is one row there and one case in CliProgram,
+// a new option one row naming the commands that take it, read back with
+// isSet()/value()/values() or a getter of its own.
 class CliOptions {
 public:
-    enum class Command { None, Help, Version, Sync, Playlists };
+    enum class Command { None, Help, Version, Sync, Playlists, Config };
+    // -q: only errors and the totals; -v: also the "Debug:" lines.
+    enum class Verbosity { Quiet, Normal, Verbose };
 
     // Parses the arguments after the program name; on a mistake, command()
-    // is None and error() says what is wrong.
+    // is None and error() says what is wrong (and what to type instead).
     static CliOptions parse(const QStringList &arguments);
 
     Command command() const { return m_command; }
     const QString &error() const { return m_error; }
+    // The words after the command (config's KEY and VALUE, say).
+    const QStringList &arguments() const { return m_arguments; }
+
+    // Any option by its long name (without "--").
+    bool isSet(const QString &name) const;
+    // Its last value; null when not given.
+    QString value(const QString &name) const;
+    // Every value of a repeatable option, in order.
+    QStringList values(const QString &name) const;
 
     const QString &source() const { return m_source; }              // null: the stored "MusicSource"
     const QStringList &pathMaps() const { return m_pathMaps; }      // "FROM=TO" each
@@ -34,12 +50,17 @@ public:
     bool dryRun() const { return m_dryRun; }
     // Publish a library with no tracks even where the share's lists some.
     bool allowEmpty() const { return m_allowEmpty; }
+    bool json() const { return m_json; }
+    Verbosity verbosity() const { return m_verbosity; }
 
-    static const char *usage();
+    // The help text, made from the two tables.
+    static QString usage();
 
 private:
     Command m_command = Command::None;
     QString m_error;
+    QStringList m_arguments;
+    QList<std::pair<QString, QString>> m_given; // (long name, value) in order
     QString m_source;
     QStringList m_pathMaps;
     QString m_server;
@@ -54,4 +75,6 @@ private:
     QString m_settingsFile;
     bool m_dryRun = false;
     bool m_allowEmpty = false;
+    bool m_json = false;
+    Verbosity m_verbosity = Verbosity::Normal;
 };

@@ -4,6 +4,8 @@
 #include "app/OrvanaSyncAppDelegate.h"
 #include "app/SelectedPlaylistsArchive.h"
 #include "app/SettingsStore.h"
+#include "cli/ConfigCommand.h"
+#include "cli/SyncReport.h"
 #include "itunes/MusicSourceLocator.h"
 #include "itunes/iTunesMusicLibrary.h"
 #include "share/ManageVolumes.h"
@@ -13,6 +15,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 #include <unistd.h>
@@ -20,6 +25,28 @@
 namespace {
 
 const int progressWidth = 30;
+
+// A TSV field: the tab, the line breaks and the backslash written as
+// escapes, so that every playlist is one line of three fields.
+QByteArray tsvField(const QString &text)
+{
+    QByteArray field;
+    for (const char byte : text.toUtf8()) {
+        switch (byte) {
+        case '\t': field += "\\t"; break;
+        case '\n': field += "\\n"; break;
+        case '\r': field += "\\r"; break;
+        case '\\': field += "\\\\"; break;
+        default: field += byte; break;
+        }
+    }
+    return field;
+}
+
+QString settingsFileName(const CliOptions &options)
+{
+    return options.settingsFile().isNull() ? SettingsStore::defaultFileName() : options.settingsFile();
+}
 
 } // namespace
 
@@ -42,6 +69,34 @@ void CliProgram::print(const QString &line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
     std::fputc('\n', m_out);
     std::fflush(m_out);
+}
+
+void CliProgram::printLogLine(QStringView line)
+{
+    // "<time>: <message>"; the time text has no ": " of its own.
+    const qsizetype separator = line.indexOf(QLatin1String(": "));
+    const QStringView message = separator < 0 ? line : line.mid(separator + 2);
+    if (message.startsWith(QLatin1String("Debug: ")))
+        m_lastDebugMessage = message.mid(7).toString();
+    switch (m_verbosity) {
+    case CliOptions::Verbosity::Quiet:
+        if (!message.startsWith(QLatin1String("Error: ")))
+            return;
+        break;
+    case CliOptions::Verbosity::Normal:
+        if (message.startsWith(QLatin1String("Debug: ")))
+            return;
+        break;
+    case CliOptions::Verbosity::Verbose:
+        break;
+    }
+    if (m_json) {
+        // Standard output holds the JSON document alone.
+        if (m_verbosity == CliOptions::Verbosity::Verbose)
+            printError(line.toString());
+        return;
+    }
+    print(line.toString());
 }
 
 void CliProgram::printError(const QString &message)
@@ -151,9 +206,11 @@ bool CliProgram::selectionNamesKnownPlaylists(const CliOptions &options, const Q
 
 int CliProgram::run(const CliOptions &options)
 {
+    m_verbosity = options.verbosity();
+    m_json = options.json();
     switch (options.command()) {
     case CliOptions::Command::Help:
-        print(QString::fromLatin1(CliOptions::usage()).chopped(1));
+        print(CliOptions::usage().chopped(1));
         return Succeeded;
     case CliOptions::Command::Version:
         print(QStringLiteral("orvanasync-cli ") + QCoreApplication::applicationVersion());
@@ -162,20 +219,26 @@ int CliProgram::run(const CliOptions &options)
         return runSync(options);
     case CliOptions::Command::Playlists:
         return runPlaylists(options);
+    case CliOptions::Command::Config: {
+        SettingsStore settings(settingsFileName(options));
+        settings.registerDefaults(SettingsStore::builtInDefaults());
+        return ConfigCommand(settings, m_out, m_err).run(options.arguments());
+    }
     case CliOptions::Command::None:
         break;
     }
     printError(options.error());
-    std::fputs(CliOptions::usage(), m_err);
     return CouldNotRun;
 }
 
 int CliProgram::runPlaylists(const CliOptions &options)
 {
-    SettingsStore settings(options.settingsFile().isNull() ? SettingsStore::defaultFileName() : options.settingsFile());
+    SettingsStore settings(settingsFileName(options));
     OrvanaSyncAppDelegate delegate(settings);
     if (!loadLibrary(options, settings, delegate))
         return CouldNotRun;
+    QJsonArray list;
+    QByteArray lines;
     for (const std::shared_ptr<Playlist> &playlist : delegate.ml()->playlists()) {
         if (!playlist)
             continue;
@@ -184,26 +247,25 @@ int CliProgram::runPlaylists(const CliOptions &options)
             playlist->getPlaylistTrackIDs();
         }
         const qsizetype count = playlist->tracks() ? playlist->tracks()->size() : 0;
-        const QByteArray line = playlist->persistentId().toUtf8() + '\t' + QByteArray::number(count) + '\t' +
-                                playlist->name().toUtf8() + '\n';
-        std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
+        if (options.json()) {
+            list.append(QJsonObject{{QStringLiteral("id"), playlist->persistentId()},
+                                    {QStringLiteral("name"), playlist->name()},
+                                    {QStringLiteral("tracks"), qint64(count)}});
+        } else {
+            lines += tsvField(playlist->persistentId()) + '\t' + QByteArray::number(count) + '\t' +
+                     tsvField(playlist->name()) + '\n';
+        }
     }
+    if (options.json())
+        lines = QJsonDocument(list).toJson(QJsonDocument::Indented);
+    std::fwrite(lines.constData(), 1, size_t(lines.size()), m_out);
     std::fflush(m_out);
     return Succeeded;
 }
 
-int CliProgram::runSync(const CliOptions &options)
+void CliProgram::configureDelegate(const CliOptions &options, SettingsStore &settings,
+                                   OrvanaSyncAppDelegate &delegate, const QSet<QString> &selected)
 {
-    SettingsStore settings(options.settingsFile().isNull() ? SettingsStore::defaultFileName() : options.settingsFile());
-    settings.registerDefaults(SettingsStore::builtInDefaults());
-
-    QString password = settings.string(SettingsStore::MusicServerPasswordKey);
-    if (!readPassword(options, &password))
-        return CouldNotRun;
-
-    OrvanaSyncAppDelegate delegate(settings);
-    connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { print(line); });
-    connect(&delegate.syncPage(), &SyncPage::pageChanged, this, [this, &delegate] { showProgress(delegate); });
     delegate.setSyncVersion(QCoreApplication::applicationVersion());
     delegate.restoreSettings();
     // The command line has no server discovery: the address is the one
@@ -213,8 +275,6 @@ int CliProgram::runSync(const CliOptions &options)
         delegate.setMusicServerIPAddress(options.server());
     if (!options.userName().isNull())
         delegate.setMusicServerUserName(options.userName());
-    delegate.setMusicServerPassword(password);
-    password.fill(QLatin1Char('\0'));
     if (!options.libraryName().isNull())
         delegate.setITunesLibraryName(options.libraryName());
     if (!options.libraryId().isNull())
@@ -226,10 +286,6 @@ int CliProgram::runSync(const CliOptions &options)
     if (options.localhostSharePath())
         delegate.setUseLocalHostAsServerName(true);
     delegate.setDryRun(options.dryRun());
-    const QSet<QString> selected =
-        options.playlists()
-            ? QSet<QString>(options.playlists()->begin(), options.playlists()->end())
-            : SelectedPlaylistsArchive::restoreIds(settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray());
     delegate.setSelectedPlaylists(selected);
     delegate.setRefuseEmptyLibrary(!options.allowEmpty());
     const QString volumesFolder = settings.string(SettingsStore::VolumesFolderKey);
@@ -238,27 +294,96 @@ int CliProgram::runSync(const CliOptions &options)
         volumesFolder.isEmpty() ? SystemMountService::defaultVolumesFolder() : volumesFolder));
     if (m_refreshServiceFactory)
         delegate.setRefreshServiceFactory(m_refreshServiceFactory);
+}
+
+int CliProgram::runSync(const CliOptions &options)
+{
+    SettingsStore settings(settingsFileName(options));
+    settings.registerDefaults(SettingsStore::builtInDefaults());
+
+    QString password = settings.string(SettingsStore::MusicServerPasswordKey);
+    if (!readPassword(options, &password))
+        return CouldNotRun;
+
+    OrvanaSyncAppDelegate delegate(settings);
+    SyncReport report;
+    connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { printLogLine(line); });
+    connect(&delegate.syncPage(), &SyncPage::pageChanged, this, [this, &delegate] { showProgress(delegate); });
+    connect(&delegate, &OrvanaSyncAppDelegate::errorNotified, this,
+            [&report](const QString &title) { report.addError(title); });
+    const QSet<QString> selected =
+        options.playlists()
+            ? QSet<QString>(options.playlists()->begin(), options.playlists()->end())
+            : SelectedPlaylistsArchive::restoreIds(settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray());
+    configureDelegate(options, settings, delegate, selected);
+    delegate.setMusicServerPassword(password);
+    password.fill(QLatin1Char('\0'));
 
     if (!loadLibrary(options, settings, delegate))
         return CouldNotRun;
     if (!selectionNamesKnownPlaylists(options, selected, delegate.syncEntireMusicLibrary(), delegate))
         return CouldNotRun;
 
+    const RunOutcome outcome = runToTheEnd(delegate, options.dryRun());
+    clearProgress();
+    if (outcome.refused)
+        return CouldNotRun;
+
+    const SyncPage &page = delegate.syncPage();
+    QStringList summary{page.syncOperation()};
+    for (int n = 1; n <= 4 && !outcome.mountFailed; ++n) {
+        if (!page.syncTitle(n).isEmpty())
+            summary.append(page.syncTitle(n));
+    }
+    int status = Succeeded;
+    if (outcome.mountFailed) {
+        status = CouldNotRun;
+    } else if (delegate.webService() && !options.dryRun() && !outcome.refreshSucceeded) {
+        report.setRefresh(SyncReport::Refresh::NoAnswer);
+        printError(QStringLiteral("the server did not answer the refresh within %1 seconds: it may still be busy, "
+                                  "or it was stopped; the files are on the share")
+                       .arg(outcome.refreshWaitMs / 1000.0));
+        status = CompletedWithErrors;
+    } else if (outcome.refreshSucceeded == false) {
+        report.setRefresh(SyncReport::Refresh::Failed);
+        printError(QStringLiteral("the server did not refresh its media collection (%1): is the music server at %2 "
+                                  "running and reachable on port %3? The files are on the share")
+                       .arg(m_lastDebugMessage.simplified(), delegate.serverAddress())
+                       .arg(OrvanaSyncAppDelegate::WebServicePort));
+        status = CompletedWithErrors;
+    } else if (outcome.refreshSucceeded == true) {
+        report.setRefresh(SyncReport::Refresh::Succeeded);
+    }
+    if (status == Succeeded && delegate.errorReported())
+        status = CompletedWithErrors;
+
+    if (options.json()) {
+        const QJsonObject object = report.toJson(delegate.totals(), summary, options.dryRun(), status);
+        const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
+        std::fwrite(text.constData(), 1, size_t(text.size()), m_out);
+        std::fflush(m_out);
+    } else {
+        for (const QString &line : std::as_const(summary))
+            print(line);
+    }
+    return status;
+}
+
+CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, bool dryRun)
+{
+    RunOutcome outcome;
     bool completed = false;
-    bool mountFailed = false;
-    bool refused = false;
-    std::optional<bool> refreshSucceeded;
     QEventLoop loop;
     QTimer refreshTimeout;
     refreshTimeout.setSingleShot(true);
     // ORVANASYNC_REFRESH_WAIT_MS shortens the wait (tests of a silent server).
-    const int refreshWaitMs = qEnvironmentVariableIsSet("ORVANASYNC_REFRESH_WAIT_MS")
-                                  ? qEnvironmentVariableIntValue("ORVANASYNC_REFRESH_WAIT_MS")
-                                  : refreshAnswerTimeoutMs;
-    refreshTimeout.setInterval(refreshWaitMs);
+    outcome.refreshWaitMs = qEnvironmentVariableIsSet("ORVANASYNC_REFRESH_WAIT_MS")
+                                ? qEnvironmentVariableIntValue("ORVANASYNC_REFRESH_WAIT_MS")
+                                : refreshAnswerTimeoutMs;
+    refreshTimeout.setInterval(outcome.refreshWaitMs);
     connect(&refreshTimeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     auto finishWhenDone = [&] {
-        if (completed && (!delegate.webService() || options.dryRun() || refreshSucceeded))
+        if (completed && (!delegate.webService() || dryRun || outcome.refreshSucceeded))
             loop.quit();
     };
     connect(&delegate, &OrvanaSyncAppDelegate::syncCompleted, &loop, [&] {
@@ -267,17 +392,17 @@ int CliProgram::runSync(const CliOptions &options)
         finishWhenDone();
     });
     connect(&delegate, &OrvanaSyncAppDelegate::refreshAnswered, &loop, [&](bool succeeded) {
-        if (!refreshSucceeded)
-            refreshSucceeded = succeeded;
+        if (!outcome.refreshSucceeded)
+            outcome.refreshSucceeded = succeeded;
         finishWhenDone();
     });
     connect(&delegate, &OrvanaSyncAppDelegate::mountFailed, &loop, [&] {
-        mountFailed = true;
+        outcome.mountFailed = true;
         loop.quit();
     });
     connect(&delegate, &OrvanaSyncAppDelegate::emptyLibraryRefused, &loop,
             [&](const QString &libraryFile, qint64 songsOnShare) {
-                refused = true;
+                outcome.refused = true;
                 printError(QStringLiteral("the run would publish a library with no tracks in place of the %1 songs "
                                           "listed in %2 (is the music source's disk or folder there?); nothing was "
                                           "written: use --allow-empty to publish it anyway")
@@ -287,23 +412,5 @@ int CliProgram::runSync(const CliOptions &options)
             });
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.onSyncPressed(); });
     loop.exec();
-    clearProgress();
-
-    if (refused)
-        return CouldNotRun;
-    const SyncPage &page = delegate.syncPage();
-    print(page.syncOperation());
-    if (mountFailed)
-        return CouldNotRun;
-    for (int n = 1; n <= 4; ++n) {
-        if (!page.syncTitle(n).isEmpty())
-            print(page.syncTitle(n));
-    }
-    if (delegate.webService() && !options.dryRun() && !refreshSucceeded) {
-        printError(QStringLiteral("the server did not answer the refresh within %1 seconds").arg(refreshWaitMs / 1000.0));
-        return CompletedWithErrors;
-    }
-    if (delegate.errorReported() || refreshSucceeded == false)
-        return CompletedWithErrors;
-    return Succeeded;
+    return outcome;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 class OrvanaSyncAppDelegate;
 class RefreshServiceFactory;
@@ -35,13 +36,26 @@ public:
     void setRefreshServiceFactory(std::shared_ptr<RefreshServiceFactory> factory);
 
 private:
+    // How a run ended, as the event loop saw it.
+    struct RunOutcome {
+        bool mountFailed = false;
+        bool refused = false;
+        std::optional<bool> refreshSucceeded;
+        int refreshWaitMs = refreshAnswerTimeoutMs;
+    };
+
     int runSync(const CliOptions &options);
+    void configureDelegate(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate,
+                           const QSet<QString> &selected);
+    RunOutcome runToTheEnd(OrvanaSyncAppDelegate &delegate, bool dryRun);
     int runPlaylists(const CliOptions &options);
     bool loadLibrary(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate);
     bool readPassword(const CliOptions &options, QString *password);
     bool selectionNamesKnownPlaylists(const CliOptions &options, const QSet<QString> &selected, bool entireLibrary,
                                       OrvanaSyncAppDelegate &delegate);
     void print(const QString &line);
+    // A line of the run's log, unless the verbosity hides it.
+    void printLogLine(QStringView line);
     void printError(const QString &message);
     void showProgress(OrvanaSyncAppDelegate &delegate);
     void clearProgress();
@@ -49,5 +63,9 @@ private:
     FILE *m_out;
     FILE *m_err;
     bool m_progressShown = false;
+    CliOptions::Verbosity m_verbosity = CliOptions::Verbosity::Normal;
+    bool m_json = false;
+    // The last "Debug:" line's text: the refresh's failure, when it failed.
+    QString m_lastDebugMessage;
     std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
 };

@@ -25,6 +25,15 @@ SystemMountService::Method SystemMountService::methodFromName(const QString &nam
     return Method::Automatic;
 }
 
+bool SystemMountService::isMethodName(const QString &name)
+{
+    for (const char *known : {"auto", "gvfs", "cifs"}) {
+        if (name.compare(QLatin1String(known), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 SystemMountService::Method SystemMountService::effectiveMethod() const
 {
     if (m_method != Method::Automatic)

@@ -23,6 +23,8 @@ public:
     static QString defaultVolumesFolder();
     // "auto", "gvfs" or "cifs" (letter case ignored); anything else is Automatic.
     static Method methodFromName(const QString &name);
+    // Whether name is one of "auto", "gvfs" and "cifs" (letter case ignored).
+    static bool isMethodName(const QString &name);
     Method effectiveMethod() const;
 
     QList<MountedVolume> mountedVolumes() override;

@@ -109,7 +109,8 @@ protected:
                                                   QStringLiteral("Samba Library"),
                                                   QStringLiteral("--library-id"),
                                                   QStringLiteral("E2E-SAMBA"),
-                                                  QStringLiteral("--entire-library")} +
+                                                  QStringLiteral("--entire-library"),
+                                                  QStringLiteral("--verbose")} +
                                       extra;
         return runCli(arguments, environment, sharePassword, 60000);
     }

@@ -158,22 +158,26 @@ TEST_F(SyncEndToEndTest, ASelectedPlaylistRunCopiesOnlyItsTracks)
     EXPECT_THAT(result.out.toStdString(), HasSubstr("Copying Playlist: Bells Only"));
 }
 
-TEST_F(SyncEndToEndTest, AFaultAnswerEndsWithOneDebugLineAndStatusOne)
+TEST_F(SyncEndToEndTest, AFaultAnswerEndsWithOneErrorLineAndStatusOne)
 {
     startSimulator({QStringLiteral("--fault")});
     const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}));
     EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
-    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Debug: "));
+    EXPECT_THAT(result.err.toStdString(),
+                HasSubstr("orvanasync-cli: the server did not refresh its media collection ("));
+    EXPECT_EQ(result.err.count(QLatin1Char('\n')), 1) << result.err.toStdString();
+    EXPECT_THAT(result.out.toStdString(), Not(HasSubstr("Debug:")));
     EXPECT_THAT(result.out.toStdString(), Not(HasSubstr("Successfully Refreshed")));
     EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Library/E2E-LIBRARY.xml")));
 }
 
-TEST_F(SyncEndToEndTest, AnHttpErrorEndsWithADebugLineAndStatusOne)
+TEST_F(SyncEndToEndTest, AnHttpErrorEndsWithAnErrorLineAndStatusOneAndVerboseShowsTheDebugLine)
 {
     startSimulator({QStringLiteral("--http-error"), QStringLiteral("500")});
-    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}));
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library"), QStringLiteral("-v")}));
     EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
     EXPECT_THAT(result.out.toStdString(), HasSubstr(": Debug: "));
+    EXPECT_THAT(result.err.toStdString(), HasSubstr("orvanasync-cli: the server did not refresh"));
     EXPECT_THAT(result.out.toStdString(), Not(HasSubstr("Successfully Refreshed")));
 }
 
@@ -192,7 +196,8 @@ TEST_F(SyncEndToEndTest, AServerThatIsNotThereFailsTheRefreshOnly)
 {
     const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library")}));
     EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
-    EXPECT_THAT(result.out.toStdString(), HasSubstr(": Debug: "));
+    EXPECT_THAT(result.err.toStdString(),
+                HasSubstr("running and reachable on port 8731? The files are on the share\n"));
     EXPECT_EQ(readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml")).count("<Song "), 5);
 }
 
@@ -264,6 +269,95 @@ TEST_F(SyncEndToEndTest, PlaylistsListsIdTrackCountAndName)
     ASSERT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out,
               morningMix + QStringLiteral("\t2\tMorning Mix\n") + bellsOnly + QStringLiteral("\t2\tBells Only\n"));
+}
+
+TEST_F(SyncEndToEndTest, QuietPrintsTheTotalsAloneAndVerboseAddsTheDebugLines)
+{
+    startSimulator();
+    QStringList arguments = syncArguments({QStringLiteral("--entire-library")});
+    const CliResult verbose = runCli(arguments + QStringList{QStringLiteral("--verbose")});
+    ASSERT_EQ(verbose.exitCode, 0) << verbose.err.toStdString();
+    QFile::remove(share + QStringLiteral("/Library/E2E-LIBRARY.xml"));
+    const CliResult normal = runCli(arguments);
+    const CliResult quiet = runCli(arguments + QStringList{QStringLiteral("-q")});
+    ASSERT_EQ(normal.exitCode, 0);
+    ASSERT_EQ(quiet.exitCode, 0);
+    const qsizetype debugLines = outputLines(verbose).filter(QStringLiteral(": Debug: ")).size();
+    EXPECT_GE(debugLines, 5) << "one per copied track at least";
+    EXPECT_EQ(outputLines(normal).filter(QStringLiteral(": Debug: ")).size(), 0);
+    EXPECT_LT(outputLines(normal).size(), outputLines(verbose).size());
+    // The totals: the operation line and three titles (nothing failed).
+    EXPECT_EQ(outputLines(quiet),
+              (QStringList{QStringLiteral("Completed iTunes Synchronization"),
+                           QStringLiteral("Processed 5 tracks and 2 album covers"),
+                           QStringLiteral("Copied 0 tracks and 0 album covers"),
+                           QStringLiteral("5 tracks unchanged and 2 album covers unchanged")}));
+    EXPECT_EQ(quiet.err, QString());
+}
+
+TEST_F(SyncEndToEndTest, JsonSummaryCountsMatchTheTotalsLines)
+{
+    startSimulator();
+    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--json")}));
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(result.out.toUtf8(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << "stdout is the JSON alone: " << result.out.toStdString();
+    const QJsonObject summary = document.object();
+    const QJsonObject tracks = summary.value(QStringLiteral("tracks")).toObject();
+    const QJsonObject covers = summary.value(QStringLiteral("albumCovers")).toObject();
+    const QStringList lines = summary.value(QStringLiteral("summary")).toVariant().toStringList();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Processed %1 tracks and %2 album covers")
+                                   .arg(tracks.value(QStringLiteral("processed")).toInt())
+                                   .arg(covers.value(QStringLiteral("processed")).toInt())))
+        << result.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Copied %1 tracks and %2 album covers")
+                                   .arg(tracks.value(QStringLiteral("copied")).toInt())
+                                   .arg(covers.value(QStringLiteral("copied")).toInt())));
+    EXPECT_EQ(tracks.value(QStringLiteral("copied")).toInt(), 5);
+    EXPECT_EQ(covers.value(QStringLiteral("copied")).toInt(), 2);
+    EXPECT_EQ(summary.value(QStringLiteral("refresh")).toString(), QStringLiteral("succeeded"));
+    EXPECT_EQ(summary.value(QStringLiteral("exitStatus")).toInt(), 0);
+    EXPECT_TRUE(summary.value(QStringLiteral("errors")).toArray().isEmpty());
+
+    // A missing audio file: one error group, status 1, refresh still sent.
+    QFile::remove(share + QStringLiteral("/Library/E2E-LIBRARY.xml"));
+    QFile::remove(share + QStringLiteral("/Music/Ann Arbor/First Light/01 Morning.mp3"));
+    QFile::remove(library + QStringLiteral("/Music/Ann Arbor/First Light/01 Morning.mp3"));
+    const CliResult failed = runCli(syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--json")}));
+    EXPECT_EQ(failed.exitCode, 1);
+    const QJsonObject second = QJsonDocument::fromJson(failed.out.toUtf8()).object();
+    EXPECT_EQ(second.value(QStringLiteral("exitStatus")).toInt(), 1);
+    const QJsonArray errors = second.value(QStringLiteral("errors")).toArray();
+    ASSERT_EQ(errors.size(), 1) << failed.out.toStdString();
+    EXPECT_EQ(errors[0].toObject().value(QStringLiteral("count")).toInt(), 1);
+    EXPECT_EQ(second.value(QStringLiteral("tracks")).toObject().value(QStringLiteral("failed")).toInt(), 1);
+}
+
+TEST_F(SyncEndToEndTest, PlaylistNamesWithTabsAndLineBreaksStayOneLineAndJsonKeepsThem)
+{
+    QFile export_(library + QStringLiteral("/Library.xml"));
+    ASSERT_TRUE(export_.open(QIODevice::ReadOnly));
+    QByteArray content = export_.readAll();
+    export_.close();
+    ASSERT_TRUE(content.contains("<string>Bells Only</string>"));
+    content.replace("<string>Bells Only</string>", "<string>Bells\tOnly\nLive \\ B</string>");
+    ASSERT_TRUE(export_.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    export_.write(content);
+    export_.close();
+    const QStringList arguments{QStringLiteral("playlists"), QStringLiteral("--settings"), settingsFile,
+                                QStringLiteral("--source"), library + QStringLiteral("/Library.xml")};
+    const CliResult tsv = runCli(arguments);
+    ASSERT_EQ(tsv.exitCode, 0) << tsv.err.toStdString();
+    EXPECT_EQ(tsv.out, morningMix + QStringLiteral("\t2\tMorning Mix\n") + bellsOnly +
+                           QStringLiteral("\t2\tBells\\tOnly\\nLive \\\\ B\n"));
+    const CliResult json = runCli(arguments + QStringList{QStringLiteral("--json")});
+    ASSERT_EQ(json.exitCode, 0);
+    const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 2) << json.out.toStdString();
+    EXPECT_EQ(list[1].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Bells\tOnly\nLive \\ B"));
+    EXPECT_EQ(list[1].toObject().value(QStringLiteral("id")).toString(), bellsOnly);
+    EXPECT_EQ(list[1].toObject().value(QStringLiteral("tracks")).toInt(), 2);
 }
 
 TEST_F(SyncEndToEndTest, NoMusicSourceOrBadOptionsCannotRun)
