@@ -161,7 +161,9 @@ void OrvanaSyncAppDelegate::onSyncPressed()
 
     if (m_iTunesGUID.isEmpty()) {
         m_iTunesGUID = guid().uniqueId();
-        m_settings.setValue(SettingsStore::iTunesGUIDKey, m_iTunesGUID);
+        // A dry run changes nothing, the settings file included.
+        if (!m_dryRun)
+            m_settings.setValue(SettingsStore::iTunesGUIDKey, m_iTunesGUID);
     }
 
     const QString address = serverAddress();
@@ -268,6 +270,8 @@ void OrvanaSyncAppDelegate::logFromSyncThread(const QString &line)
 
 void OrvanaSyncAppDelegate::dryRunStages()
 {
+    m_wouldCopyTracks = 0;
+    m_wouldCopyAlbumCovers = 0;
     // Only the two reads run: they change nothing but the model's marks.
     m_ml->syncTracks(m_ml->xmlTracksPath());
     const QStringList identifiers =
@@ -299,7 +303,9 @@ void OrvanaSyncAppDelegate::dryRunStages()
         logFromSyncThread(QStringLiteral("Would export the cover of %1 to %2").arg(entry->first, m_ml->albumCoverBasePath()));
     }
     logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->xmlAlbumCoverPath()));
-    logFromSyncThread(QStringLiteral("Would copy %1 tracks and export %2 album covers").arg(wouldCopy).arg(wouldExport));
+    m_wouldCopyTracks = wouldCopy;
+    m_wouldCopyAlbumCovers = wouldExport;
+    logFromSyncThread(QStringLiteral("Would copy %1 tracks and %2 album covers").arg(wouldCopy).arg(wouldExport));
 }
 
 void OrvanaSyncAppDelegate::onSyncComplete()

@@ -86,6 +86,9 @@ public:
     // emptyLibraryRefused(). Off by default (the window publishes what it is
     // given); the command line turns it on.
     void setRefuseEmptyLibrary(bool value) { m_refuseEmptyLibrary = value; }
+    // What the last dry run found a real run would copy.
+    int wouldCopyTracks() const { return m_wouldCopyTracks; }
+    int wouldCopyAlbumCovers() const { return m_wouldCopyAlbumCovers; }
     // How long the mount-failure title stays before the totals page.
     void setMountFailureCompletionDelay(int milliseconds) { m_pendingCompletion.setInterval(milliseconds); }
 
@@ -159,6 +162,9 @@ private:
     QString m_shareFolder;
     bool m_dryRun = false;
     bool m_refuseEmptyLibrary = false;
+    // Written by the sync thread before it hands the completion over.
+    int m_wouldCopyTracks = 0;
+    int m_wouldCopyAlbumCovers = 0;
 
     bool m_syncInProgress = false;
     bool m_errorReported = false;

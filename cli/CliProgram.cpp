@@ -5,6 +5,7 @@
 #include "app/SelectedPlaylistsArchive.h"
 #include "app/SettingsStore.h"
 #include "cli/ConfigCommand.h"
+#include "cli/SyncPreflight.h"
 #include "cli/SyncReport.h"
 #include "itunes/MusicSourceLocator.h"
 #include "itunes/iTunesMusicLibrary.h"
@@ -18,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <unistd.h>
@@ -154,11 +156,27 @@ bool CliProgram::loadLibrary(const CliOptions &options, SettingsStore &settings,
     const QString source = options.source().isNull() ? settings.string(SettingsStore::MusicSourceKey) : options.source();
     const QVariant pathMap = options.pathMaps().isEmpty() ? settings.value(SettingsStore::MusicSourcePathMapKey)
                                                           : QVariant(options.pathMaps());
-    std::shared_ptr<MusicApplication> application = MusicSourceLocator::open(source, pathMap, QDir::homePath());
+    const QString musicFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    const MusicSourceLocator::Choice choice = MusicSourceLocator::choose(source, QDir::homePath(), musicFolder);
+    std::shared_ptr<MusicApplication> application =
+        MusicSourceLocator::open(source, pathMap, QDir::homePath(), musicFolder);
+    const QString fix = QStringLiteral("give --source with a library export file or a music folder (or store it: "
+                                       "orvanasync-cli config set MusicSource PATH)");
+    if (choice.kind == MusicSourceLocator::Kind::None) {
+        printError(source.trimmed().isEmpty()
+                       ? QStringLiteral("no music source: there is no library export or folder at %1: %2")
+                             .arg(choice.path, fix)
+                       : QStringLiteral("the music source %1 does not exist: %2").arg(choice.path, fix));
+        return false;
+    }
     if (!application || !application->openError().isNull()) {
-        printError(QStringLiteral("no music source: %1")
-                       .arg(application ? application->openError().localizedDescription()
-                                        : QStringLiteral("nothing to open")));
+        const QString cause =
+            application ? application->openError().localizedDescription() : QStringLiteral("nothing to open");
+        printError(choice.kind == MusicSourceLocator::Kind::ExportFile
+                       ? QStringLiteral("the music source %1 is neither a library export nor a folder (%2): %3")
+                             .arg(choice.path, cause.simplified(), fix)
+                       : QStringLiteral("the music folder %1 cannot be read (%2): %3")
+                             .arg(choice.path, cause.simplified(), fix));
         return false;
     }
     auto library = std::make_shared<iTunesMusicLibrary>();
@@ -319,6 +337,19 @@ int CliProgram::runSync(const CliOptions &options)
     delegate.setMusicServerPassword(password);
     password.fill(QLatin1Char('\0'));
 
+    SyncPreflight::Machine machine = SyncPreflight::systemMachine();
+    machine.hostResolves = [this](const QString &host) {
+        return !m_refreshServiceFactory || !m_refreshServiceFactory->getIPAddressForHost(host).isNull();
+    };
+    const std::optional<SyncPreflight::Problem> problem = SyncPreflight::check(
+        {settings.fileName(), settings.string(SettingsStore::MountMethodKey), delegate.shareFolder(),
+         delegate.serverAddress()},
+        machine);
+    if (problem) {
+        printError(problem->message);
+        return problem->exitStatus;
+    }
+
     if (!loadLibrary(options, settings, delegate))
         return CouldNotRun;
     if (!selectionNamesKnownPlaylists(options, selected, delegate.syncEntireMusicLibrary(), delegate))
@@ -331,12 +362,24 @@ int CliProgram::runSync(const CliOptions &options)
 
     const SyncPage &page = delegate.syncPage();
     QStringList summary{page.syncOperation()};
-    for (int n = 1; n <= 4 && !outcome.mountFailed; ++n) {
+    if (options.dryRun() && !outcome.mountFailed) {
+        // The page's totals count what was copied: nothing, in a dry run.
+        report.setWouldCopy(delegate.wouldCopyTracks(), delegate.wouldCopyAlbumCovers());
+        summary = QStringList{QStringLiteral("Dry run completed: nothing was changed"),
+                              QStringLiteral("Would copy %1 tracks and %2 album covers")
+                                  .arg(delegate.wouldCopyTracks())
+                                  .arg(delegate.wouldCopyAlbumCovers())};
+    }
+    for (int n = 1; n <= 4 && !outcome.mountFailed && !options.dryRun(); ++n) {
         if (!page.syncTitle(n).isEmpty())
             summary.append(page.syncTitle(n));
     }
     int status = Succeeded;
     if (outcome.mountFailed) {
+        printError(QStringLiteral("the share //%1/OrvanaMusic could not be mounted: check the server's address, the "
+                                  "user name and the password (the system log says why; ORVANA_SYSLOG_STDERR=1 "
+                                  "shows it here)")
+                       .arg(delegate.serverAddress()));
         status = CouldNotRun;
     } else if (delegate.webService() && !options.dryRun() && !outcome.refreshSucceeded) {
         report.setRefresh(SyncReport::Refresh::NoAnswer);
@@ -353,6 +396,16 @@ int CliProgram::runSync(const CliOptions &options)
         status = CompletedWithErrors;
     } else if (outcome.refreshSucceeded == true) {
         report.setRefresh(SyncReport::Refresh::Succeeded);
+    }
+    const QString host = SyncPreflight::hostOf(delegate.serverAddress());
+    if (!outcome.mountFailed && !options.dryRun()) {
+        if (delegate.serverAddress().trimmed().isEmpty()) {
+            printError(QStringLiteral("warning: no server given or stored, so no refresh was sent: give --server "
+                                      "ADDRESS to have the server read the new library"));
+        } else if (!host.isNull() && !delegate.webService()) {
+            printError(SyncPreflight::unresolvedHostMessage(host));
+            status = CompletedWithErrors;
+        }
     }
     if (status == Succeeded && delegate.errorReported())
         status = CompletedWithErrors;

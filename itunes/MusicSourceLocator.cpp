@@ -19,7 +19,8 @@ QStringList MusicSourceLocator::exportFileCandidates()
     };
 }
 
-MusicSourceLocator::Choice MusicSourceLocator::choose(const QString &musicSource, const QString &homePath)
+MusicSourceLocator::Choice MusicSourceLocator::choose(const QString &musicSource, const QString &homePath,
+                                                     const QString &musicFolder)
 {
     if (!musicSource.trimmed().isEmpty()) {
         QString path = musicSource.trimmed();
@@ -32,7 +33,7 @@ MusicSourceLocator::Choice MusicSourceLocator::choose(const QString &musicSource
             return {Kind::ExportFile, info.absoluteFilePath()};
         return {Kind::None, path};
     }
-    const QDir music(QDir(homePath).filePath(QStringLiteral("Music")));
+    const QDir music(musicFolder.isEmpty() ? QDir(homePath).filePath(QStringLiteral("Music")) : musicFolder);
     for (const QString &candidate : exportFileCandidates()) {
         const QFileInfo info(music.filePath(candidate));
         if (info.isFile())
@@ -67,10 +68,10 @@ FileLocationMapper::PathMap MusicSourceLocator::parsePathMap(const QVariant &val
 }
 
 std::shared_ptr<MusicApplication> MusicSourceLocator::open(const QString &musicSource, const QVariant &pathMap,
-                                                           const QString &homePath)
+                                                           const QString &homePath, const QString &musicFolder)
 {
     auto application = std::make_shared<MusicApplication>();
-    const Choice choice = choose(musicSource, homePath);
+    const Choice choice = choose(musicSource, homePath, musicFolder);
     switch (choice.kind) {
     case Kind::ExportFile:
         ExportMusicSource::open(choice.path, FileLocationMapper(parsePathMap(pathMap)), *application);

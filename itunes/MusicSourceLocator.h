@@ -23,9 +23,9 @@ public:
     static QStringList exportFileCandidates();
 
     // musicSource: a path to an export file or a folder, or null/empty for the
-    // default: the first export file found under <home>/Music, else
-    // <home>/Music itself as a folder.
-    static Choice choose(const QString &musicSource, const QString &homePath);
+    // default: the first export file found under the music folder, else the
+    // music folder itself. musicFolder null: <home>/Music.
+    static Choice choose(const QString &musicSource, const QString &homePath, const QString &musicFolder = {});
 
     // The "MusicSourcePathMap" value: a map from exported prefix to local
     // folder, or text with one "exported prefix=local folder" per line
@@ -34,5 +34,5 @@ public:
 
     // Opens what choose() picks; the application carries the open error, if any.
     static std::shared_ptr<MusicApplication> open(const QString &musicSource, const QVariant &pathMap,
-                                                  const QString &homePath);
+                                                  const QString &homePath, const QString &musicFolder = {});
 };

@@ -4,6 +4,9 @@
 #include "share/GvfsShares.h"
 #include "share/MountInfoReader.h"
 
+#include <QFileInfo>
+#include <QStandardPaths>
+
 #include <unistd.h>
 
 SystemMountService::SystemMountService(Method method, QString volumesFolder, QString mountCifsProgram)
@@ -38,7 +41,16 @@ SystemMountService::Method SystemMountService::effectiveMethod() const
 {
     if (m_method != Method::Automatic)
         return m_method;
-    return geteuid() == 0 ? Method::Cifs : Method::Gvfs;
+    return geteuid() == 0 && mountCifsInstalled() ? Method::Cifs : Method::Gvfs;
+}
+
+bool SystemMountService::mountCifsInstalled() const
+{
+    if (m_mountCifsProgram.contains(QLatin1Char('/')))
+        return QFileInfo(m_mountCifsProgram).isExecutable();
+    return !QStandardPaths::findExecutable(m_mountCifsProgram).isEmpty() ||
+           !QStandardPaths::findExecutable(m_mountCifsProgram, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
+                .isEmpty();
 }
 
 QList<MountedVolume> SystemMountService::mountedVolumes()

@@ -9,7 +9,7 @@
 class SystemMountService : public MountService {
 public:
     enum class Method {
-        Automatic, // kernel CIFS when running as root, else GVfs
+        Automatic, // kernel CIFS when running as root with mount.cifs installed, else GVfs
         Gvfs,
         Cifs,
     };
@@ -26,6 +26,9 @@ public:
     // Whether name is one of "auto", "gvfs" and "cifs" (letter case ignored).
     static bool isMethodName(const QString &name);
     Method effectiveMethod() const;
+    // Whether the mount.cifs program (cifs-utils) is on the PATH or in the
+    // system program folders.
+    bool mountCifsInstalled() const;
 
     QList<MountedVolume> mountedVolumes() override;
     MountOutcome mount(const MountRequest &request) override;

@@ -421,7 +421,19 @@ TEST_F(OrvanaSyncAppDelegateTest, ADryRunSaysWhatWouldHappenAndChangesNothing)
                                  .arg(library->tracks().value(QStringLiteral("T1"))->location(),
                                       share + QStringLiteral("/Music/Ann/First/one.mp3"))));
     EXPECT_TRUE(log.contains(QStringLiteral("Would write: %1/Library/LIBRARY-ID.xml").arg(share)));
-    EXPECT_TRUE(log.contains(QStringLiteral("Would copy 2 tracks and export 0 album covers")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Would copy 2 tracks and 0 album covers")));
+    EXPECT_EQ(delegate->wouldCopyTracks(), 2);
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, ADryRunStoresNoNewIdentifier)
+{
+    delegate->setShareFolder(share);
+    delegate->setDryRun(true);
+    delegate->setITunesGUID(QString());
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_FALSE(delegate->iTunesGUID().isEmpty()) << "the run still names the file it would write";
+    EXPECT_FALSE(QFile::exists(settings->fileName()));
+    EXPECT_TRUE(QDir(share).isEmpty());
 }
 
 // Refusals that protect the server: a run that would list no tracks in place

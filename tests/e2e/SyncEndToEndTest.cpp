@@ -201,7 +201,7 @@ TEST_F(SyncEndToEndTest, AServerThatIsNotThereFailsTheRefreshOnly)
     EXPECT_EQ(readFile(share + QStringLiteral("/Library/E2E-LIBRARY.xml")).count("<Song "), 5);
 }
 
-TEST_F(SyncEndToEndTest, AMountFailureEndsTheRunWithStatusTwoAndTouchesNothing)
+TEST_F(SyncEndToEndTest, AMountThatCannotWorkHereEndsTheRunWithStatusTwoAndTouchesNothing)
 {
     QFile settings(settingsFile);
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
@@ -216,14 +216,98 @@ TEST_F(SyncEndToEndTest, AMountFailureEndsTheRunWithStatusTwoAndTouchesNothing)
     ASSERT_TRUE(password.open(QIODevice::WriteOnly));
     password.write("s3cret-share-pw\n");
     password.close();
+    // No session bus in the test's environment: GVfs cannot be reached.
     const CliResult result = runCli(arguments);
     EXPECT_EQ(result.exitCode, 2) << result.out.toStdString();
-    EXPECT_TRUE(outputLines(result).contains(
-        QStringLiteral("Unable to mount volume for server share: //127.0.0.1/OrvanaMusic")))
-        << result.out.toStdString();
+    EXPECT_THAT(result.err.toStdString(), HasSubstr("orvanasync-cli: mounting the share through GVfs needs a D-Bus "
+                                                    "session bus and there is none"));
     EXPECT_TRUE(shareFiles().isEmpty());
     EXPECT_FALSE(result.out.contains(QStringLiteral("s3cret-share-pw")));
     EXPECT_FALSE(result.err.contains(QStringLiteral("s3cret-share-pw")));
+}
+
+TEST_F(SyncEndToEndTest, ErrorsSayWhatToDoOnOneLineOfStandardError)
+{
+    const QString volumes = folder.filePath(QStringLiteral("volumes"));
+    QDir().mkpath(volumes);
+    const auto withSettings = [&](const QByteArray &content) {
+        QFile settings(settingsFile);
+        EXPECT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        settings.write("[General]\nVolumesFolder=" + volumes.toUtf8() + "\n" + content);
+    };
+    const auto without = [](QStringList arguments, const QString &option) {
+        arguments.remove(arguments.indexOf(option), 2);
+        return arguments;
+    };
+    QFile notes(folder.filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("shopping: milk, eggs\n");
+    notes.close();
+    struct Case {
+        const char *name;
+        QByteArray settings;
+        QStringList arguments;
+        const char *expected;
+        int status;
+    };
+    const QStringList plain = syncArguments({QStringLiteral("--entire-library")});
+    const QList<Case> cases = {
+        {"no server", "", without(without(plain, QStringLiteral("--server")), QStringLiteral("--share-folder")),
+         "orvanasync-cli: no server given or stored: give --server ADDRESS", 2},
+        {"share folder missing", "",
+         plain + QStringList{QStringLiteral("--share-folder"), folder.filePath(QStringLiteral("not-mounted"))},
+         "orvanasync-cli: the share folder ", 2},
+        {"unknown mount method", "MountMethod=nfs\n", without(plain, QStringLiteral("--share-folder")),
+         "orvanasync-cli: unknown MountMethod \"nfs\"", 2},
+        {"source is not an export", "",
+         plain + QStringList{QStringLiteral("--source"), notes.fileName()},
+         "is neither a library export nor a folder", 2},
+        {"source missing", "",
+         plain + QStringList{QStringLiteral("--source"), folder.filePath(QStringLiteral("nothing.xml"))},
+         "does not exist: give --source", 2},
+        {"typo", "", plain + QStringList{QStringLiteral("--dryrun")},
+         "orvanasync-cli: unknown option --dryrun; did you mean --dry-run?", 2},
+        {"missing value", "", plain + QStringList{QStringLiteral("--library-name"), QStringLiteral("--dry-run")},
+         "orvanasync-cli: --library-name needs a value", 2},
+    };
+    for (const Case &test : cases) {
+        withSettings(test.settings);
+        const CliResult result = runCli(test.arguments);
+        EXPECT_EQ(result.exitCode, test.status) << test.name << "\n" << result.err.toStdString();
+        EXPECT_THAT(result.err.toStdString(), HasSubstr(test.expected)) << test.name;
+        EXPECT_TRUE(result.err.startsWith(QStringLiteral("orvanasync-cli: "))) << test.name;
+        EXPECT_EQ(result.err.count(QLatin1Char('\n')), 1) << test.name << "\n" << result.err.toStdString();
+        EXPECT_TRUE(shareFiles().isEmpty()) << test.name;
+    }
+    EXPECT_TRUE(QDir(volumes).isEmpty()) << "no mount point was made";
+}
+
+TEST_F(SyncEndToEndTest, TheOptionFormsOfTheCommandLine)
+{
+    const CliResult help = runCli({QStringLiteral("-h")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_THAT(help.out.toStdString(), HasSubstr("Usage: orvanasync-cli <command> [options]"));
+    EXPECT_THAT(help.out.toStdString(), HasSubstr("--json"));
+    const CliResult version = runCli({QStringLiteral("-V")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("orvanasync-cli "))) << version.out.toStdString();
+
+    // "=" values and "--" before a value that looks like an option.
+    const CliResult dryRun = runCli({QStringLiteral("sync"), QStringLiteral("--settings=") + settingsFile,
+                                     QStringLiteral("--source=") + library + QStringLiteral("/Library.xml"),
+                                     QStringLiteral("--share-folder=") + share, QStringLiteral("--server=127.0.0.1"),
+                                     QStringLiteral("--library-id=E2E-LIBRARY"), QStringLiteral("--entire-library"),
+                                     QStringLiteral("--dry-run")});
+    EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err.toStdString();
+    EXPECT_TRUE(outputLines(dryRun).contains(QStringLiteral("Would copy 5 tracks and 2 album covers")))
+        << dryRun.out.toStdString();
+    const CliResult set = runCli({QStringLiteral("config"), QStringLiteral("set"), QStringLiteral("--settings"),
+                                  settingsFile, QStringLiteral("--"), QStringLiteral("ITunesLibraryName"),
+                                  QStringLiteral("--Ann's music--")});
+    EXPECT_EQ(set.exitCode, 0) << set.err.toStdString();
+    const CliResult get = runCli({QStringLiteral("config"), QStringLiteral("get"), QStringLiteral("ITunesLibraryName"),
+                                  QStringLiteral("--settings"), settingsFile});
+    EXPECT_EQ(get.out, QStringLiteral("--Ann's music--\n"));
 }
 
 TEST_F(SyncEndToEndTest, ThePasswordNeverReachesTheOutputOrAFileOthersCanRead)
@@ -255,11 +339,25 @@ TEST_F(SyncEndToEndTest, ThePasswordNeverReachesTheOutputOrAFileOthersCanRead)
 TEST_F(SyncEndToEndTest, ADryRunChangesNothingAndSendsNoRefresh)
 {
     startSimulator();
-    const CliResult result = runCli(syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--dry-run")}));
+    // No --library-id: a real run would store a new identifier.
+    QStringList arguments = syncArguments({QStringLiteral("--entire-library"), QStringLiteral("--dry-run")});
+    arguments.remove(arguments.indexOf(QStringLiteral("--library-id")), 2);
+    const CliResult result = runCli(arguments);
     EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
     EXPECT_TRUE(shareFiles().isEmpty());
-    EXPECT_THAT(result.out.toStdString(), HasSubstr("Would copy 5 tracks"));
+    EXPECT_FALSE(QFile::exists(settingsFile)) << "the settings file was written";
+    const QStringList lines = outputLines(result);
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{QStringLiteral("Dry run completed: nothing was changed"),
+                           QStringLiteral("Would copy 5 tracks and 2 album covers")}));
+    EXPECT_THAT(result.out.toStdString(), Not(HasSubstr("Copied 0")));
     EXPECT_TRUE(refreshRequests().isEmpty());
+
+    const CliResult json = runCli(arguments + QStringList{QStringLiteral("--json")});
+    const QJsonObject summary = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(summary.value(QStringLiteral("wouldCopy")).toObject().value(QStringLiteral("tracks")).toInt(), 5);
+    EXPECT_TRUE(summary.value(QStringLiteral("dryRun")).toBool());
+    EXPECT_EQ(summary.value(QStringLiteral("refresh")).toString(), QStringLiteral("not sent"));
 }
 
 TEST_F(SyncEndToEndTest, PlaylistsListsIdTrackCountAndName)
