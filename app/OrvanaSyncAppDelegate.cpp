@@ -2,6 +2,7 @@
 
 #include "app/EmptyLibraryGuard.h"
 #include "app/SettingsStore.h"
+#include "discovery/SystemServiceBrowser.h"
 #include "library/MusicLibrary.h"
 #include "library/Notify.h"
 #include "library/guid.h"
@@ -15,7 +16,7 @@
 
 const QString OrvanaSyncAppDelegate::ShareName = QStringLiteral("OrvanaMusic");
 const QString OrvanaSyncAppDelegate::WebServicePath = QStringLiteral("/Orvana/WebServices/2009/07/");
-const QString OrvanaSyncAppDelegate::SelectByAddressEntry = QStringLiteral("Select server using IP Address");
+const QString OrvanaSyncAppDelegate::SelectByAddressEntry = ServerDiscovery::SelectByAddressEntry;
 
 namespace {
 
@@ -38,6 +39,17 @@ OrvanaSyncAppDelegate::OrvanaSyncAppDelegate(SettingsStore &settings, QObject *p
     m_pendingCompletion.setSingleShot(true);
     m_pendingCompletion.setInterval(mountFailureCompletionDelayMs);
     connect(&m_pendingCompletion, &QTimer::timeout, this, [this] { onSyncComplete(); });
+    connect(&m_discovery, &ServerDiscovery::serverEntriesChanged, this,
+            [this](const QStringList &entries, int selectedIndex) {
+                selectServer(selectedIndex, entries.value(selectedIndex));
+                Q_EMIT serverEntriesChanged(entries, selectedIndex);
+            });
+    connect(&m_discovery, &ServerDiscovery::selectByIPAddressChanged, this,
+            &OrvanaSyncAppDelegate::selectByIPAddressChanged);
+    connect(&m_discovery, &ServerDiscovery::discoveryUnavailable, this, [this](const QString &reason) {
+        m_page.logDateAndTitle(QStringLiteral("Server discovery is not available (%1): choose the server by its IP address")
+                                   .arg(reason));
+    });
 }
 
 OrvanaSyncAppDelegate::~OrvanaSyncAppDelegate()
@@ -58,10 +70,14 @@ void OrvanaSyncAppDelegate::restoreSettings()
     m_musicServerUserName = m_settings.string(SettingsStore::MusicServerUserNameKey);
     m_musicServerPassword = m_settings.string(SettingsStore::MusicServerPasswordKey);
     const bool selectByIPAddress = m_settings.boolean(SettingsStore::SelectByIPAddressKey);
+    const QString musicServerName = m_settings.string(SettingsStore::MusicServerNameKey);
+    m_discovery.setMusicServerName(musicServerName);
+    m_discovery.restoreSelectByIPAddress(selectByIPAddress);
+    // Until the first rebuild of the server choice, the stored server by name.
     if (selectByIPAddress)
         selectServer(0, SelectByAddressEntry);
     else
-        selectServer(-1, m_settings.string(SettingsStore::MusicServerNameKey));
+        selectServer(-1, musicServerName);
     m_useLocalHostAsServerName = m_settings.boolean(SettingsStore::SavePathEqualLocalHostKey);
     m_syncEntireMusicLibrary = m_settings.boolean(SettingsStore::SyncEntireLibraryKey);
     const QString shareFolder = m_settings.string(SettingsStore::ShareFolderKey);
@@ -86,6 +102,22 @@ void OrvanaSyncAppDelegate::selectServer(int index, const QString &text)
 {
     m_serverIndex = index;
     m_serverEntryText = text;
+}
+
+void OrvanaSyncAppDelegate::startBrowsing(std::unique_ptr<ServiceBrowser> browser)
+{
+    m_discovery.startBrowsing(browser ? std::move(browser) : makeSystemServiceBrowser());
+}
+
+void OrvanaSyncAppDelegate::stopBrowsing()
+{
+    m_discovery.stopBrowsing();
+}
+
+void OrvanaSyncAppDelegate::comboBoxSelectionDidChange(int index, const QString &text)
+{
+    m_discovery.comboBoxSelectionDidChange(index, text);
+    selectServer(index, text);
 }
 
 SyncTotals OrvanaSyncAppDelegate::totals() const
@@ -114,10 +146,7 @@ QString OrvanaSyncAppDelegate::serverAddress() const
         return m_musicServerIPAddress;
     if (m_serverIndex < 0 && m_serverEntryText.isNull())
         return {};
-    const auto server = m_svcBrowserList.constFind(m_serverEntryText);
-    if (server == m_svcBrowserList.constEnd() || server->ipAddresses().isEmpty())
-        return {};
-    return server->ipAddresses().first();
+    return m_discovery.firstAddress(m_serverEntryText);
 }
 
 bool OrvanaSyncAppDelegate::findShareRoot(const QString &address)

@@ -2,6 +2,7 @@
 
 #include "app/OVServiceInfo.h"
 #include "app/RefreshService.h"
+#include "app/ServerDiscovery.h"
 #include "app/SyncPage.h"
 #include "app/SyncTotals.h"
 
@@ -18,6 +19,7 @@ class MusicLibrary;
 class Notify;
 class SettingsStore;
 class QThread;
+class ServiceBrowser;
 
 // The application delegate: the settings values, the library model, the
 // sync page, the sync run and the refresh of the server's media
@@ -59,7 +61,19 @@ public:
     // Index of the server choice: 0 = by address, n = the n-th discovered
     // server, -1 = no selection; text = the chosen entry's text.
     void selectServer(int index, const QString &text);
-    QMap<QString, OVServiceInfo> &svcBrowserList() { return m_svcBrowserList; }
+    QMap<QString, OVServiceInfo> &svcBrowserList() { return m_discovery.svcBrowserList(); }
+
+    // Server discovery: browsing from start-up to exit. Without a browser
+    // given, the system's (Avahi); when it cannot browse, one log line says
+    // so and the address works as before.
+    void startBrowsing(std::unique_ptr<ServiceBrowser> browser = {});
+    void stopBrowsing();
+    ServerDiscovery &discovery() { return m_discovery; }
+    // true while the server choice is entry 0: the address field is in use.
+    bool selectByIPAddress() const { return m_discovery.selectByIPAddress(); }
+    // The user picked an entry of the server choice (-1: none): updates
+    // selectByIPAddress() and the server the run uses.
+    Q_INVOKABLE void comboBoxSelectionDidChange(int index, const QString &text);
     void setMusicServerIPAddress(const QString &text) { m_musicServerIPAddress = text; }
     void setMusicServerUserName(const QString &text) { m_musicServerUserName = text; }
     void setMusicServerPassword(const QString &text) { m_musicServerPassword = text; }
@@ -131,6 +145,11 @@ Q_SIGNALS:
     // The run would have replaced `songsOnShare` songs of the library file
     // at `libraryFile` with none; nothing was written, no refresh sent.
     void emptyLibraryRefused(const QString &libraryFile, qint64 songsOnShare);
+    // After every rebuild of the server choice: entries[0] is always
+    // "Select server using IP Address"; selectedIndex is the entry the
+    // rebuild selected (already applied to the delegate).
+    void serverEntriesChanged(const QStringList &entries, int selectedIndex);
+    void selectByIPAddressChanged(bool value);
 
 private:
     bool findShareRoot(const QString &address);
@@ -146,7 +165,7 @@ private:
     std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
     std::unique_ptr<RefreshService> m_webService;
 
-    QMap<QString, OVServiceInfo> m_svcBrowserList;
+    ServerDiscovery m_discovery;
     int m_serverIndex = 0;
     QString m_serverEntryText;
     QString m_musicServerIPAddress;
