@@ -29,7 +29,9 @@ QString SimulatorOptions::usage()
         "  --delay MS          wait MS milliseconds before answering\n"
         "  --auth USER:PASS    require HTTP Basic authentication\n"
         "  --items N           items in every list of a result (default 2)\n"
-        "  --log-bodies        also log each request body as received\n");
+        "  --log-bodies        also log each request body as received\n"
+        "  --announce NAME     announce the server as NAME (\"_orvana_ws._tcp.\") through Avahi, on the\n"
+        "                      loopback interface only, where the simulator listens\n");
 }
 
 QString SimulatorOptions::parse(const QStringList &arguments)
@@ -69,6 +71,12 @@ QString SimulatorOptions::parse(const QStringList &arguments)
         } else if (option == u"--items") {
             if (!readNumber(value, 0, 100000, &listItems))
                 return QStringLiteral("not an item count: %1").arg(value);
+        } else if (option == u"--announce") {
+            // A DNS-SD instance name is one DNS label: 1 to 63 bytes.
+            const qsizetype length = value.toUtf8().size();
+            if (length == 0 || length > 63)
+                return QStringLiteral("--announce takes a name of 1 to 63 bytes");
+            announceName = value;
         } else if (option == u"--auth") {
             const qsizetype colon = value.indexOf(u':');
             if (colon <= 0)

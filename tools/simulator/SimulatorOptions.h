@@ -17,6 +17,7 @@ struct SimulatorOptions
     QString requiredPassword;
     int listItems = 2; // items in every list of a result
     bool logBodies = false; // each log line also holds the request body
+    QString announceName; // announced by DNS-SD on the loopback interface; none: not announced
 
     // Reads arguments (without the program name). Returns an error text, or a
     // null string when they are valid.

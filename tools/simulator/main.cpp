@@ -1,3 +1,4 @@
+#include "discovery/AvahiNetServicePublisher.h"
 #include "tools/simulator/SimulatorServer.h"
 
 #include <QCoreApplication>
@@ -5,7 +6,8 @@
 #include <cstdio>
 
 // A music server for tests and demonstrations: answers every operation of the
-// service contract on 127.0.0.1. Prints "Listening on 127.0.0.1:<port>" once ready.
+// service contract on 127.0.0.1. Prints "Listening on 127.0.0.1:<port>" once
+// ready, and "Announced as <name>" once an announcement is established.
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -30,5 +32,18 @@ int main(int argc, char **argv)
     }
     std::printf("Listening on 127.0.0.1:%u\n", unsigned(server.port()));
     std::fflush(stdout);
+    AvahiNetServicePublisher publisher;
+    if (!options.announceName.isNull()) {
+        // Without the daemon the server still answers; the announcement
+        // follows whenever the daemon (re)appears.
+        QObject::connect(&publisher, &AvahiNetServicePublisher::established, &app, [](const QString &name) {
+            std::printf("Announced as %s\n", name.toUtf8().constData());
+            std::fflush(stdout);
+        });
+        QObject::connect(&publisher, &AvahiNetServicePublisher::failed, &app, [](const QString &reason) {
+            std::fprintf(stderr, "orvana-simulator: cannot announce the server: %s\n", reason.toLocal8Bit().constData());
+        });
+        publisher.publish(options.announceName, QStringLiteral("_orvana_ws._tcp."), server.port(), QStringLiteral("lo"));
+    }
     return app.exec();
 }
