@@ -30,41 +30,58 @@ def run_cli(cli, *args, env=None):
     return done.stdout
 
 
-# --help: lines of an option table start with blanks and a dash; the option
-# column ends at the first run of two blanks. A placeholder after the names
-# ("--source PATH", "--source <PATH>", "--path-map=FROM=TO") means the
-# option takes a value.
-OPTION_ROW = re.compile(r"^\s+(-\S.*?)(?:\s{2,}|$)")
+# --help: sections start with a heading in column 0 ending in ":"
+# ("Commands:", "Options (...):", "Settings (...):"); their entries are
+# indented, with a head, two blanks and a description that may go on in
+# deeper-indented lines.
 OPTION_NAME = re.compile(r"(?<![\w-])(--?[A-Za-z0-9?][\w-]*)")
+ENTRY = re.compile(r"^( {1,8})(\S.*?)(?: {2,}(.*)|$)")
 
 
-def options_in_help(text):
-    """{spelling: takes a value} of every option in a --help text."""
-    options = {}
+def help_sections(text):
+    """{first word of the heading, lower case: [(head, description)]}"""
+    sections = {}
+    entries = None
     for line in text.splitlines():
-        row = OPTION_ROW.match(line)
-        if not row:
+        if re.match(r"^\S.*:$", line):
+            entries = sections.setdefault(line.split()[0].rstrip(":").lower(), [])
             continue
-        column = row.group(1)
-        names = OPTION_NAME.findall(column)
-        rest = OPTION_NAME.sub("", column).replace(",", "").strip(" =")
-        for name in names:
-            options[name] = bool(rest)
-    return options
+        if not line.strip() or re.match(r"^\S", line):
+            entries = None
+            continue
+        if entries is None:
+            continue
+        entry = ENTRY.match(line)
+        if entry:
+            entries.append([entry.group(2), entry.group(3) or ""])
+        elif entries:
+            entries[-1][1] += " " + line.strip()
+    return sections
 
 
-def commands_in_help(text):
-    """The words listed under a "Commands:" heading."""
-    commands = []
-    in_section = False
-    for line in text.splitlines():
-        if re.match(r"^\S", line):
-            in_section = line.strip().rstrip(":").lower() == "commands"
-            continue
-        entry = re.match(r"^\s+([a-z][\w-]*)(?:\s{2,}|$)", line)
-        if in_section and entry:
-            commands.append(entry.group(1))
-    return commands
+class HelpOption:
+    def __init__(self, head, description, all_commands):
+        self.names = OPTION_NAME.findall(head)
+        # A placeholder after the names ("--source=PATH", "--source <PATH>")
+        # means the option takes a value.
+        self.takes_value = bool(OPTION_NAME.sub("", head).replace(",", "").strip(" ="))
+        # "[sync and playlists]" at the end names the commands; none: all.
+        tag = re.search(r"\[([a-z, -]+)\]\s*$", description)
+        self.commands = re.split(r",\s*|\s+and\s+", tag.group(1)) if tag else list(all_commands)
+
+
+def read_help(text):
+    sections = help_sections(text)
+    commands, subcommands = [], {}
+    for head, _ in sections.get("commands", []):
+        name, _, synopsis = head.partition(" ")
+        commands.append(name)
+        if "|" in synopsis:
+            subcommands[name] = [alternative.split()[0] for alternative in synopsis.split("|")]
+    options = [HelpOption(head, description, commands)
+               for head, description in sections.get("options", []) if head.startswith("-")]
+    keys = [head for head, _ in sections.get("settings", [])]
+    return commands, subcommands, options, keys
 
 
 def roff_text(line):
@@ -88,12 +105,12 @@ def manual_sections(path):
 def options_in_manual(path):
     options = set()
     for entry in manual_sections(path).get("OPTIONS", []):
-        options.update(OPTION_NAME.findall(entry.split('"')[0] if entry.startswith(".BI") else entry))
+        options.update(OPTION_NAME.findall(entry))
     return options
 
 
-def commands_in_manual(path):
-    return [entry.split()[-1] for entry in manual_sections(path).get("COMMANDS", [])]
+def first_words(path, section):
+    return [entry.split()[1] for entry in manual_sections(path).get(section, []) if len(entry.split()) > 1]
 
 
 class Completion:
@@ -129,55 +146,59 @@ def main():
 
     with tempfile.TemporaryDirectory() as home:
         env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
-        top_help = run_cli(cli, "--help", env=env)
-        commands = commands_in_help(top_help)
-        if not commands:
-            raise SystemExit("no \"Commands:\" section in orvanasync-cli --help; update this test's reader")
-        # Each command's own help, where it has one, may list options of its own.
-        help_options = options_in_help(top_help)
-        command_options = {}
-        for command in commands:
-            own = options_in_help(run_cli(cli, command, "--help", env=env))
-            command_options[command] = own or help_options
-            help_options.update(own)
-        long_options = {name for name in help_options if name.startswith("--")}
+        commands, subcommands, options, keys = read_help(run_cli(cli, "--help", env=env))
+        if not commands or not options:
+            raise SystemExit("no commands or options found in orvanasync-cli --help; update this test's reader")
+        spellings = {name for option in options for name in option.names}
+        long_options = {name: option for option in options for name in option.names if name.startswith("--")}
 
-        # The manual page.
-        manual_options = options_in_manual(manual)
-        for name in sorted(set(help_options) - manual_options):
-            fail("%s is in --help but not in the OPTIONS of %s" % (name, os.path.basename(manual)))
-        for name in sorted(manual_options - set(help_options)):
-            fail("%s is in the OPTIONS of %s but not in --help" % (name, os.path.basename(manual)))
-        if sorted(commands_in_manual(manual)) != sorted(commands):
-            fail("the COMMANDS of the manual page %s differ from --help %s" % (commands_in_manual(manual), commands))
+        # The manual page: the same options, commands and settings keys.
+        page = os.path.basename(manual)
+        in_manual = options_in_manual(manual)
+        for name in sorted(spellings - in_manual):
+            fail("%s is in --help but not in the OPTIONS of %s" % (name, page))
+        for name in sorted(in_manual - spellings):
+            fail("%s is in the OPTIONS of %s but not in --help" % (name, page))
+        if first_words(manual, "COMMANDS") != commands:
+            fail("the COMMANDS of %s are %s, --help lists %s" % (page, first_words(manual, "COMMANDS"), commands))
+        if sorted(first_words(manual, "SETTINGS")) != sorted(keys):
+            fail("the SETTINGS of %s are %s, --help lists %s" % (page, first_words(manual, "SETTINGS"), keys))
 
-        # The completion: commands first, then each command's options.
+        # The completion: commands, each command's options, config's words.
         completion = Completion(completion_script, cli, env)
-        offered_commands = completion.complete("orvanasync-cli", "")
-        if sorted(offered_commands) != sorted(commands):
-            fail("completion offers the commands %s, --help lists %s" % (offered_commands, commands))
-        offered = set(completion.complete("orvanasync-cli", "--"))
+        offered = completion.complete("orvanasync-cli", "")
+        if sorted(offered) != sorted(commands):
+            fail("completion offers the commands %s, --help lists %s" % (offered, commands))
         for command in commands:
-            for_command = set(completion.complete("orvanasync-cli", command, "--"))
-            known = {name for name in command_options[command] if name.startswith("--")}
-            for name in sorted(for_command - known):
-                fail("completion offers %s after %s, which its --help does not list" % (name, command))
-            offered |= for_command
-        for name in sorted(long_options - offered):
-            fail("completion never offers %s" % name)
-        for name in sorted(offered - long_options):
-            fail("completion offers %s, which --help does not list" % name)
+            expected = sorted(name for name, option in long_options.items() if command in option.commands)
+            offered = sorted(completion.complete("orvanasync-cli", command, "--"))
+            for name in sorted(set(expected) - set(offered)):
+                fail("completion does not offer %s after %s" % (name, command))
+            for name in sorted(set(offered) - set(expected)):
+                fail("completion offers %s after %s, which --help does not give it" % (name, command))
+        every = sorted(name for name, option in long_options.items() if set(option.commands) == set(commands))
+        if sorted(completion.complete("orvanasync-cli", "--")) != every:
+            fail("before a command completion offers %s, not the options of every command %s"
+                 % (completion.complete("orvanasync-cli", "--"), every))
+        for command, words in subcommands.items():
+            offered = completion.complete("orvanasync-cli", command, "")
+            if sorted(offered) != sorted(words):
+                fail("after %s completion offers %s, --help lists %s" % (command, offered, words))
+        if "config" in subcommands:
+            for verb in ("get", "set", "unset"):
+                offered = completion.complete("orvanasync-cli", "config", verb, "")
+                if sorted(offered) != sorted(keys):
+                    fail("config %s completes the keys %s, --help lists %s" % (verb, offered, keys))
 
         # After an option that takes a value comes the value, never another
         # option; after a flag, the options go on.
-        for name, takes_value in sorted(help_options.items()):
-            if not name.startswith("--") or name in ("--help", "--version", "--help-all"):
+        for name, option in sorted(long_options.items()):
+            if name in ("--help", "--version"):
                 continue
-            command = next((c for c in commands if name in command_options[c]), commands[0])
-            after = completion.complete("orvanasync-cli", command, name, "--")
-            if takes_value and after:
+            after = completion.complete("orvanasync-cli", option.commands[0], name, "--")
+            if option.takes_value and after:
                 fail("completion offers %s as the value of %s" % (after[:3], name))
-            if not takes_value and not after:
+            if not option.takes_value and not after:
                 fail("completion offers no option after the flag %s" % name)
 
         # --playlists completes the IDs "orvanasync-cli playlists" prints for
@@ -188,9 +209,10 @@ def main():
         listed = [row.split("\t")[0] for row in run_cli(cli, "playlists", "--source", library, env=env).splitlines()]
         if len(listed) < 2:
             raise SystemExit("the sample library should have two playlists, it has %s" % listed)
-        ids = completion.complete(cli, "sync", "--source", library, "--playlists", "")
-        if sorted(ids) != sorted(listed):
-            fail("--playlists completes %s, the source has %s" % (ids, listed))
+        for source in (["--source", library], ["--source=" + library]):
+            ids = completion.complete(cli, "sync", *source, "--playlists", "")
+            if sorted(ids) != sorted(listed):
+                fail("--playlists after %s completes %s, the source has %s" % (source[0], ids, listed))
         # The shortest start of the second ID that no other ID shares.
         start = next(listed[1][:n] for n in range(1, len(listed[1]) + 1)
                      if not any(other.startswith(listed[1][:n]) for other in listed if other != listed[1]))
@@ -201,7 +223,8 @@ def main():
     if failures:
         print("%d mismatch(es) between --help and the manual page or completion" % len(failures))
         return 1
-    print("manual page and completion match --help: %d options, commands %s" % (len(help_options), commands))
+    print("manual page and completion match --help: %d options, commands %s, %d settings keys"
+          % (len(spellings), commands, len(keys)))
     return 0
 
 
