@@ -369,6 +369,8 @@ void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVari
 void OrvanaSyncAppDelegate::onSyncNotifictionEvent(const Notify &notify)
 {
     m_page.onSyncNotifictionEvent(&notify);
+    if (notify.activity() == 4 || notify.activity() == 7 || notify.activity() == 9)
+        Q_EMIT progressNotified(notify.activity(), notify.progress(), notify.maxProgress());
     if (notify.activity() == 2) {
         m_errorReported = true;
         Q_EMIT errorNotified(notify.title());

@@ -142,6 +142,9 @@ Q_SIGNALS:
     void refreshAnswered(bool succeeded);
     // An error notification of the engine or the loader, by its title.
     void errorNotified(const QString &title);
+    // A progress report: activity 4 (loading), 7 (tracks) or 9 (covers),
+    // progress items done of maxProgress.
+    void progressNotified(int activity, int progress, int maxProgress);
     // The run would have replaced `songsOnShare` songs of the library file
     // at `libraryFile` with none; nothing was written, no refresh sent.
     void emptyLibraryRefused(const QString &libraryFile, qint64 songsOnShare);

@@ -7,6 +7,8 @@
 #include "cli/ConfigCommand.h"
 #include "cli/SyncPreflight.h"
 #include "cli/SyncReport.h"
+#include "cli/TerminalProgress.h"
+#include "library/MusicLibrary.h"
 #include "itunes/MusicSourceLocator.h"
 #include "itunes/iTunesMusicLibrary.h"
 #include "share/ManageVolumes.h"
@@ -14,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -22,11 +25,10 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include <unistd.h>
+#include <algorithm>
+
 
 namespace {
-
-const int progressWidth = 30;
 
 // A TSV field: the tab, the line breaks and the backslash written as
 // escapes, so that every playlist is one line of three fields.
@@ -108,28 +110,39 @@ void CliProgram::printError(const QString &message)
     std::fflush(m_err);
 }
 
-void CliProgram::showProgress(OrvanaSyncAppDelegate &delegate)
+void CliProgram::showProgress(OrvanaSyncAppDelegate &delegate, int activity, int progress, int maxProgress)
 {
-    const SyncPage &page = delegate.syncPage();
-    if (!page.isProgressBarVisible() || !isatty(fileno(m_err))) {
-        clearProgress();
+    if (!m_progress || !m_progress->enabled())
         return;
+    if (activity == 4) {
+        m_progress->loading(progress, maxProgress);
+    } else if (activity == 9) {
+        m_progress->exportingCovers(progress, maxProgress);
+    } else if (activity == 7 && delegate.ml()) {
+        if (progress == 0 || m_bytesBefore.isEmpty()) {
+            // The engine lists the tracks in this order and counts each;
+            // those it copies (status 1) make the bytes.
+            const MusicLibrary &library = *delegate.ml();
+            m_bytesBefore = {0};
+            for (const QString &identifier : library.sortedTracks()) {
+                if (!library.syncCompleteMusicLibrary() &&
+                    (!library.tracksToSync() || !library.tracksToSync()->contains(identifier)))
+                    continue;
+                const std::shared_ptr<Track> track = library.tracks().value(identifier);
+                const bool copied = track && track->status() == 1 && !track->DRMProtected();
+                m_bytesBefore.append(m_bytesBefore.last() + (copied ? qMax(0, track->size()) : 0));
+            }
+        }
+        const qsizetype last = m_bytesBefore.size() - 1;
+        m_progress->copyingTracks(progress, maxProgress, m_bytesBefore.at(std::clamp(qsizetype(progress), qsizetype(0), last)),
+                                  m_bytesBefore.at(last));
     }
-    const int value = qBound(0, page.progressBarValue(), 100);
-    const int filled = value * progressWidth / 100;
-    const QByteArray bar = QByteArray(filled, '#') + QByteArray(progressWidth - filled, ' ');
-    std::fprintf(m_err, "\r\033[K[%s] %3d%% %s", bar.constData(), value, page.syncOperation().toLocal8Bit().constData());
-    std::fflush(m_err);
-    m_progressShown = true;
 }
 
 void CliProgram::clearProgress()
 {
-    if (!m_progressShown)
-        return;
-    std::fputs("\r\033[K", m_err);
-    std::fflush(m_err);
-    m_progressShown = false;
+    if (m_progress)
+        m_progress->clear();
 }
 
 bool CliProgram::readPassword(const CliOptions &options, QString *password)
@@ -226,6 +239,7 @@ int CliProgram::run(const CliOptions &options)
 {
     m_verbosity = options.verbosity();
     m_json = options.json();
+    m_progress = std::make_unique<TerminalProgress>(m_err, m_verbosity != CliOptions::Verbosity::Quiet);
     switch (options.command()) {
     case CliOptions::Command::Help:
         print(CliOptions::usage().chopped(1));
@@ -326,7 +340,10 @@ int CliProgram::runSync(const CliOptions &options)
     OrvanaSyncAppDelegate delegate(settings);
     SyncReport report;
     connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { printLogLine(line); });
-    connect(&delegate.syncPage(), &SyncPage::pageChanged, this, [this, &delegate] { showProgress(delegate); });
+    connect(&delegate, &OrvanaSyncAppDelegate::progressNotified, this,
+            [this, &delegate](int activity, int progress, int maxProgress) {
+                showProgress(delegate, activity, progress, maxProgress);
+            });
     connect(&delegate, &OrvanaSyncAppDelegate::errorNotified, this,
             [&report](const QString &title) { report.addError(title); });
     const QSet<QString> selected =
@@ -439,10 +456,21 @@ CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, 
         if (completed && (!delegate.webService() || dryRun || outcome.refreshSucceeded))
             loop.quit();
     };
+    // A line while the server reads the new library, once a second.
+    QTimer waitLine;
+    QElapsedTimer waited;
+    waitLine.setInterval(1000);
+    connect(&waitLine, &QTimer::timeout, &loop,
+            [&] { m_progress->waitingForRefresh(waited.elapsed(), outcome.refreshWaitMs); });
     connect(&delegate, &OrvanaSyncAppDelegate::syncCompleted, &loop, [&] {
         completed = true;
         refreshTimeout.start();
         finishWhenDone();
+        if (delegate.webService() && !dryRun && !outcome.refreshSucceeded && m_progress->enabled()) {
+            waited.start();
+            m_progress->waitingForRefresh(0, outcome.refreshWaitMs);
+            waitLine.start();
+        }
     });
     connect(&delegate, &OrvanaSyncAppDelegate::refreshAnswered, &loop, [&](bool succeeded) {
         if (!outcome.refreshSucceeded)

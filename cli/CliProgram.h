@@ -11,6 +11,7 @@
 #include <optional>
 
 class OrvanaSyncAppDelegate;
+class TerminalProgress;
 class RefreshServiceFactory;
 class SettingsStore;
 
@@ -57,12 +58,15 @@ private:
     // A line of the run's log, unless the verbosity hides it.
     void printLogLine(QStringView line);
     void printError(const QString &message);
-    void showProgress(OrvanaSyncAppDelegate &delegate);
+    void showProgress(OrvanaSyncAppDelegate &delegate, int activity, int progress, int maxProgress);
     void clearProgress();
 
     FILE *m_out;
     FILE *m_err;
-    bool m_progressShown = false;
+    std::unique_ptr<TerminalProgress> m_progress;
+    // Bytes to copy of the tracks before each position in the order they
+    // are listed: prefix sums, made when the copying starts.
+    QList<qint64> m_bytesBefore;
     CliOptions::Verbosity m_verbosity = CliOptions::Verbosity::Normal;
     bool m_json = false;
     // The last "Debug:" line's text: the refresh's failure, when it failed.

@@ -10,13 +10,19 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -465,6 +471,82 @@ TEST_F(SyncEndToEndTest, NoMusicSourceOrBadOptionsCannotRun)
         2);
     EXPECT_EQ(runCli({QStringLiteral("sync"), QStringLiteral("--password"), QStringLiteral("x")}).exitCode, 2);
     EXPECT_TRUE(shareFiles().isEmpty());
+}
+
+// Runs orvanasync-cli with a pseudo-terminal as its standard output and
+// error, as in an interactive shell; answers what it wrote and its status.
+std::pair<int, QByteArray> runOnTerminal(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    // Everything execve needs, made before the fork.
+    QList<QByteArray> words{QByteArrayLiteral(ORVANA_CLI_PATH)};
+    for (const QString &argument : arguments)
+        words.append(argument.toLocal8Bit());
+    QList<QByteArray> variables;
+    for (const QString &variable : environment.toStringList())
+        variables.append(variable.toLocal8Bit());
+    std::vector<char *> argv, envp;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    for (QByteArray &variable : variables)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    winsize size{};
+    size.ws_col = 200;
+    size.ws_row = 50;
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, &size);
+    if (child == 0) {
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (child < 0)
+        return {-1, QByteArray("forkpty failed")};
+    QByteArray output;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = read(terminal, buffer, sizeof buffer);
+        if (count > 0)
+            output.append(buffer, count);
+        else if (count < 0 && errno == EINTR)
+            continue;
+        else
+            break; // EIO once the program and its terminal are gone
+    }
+    close(terminal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST_F(SyncEndToEndTest, OnATerminalOneProgressLineShowsTracksBytesAndTheRefreshWait)
+{
+    startSimulator({QStringLiteral("--delay"), QStringLiteral("1500")});
+    const auto [status, output] =
+        runOnTerminal(syncArguments({QStringLiteral("--entire-library")}), cliEnvironment(folder.path()));
+    ASSERT_EQ(status, 0) << output.toStdString();
+    const QString text = QString::fromUtf8(output);
+    // Each state of the line starts by going back and clearing it.
+    EXPECT_THAT(text.toStdString(), HasSubstr("\r\033[K["));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\] +\\d+% [0-4]/5 tracks  [0-9.]+ (B|kB|MB)/[0-9.]+ (kB|MB)"))
+                    .match(text)
+                    .hasMatch())
+        << text.toStdString();
+    EXPECT_THAT(text.toStdString(), HasSubstr("album covers "));
+    EXPECT_THAT(text.toStdString(), HasSubstr("100% waiting for the server to refresh its library"));
+    // The bar never goes back between stages.
+    int previous = -1;
+    const QRegularExpression percent(QStringLiteral("\\r\\033\\[K\\[[# ]+\\] +(\\d+)%"));
+    for (auto match = percent.globalMatch(text); match.hasNext();) {
+        const int value = match.next().captured(1).toInt();
+        EXPECT_GE(value, previous) << text.toStdString();
+        previous = value;
+    }
+    EXPECT_EQ(previous, 100);
+    // The totals stand on lines of their own, after the progress line is cleared.
+    EXPECT_THAT(text.toStdString(), HasSubstr("\r\nCompleted iTunes Synchronization\r\n"));
+    EXPECT_FALSE(text.endsWith(QLatin1String("\033[K"))) << "the line was left on the terminal";
+    EXPECT_THAT(text.toStdString(), HasSubstr("\nCopied 5 tracks and 2 album covers\r\n"));
 }
 
 // Refusals that protect the server: after a first run has published the
