@@ -22,15 +22,6 @@ namespace {
 
 const QString backslash = QStringLiteral("\\");
 
-// The last count components of a path, for the dry run's destinations.
-QStringList lastComponents(const QString &path, int count)
-{
-    QStringList parts = path.split(QLatin1Char('/'));
-    while (parts.size() < count)
-        parts.prepend(QStringLiteral(""));
-    return parts.mid(parts.size() - count);
-}
-
 } // namespace
 
 OrvanaSyncAppDelegate::OrvanaSyncAppDelegate(SettingsStore &settings, QObject *parent)
@@ -307,19 +298,26 @@ void OrvanaSyncAppDelegate::dryRunStages()
         m_syncEntireMusicLibrary ? m_ml->sortedTracks() : m_ml->getTracksToSync().keys();
     QSet<QString> albums;
     int wouldCopy = 0;
+    // The destinations come from the rule the copy uses.
+    m_ml->planTrackDestinations();
     for (const QString &identifier : identifiers) {
         const std::shared_ptr<Track> track = m_ml->tracks().value(identifier);
-        if (!track || track->status() != 1 || track->DRMProtected())
+        if (!track || (track->status() != 0 && track->status() != 1) || track->DRMProtected())
             continue;
-        albums.insert(track->albumID());
-        const QStringList parts = lastComponents(track->location(), 3);
-        const QString destination = m_ml->cpyBasePath() + QLatin1Char('/') + m_ml->validateFileName(parts.at(0)) +
-                                    QLatin1Char('/') + m_ml->validateFileName(parts.at(1)) + QLatin1Char('/') +
-                                    m_ml->validateFileName(parts.at(2));
-        if (QFileInfo::exists(destination))
+        if (track->status() == 1)
+            albums.insert(track->albumID());
+        const std::optional<TrackDestinations::Destination> destination = m_ml->trackDestination(*track);
+        if (!destination || !destination->needsCopy)
+            continue;
+        if (!destination->refusal.isNull()) {
+            logFromSyncThread(QStringLiteral("Would not copy: %1 (%2)").arg(track->location(), destination->refusal));
+            continue;
+        }
+        const QString path = m_ml->cpyBasePath() + QLatin1Char('/') + destination->relativePath();
+        if (QFileInfo::exists(path))
             continue;
         ++wouldCopy;
-        logFromSyncThread(QStringLiteral("Would copy: %1 to %2").arg(track->location(), destination));
+        logFromSyncThread(QStringLiteral("Would copy: %1 to %2").arg(track->location(), path));
     }
     logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->xmlTracksPath()));
     m_ml->syncAlbumCovers(m_ml->xmlAlbumCoverPath());

@@ -5,6 +5,7 @@
 #include "library/FileCopier.h"
 #include "library/FileReplacement.h"
 #include "library/SystemError.h"
+#include "library/TrackDestinations.h"
 #include "platform/MainThread.h"
 #include "platform/SystemLog.h"
 #include "share/FileIO.h"
@@ -61,22 +62,6 @@ QString parentFolder(const QString &path)
     if (slash == 0)
         return QStringLiteral("/");
     return path.left(slash);
-}
-
-// Path components as the engine counts them: the root "/" of an absolute
-// path is a component of its own, as is a trailing "/".
-QStringList pathComponents(const QString &path)
-{
-    QStringList components;
-    if (path.isEmpty())
-        return components;
-    if (path.startsWith(u'/'))
-        components.append(QStringLiteral("/"));
-    for (const QStringView part : QStringView(path).split(u'/', Qt::SkipEmptyParts))
-        components.append(part.toString());
-    if (path.size() > 1 && path.endsWith(u'/'))
-        components.append(QStringLiteral("/"));
-    return components;
 }
 
 // The leading integer of text: optional blanks, an optional sign and
@@ -210,6 +195,8 @@ void MusicLibrary::didStartElement(const QString &name, const XmlAttributes &att
         const auto found = id ? m_tracks.constFind(*id) : m_tracks.constEnd();
         if (found != m_tracks.constEnd() && found.value()) {
             found.value()->setStatus(0);
+            const std::optional<QString> location = attributes.value("Location");
+            found.value()->setListedPath(location ? TrackDestinations::listedPathOfLocation(*location) : QString());
             ++m_numTracksUnchanged;
         } else {
             ++m_numTracksDeleted;
@@ -372,6 +359,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
     m_numTracksCopyFailure = 0;
     m_numTracksCopied = 0;
     m_numTracksProcessed = 0;
+    planTrackDestinations();
     const int maximum = m_syncCompleteMusicLibrary ? int(m_sortedTracks.size()) : int(m_tracksToSync->size());
 
     for (const QString &identifier : std::as_const(m_sortedTracks)) {
@@ -379,23 +367,21 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
             continue;
         const std::shared_ptr<Track> track = m_tracks.value(identifier);
         if (track && (track->status() == 0 || track->status() == 1)) {
-            const QStringList components = pathComponents(track->location());
             if (track->DRMProtected()) {
                 ++m_numSkippedDRMTracks;
-            } else if (components.size() >= 4) {
-                const qsizetype count = components.size();
-                track->setArtistPath(validateFileName(components.at(count - 3)));
-                track->setAlbumPath(validateFileName(components.at(count - 2)));
-                track->setSongPath(validateFileName(components.at(count - 1)));
+            } else if (const auto destination = trackDestination(*track)) {
+                track->setArtistPath(destination->artistPath);
+                track->setAlbumPath(destination->albumPath);
+                track->setSongPath(destination->songPath);
                 syncNotifyProgress(ActivityTrackProgress,
                                    QStringList{textOrEmpty(track->title()), textOrEmpty(track->album()),
                                                textOrEmpty(track->artists())},
                                    m_numTracksProcessed, maximum);
                 bool listed = true;
-                if (track->status() == 1) {
+                if (destination->needsCopy) {
                     listed = copyTrack(*track);
-                } else if (const QString reason = unsafeDestinationReason(*track); !reason.isNull()) {
-                    syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(*track, reason));
+                } else if (!destination->refusal.isNull()) {
+                    syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(*track, destination->refusal));
                     listed = false;
                 }
                 if (listed)
@@ -491,30 +477,25 @@ CharacterSet MusicLibrary::createValidFilenameCharacterSet()
 
 QString MusicLibrary::validateFileName(const QString &name) const
 {
-    if (name.isNull())
-        return {};
-    QString result;
-    result.reserve(name.size());
-    for (const QChar character : name) {
-        if (!m_validateFileNameCharacterSet.contains(character.unicode()))
-            result.append(character);
-    }
-    return result;
+    return TrackDestinations::withoutCharacters(m_validateFileNameCharacterSet, name);
+}
+
+void MusicLibrary::planTrackDestinations()
+{
+    m_destinations = std::make_unique<TrackDestinations>(m_validateFileNameCharacterSet, m_cpyBasePath);
+    m_destinations->plan(m_tracks, m_sortedTracks);
+}
+
+std::optional<TrackDestinations::Destination> MusicLibrary::trackDestination(const Track &track) const
+{
+    if (!m_destinations)
+        return std::nullopt;
+    return m_destinations->destinationOf(track);
 }
 
 QString MusicLibrary::unsafeDestinationReason(const Track &track) const
 {
-    if (m_cpyBasePath.isEmpty())
-        return QStringLiteral("No music folder is set on the share.");
-    for (const QString &component : {track.artistPath(), track.albumPath()}) {
-        if (component == u"." || component == u"..")
-            return QStringLiteral("The folder name \"%1\" would place the file outside the music folder.").arg(component);
-    }
-    const QString &song = track.songPath();
-    if (song.isEmpty() || song == u"." || song == u"..")
-        return QStringLiteral("The file name \"%1\" left after removing unsupported characters is not a file name.")
-            .arg(song);
-    return {};
+    return TrackDestinations::unsafeReason(m_cpyBasePath, track.artistPath(), track.albumPath(), track.songPath());
 }
 
 ErrorRecord MusicLibrary::refusedCopyError(const Track &track, const QString &reason) const

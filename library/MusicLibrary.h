@@ -5,6 +5,7 @@
 #include "library/Notify.h"
 #include "library/Playlist.h"
 #include "library/Track.h"
+#include "library/TrackDestinations.h"
 #include "library/XmlAttributes.h"
 #include "platform/ErrorRecord.h"
 #include "platform/ExceptionRecord.h"
@@ -89,6 +90,12 @@ public:
     // name with every character of validateFileNameCharacterSet() removed;
     // none for none.
     QString validateFileName(const QString &name) const;
+    // Works out where every track of the library goes on the share (see
+    // TrackDestinations); the writer does it before it walks the tracks.
+    void planTrackDestinations();
+    // The planned destination of track; none for a track that is not listed
+    // (or before planTrackDestinations()).
+    std::optional<TrackDestinations::Destination> trackDestination(const Track &track) const;
 
     // Album covers. -------------------------------------------------------
 
@@ -222,4 +229,5 @@ private:
     // What the running file read collects: 0 nothing, 1 tracks, 2 covers.
     int m_parsingItems = 0;
     CharacterSet m_validateFileNameCharacterSet;
+    std::unique_ptr<TrackDestinations> m_destinations;
 };

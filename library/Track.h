@@ -50,6 +50,10 @@ public:
     void setAlbumPath(const QString &value) { m_albumPath = value; }
     const QString &songPath() const { return m_songPath; }
     void setSongPath(const QString &value) { m_songPath = value; }
+    // Where the previous library file placed the track under the music
+    // folder ("artist/album/song"); null when it did not say.
+    const QString &listedPath() const { return m_listedPath; }
+    void setListedPath(const QString &value) { m_listedPath = value; }
     int sampleRate() const { return m_sampleRate; }
     void setSampleRate(int value) { m_sampleRate = value; }
     int size() const { return m_size; }
@@ -89,6 +93,7 @@ private:
     QString m_artistPath;
     QString m_albumPath;
     QString m_songPath;
+    QString m_listedPath;
     int m_sampleRate = 0;
     int m_size = 0;
     QString m_title;

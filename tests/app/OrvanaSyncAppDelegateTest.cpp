@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -548,6 +549,53 @@ TEST(EmptyLibraryGuardTest, SongsAreCountedAcrossReadBoundaries)
     file.write(content);
     file.close();
     EXPECT_EQ(EmptyLibraryGuard::songsListedIn(path), 20000);
+}
+
+TEST_F(OrvanaSyncAppDelegateTest, TheDryRunPromisesTheDestinationsTheCopyUses)
+{
+    // Names that sanitise to nothing, to one another, or into dot folders.
+    addTrack(QStringLiteral("T3"), QStringLiteral("\u0411\u0438-2"), QStringLiteral("\u0410\u043b\u044c\u0431\u043e\u043c"),
+             QStringLiteral("\ub178\ub798.mp3"));
+    addTrack(QStringLiteral("T4"), QStringLiteral("Ann"), QStringLiteral("First"), QStringLiteral("one?.mp3"));
+    addTrack(QStringLiteral("T5"), QStringLiteral("..."), QStringLiteral("\u2606"), QStringLiteral("\u00e9.mp3"));
+    addTrack(QStringLiteral("T6"), QStringLiteral("Ann"), QStringLiteral("First"), QStringLiteral("ONE.mp3"));
+    delegate->setShareFolder(share);
+    // A file of another library where T2 would go.
+    QDir().mkpath(share + QStringLiteral("/Music/Bob/Second"));
+    QFile foreign(share + QStringLiteral("/Music/Bob/Second/two.mp3"));
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write("another song altogether");
+    foreign.close();
+
+    delegate->setDryRun(true);
+    ASSERT_TRUE(syncAndWait());
+    QMap<QString, QString> promised;
+    static const QRegularExpression wouldCopy(QStringLiteral("^Would copy: (.*) to (.*)$"));
+    for (const QString &line : logMessages()) {
+        if (const QRegularExpressionMatch match = wouldCopy.match(line); match.hasMatch())
+            promised.insert(match.captured(1), match.captured(2));
+    }
+    EXPECT_EQ(promised.size(), library->tracks().size());
+
+    delegate->setDryRun(false);
+    for (const auto &track : library->tracks())
+        track->setStatus(1);
+    ASSERT_TRUE(syncAndWait());
+    QMap<QString, QString> copied;
+    for (const auto &track : library->tracks())
+        copied.insert(track->location(), share + QStringLiteral("/Music/") + track->artistPath() + QLatin1Char('/') +
+                                             track->albumPath() + QLatin1Char('/') + track->songPath());
+    EXPECT_EQ(promised, copied);
+    QSet<QString> distinct;
+    for (const auto &[source, destination] : copied.asKeyValueRange()) {
+        QFile file(destination);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << destination.toStdString();
+        QFile original(source);
+        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), original.readAll());
+        distinct.insert(destination.toLower());
+    }
+    EXPECT_EQ(distinct.size(), copied.size());
 }
 
 } // namespace

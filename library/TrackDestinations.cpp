@@ -1,0 +1,262 @@
+#include "library/TrackDestinations.h"
+
+#include <QSet>
+
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
+
+#include <mutex>
+#include <sys/stat.h>
+
+namespace {
+
+// Path components as the engine counts them: the root "/" of an absolute
+// path is a component of its own, as is a trailing "/".
+QStringList pathComponents(const QString &path)
+{
+    QStringList components;
+    if (path.isEmpty())
+        return components;
+    if (path.startsWith(u'/'))
+        components.append(QStringLiteral("/"));
+    for (const QStringView part : QStringView(path).split(u'/', Qt::SkipEmptyParts))
+        components.append(part.toString());
+    if (path.size() > 1 && path.endsWith(u'/'))
+        components.append(QStringLiteral("/"));
+    return components;
+}
+
+// A name the share cannot tell apart from nothing: empty, or only spaces and
+// full stops. "." and ".." are not: they are refused as unsafe.
+bool isNameless(QStringView name)
+{
+    if (name == u"." || name == u"..")
+        return false;
+    for (const QChar character : name) {
+        if (character != u' ' && character != u'.')
+            return false;
+    }
+    return true;
+}
+
+// The position of the extension's full stop in a file name; -1 for none.
+qsizetype extensionStart(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? dot : -1;
+}
+
+QString withIdentifier(const QString &songPath, const QString &identifier)
+{
+    const qsizetype dot = extensionStart(songPath);
+    if (dot < 0)
+        return songPath + u" (" + identifier + u')';
+    return songPath.left(dot) + u" (" + identifier + u')' + songPath.mid(dot);
+}
+
+// The key under which two paths name one file: the share may compare names
+// without regard to case. Components are ASCII, so toLower is exact.
+QString claimKey(const QString &artistPath, const QString &albumPath, const QString &songPath)
+{
+    return (artistPath + u'/' + albumPath + u'/' + songPath).toLower();
+}
+
+bool fileSize(const QString &path, qint64 *size)
+{
+    struct stat info;
+    if (::stat(path.toUtf8().constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    *size = qint64(info.st_size);
+    return true;
+}
+
+bool pathExists(const QString &path)
+{
+    struct stat info;
+    return ::lstat(path.toUtf8().constData(), &info) == 0;
+}
+
+} // namespace
+
+TrackDestinations::TrackDestinations(CharacterSet removed, QString cpyBasePath)
+    : m_removed(std::move(removed)), m_cpyBasePath(std::move(cpyBasePath))
+{
+}
+
+QString TrackDestinations::withoutCharacters(const CharacterSet &removed, const QString &name)
+{
+    if (name.isNull())
+        return {};
+    QString result;
+    result.reserve(name.size());
+    for (const QChar character : name) {
+        if (!removed.contains(character.unicode()))
+            result.append(character);
+    }
+    return result;
+}
+
+QString TrackDestinations::unsafeReason(const QString &cpyBasePath, const QString &artistPath,
+                                        const QString &albumPath, const QString &songPath)
+{
+    if (cpyBasePath.isEmpty())
+        return QStringLiteral("No music folder is set on the share.");
+    for (const QString &component : {artistPath, albumPath}) {
+        if (component == u"." || component == u"..")
+            return QStringLiteral("The folder name \"%1\" would place the file outside the music folder.").arg(component);
+    }
+    if (songPath.isEmpty() || songPath == u"." || songPath == u"..")
+        return QStringLiteral("The file name \"%1\" left after removing unsupported characters is not a file name.")
+            .arg(songPath);
+    return {};
+}
+
+QString TrackDestinations::transliterated(const QString &text)
+{
+    // One transliterator for the process: building it takes milliseconds and
+    // an instance may not be used by two threads at once.
+    static std::mutex guard;
+    static std::unique_ptr<icu::Transliterator> transliterator;
+    static bool built = false;
+    const std::lock_guard<std::mutex> lock(guard);
+    if (!built) {
+        built = true;
+        UErrorCode status = U_ZERO_ERROR;
+        transliterator.reset(icu::Transliterator::createInstance(icu::UnicodeString(u"Any-Latin; Latin-ASCII"),
+                                                                 UTRANS_FORWARD, status));
+        if (U_FAILURE(status))
+            transliterator.reset();
+    }
+    if (!transliterator)
+        return {};
+    icu::UnicodeString converted(reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()));
+    transliterator->transliterate(converted);
+    return QString(reinterpret_cast<const QChar *>(converted.getBuffer()), converted.length());
+}
+
+QString TrackDestinations::listedPathOfLocation(const QString &location)
+{
+    const QStringList parts = location.split(u'\\');
+    if (parts.size() < 4 || parts.at(parts.size() - 4).compare(u"Music", Qt::CaseInsensitive) != 0)
+        return {};
+    const qsizetype count = parts.size();
+    return parts.at(count - 3) + u'/' + parts.at(count - 2) + u'/' + parts.at(count - 1);
+}
+
+QString TrackDestinations::folderName(const QString &component, const QString &unknown) const
+{
+    const QString plain = sanitised(component);
+    if (!isNameless(plain))
+        return plain;
+    const QString latin = sanitised(transliterated(component)).trimmed();
+    return isNameless(latin) ? unknown : latin;
+}
+
+QString TrackDestinations::fileName(const QString &component, const QString &persistentId) const
+{
+    const QString plain = sanitised(component);
+    const qsizetype dot = extensionStart(component);
+    const QString stem = dot < 0 ? component : component.left(dot);
+    if (!isNameless(sanitised(stem)))
+        return plain;
+    QString name = sanitised(transliterated(stem)).trimmed();
+    if (isNameless(name))
+        name = sanitised(persistentId);
+    if (isNameless(name))
+        name = QStringLiteral("Unknown Track");
+    return dot < 0 ? name : name + sanitised(component.mid(dot));
+}
+
+bool TrackDestinations::isAcceptableListedPath(const QString &path) const
+{
+    if (path.isNull())
+        return false;
+    const QStringList parts = path.split(u'/');
+    if (parts.size() != 3)
+        return false;
+    for (const QString &part : parts) {
+        if (isNameless(part) || sanitised(part) != part)
+            return false;
+    }
+    return unsafeReason(m_cpyBasePath, parts.at(0), parts.at(1), parts.at(2)).isNull();
+}
+
+void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTracks)
+{
+    QSet<QString> claimed;
+    QSet<const Track *> placed;
+    claimed.reserve(sortedTracks.size());
+    placed.reserve(sortedTracks.size());
+
+    // A listed track keeps its place, so what the server knows stays true.
+    for (const QString &identifier : sortedTracks) {
+        const std::shared_ptr<Track> track = tracks.value(identifier);
+        if (!track || track->status() != 0 || !isAcceptableListedPath(track->listedPath()) || placed.contains(track.get()))
+            continue;
+        const QStringList parts = track->listedPath().split(u'/');
+        const QString key = claimKey(parts.at(0), parts.at(1), parts.at(2));
+        if (claimed.contains(key))
+            continue;
+        claimed.insert(key);
+        placed.insert(track.get());
+        track->setArtistPath(parts.at(0));
+        track->setAlbumPath(parts.at(1));
+        track->setSongPath(parts.at(2));
+    }
+
+    for (const QString &identifier : sortedTracks) {
+        const std::shared_ptr<Track> track = tracks.value(identifier);
+        if (!track || placed.contains(track.get()))
+            continue;
+        placed.insert(track.get());
+        const QStringList components = pathComponents(track->location());
+        if (components.size() < 4) {
+            track->setArtistPath({});
+            track->setAlbumPath({});
+            track->setSongPath({});
+            continue;
+        }
+        const qsizetype count = components.size();
+        const QString artistPath = folderName(components.at(count - 3), QStringLiteral("Unknown Artist"));
+        const QString albumPath = folderName(components.at(count - 2), QStringLiteral("Unknown Album"));
+        QString songPath = fileName(components.at(count - 1), track->persistentId());
+        QString key = claimKey(artistPath, albumPath, songPath);
+        if (claimed.contains(key)) {
+            songPath = withIdentifier(songPath, sanitised(track->persistentId()));
+            key = claimKey(artistPath, albumPath, songPath);
+        }
+        claimed.insert(key);
+        track->setArtistPath(artistPath);
+        track->setAlbumPath(albumPath);
+        track->setSongPath(songPath);
+    }
+}
+
+std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(const Track &track) const
+{
+    if (track.songPath().isNull())
+        return std::nullopt;
+    Destination destination{track.artistPath(), track.albumPath(), track.songPath(), {}, false};
+    destination.refusal = unsafeReason(m_cpyBasePath, destination.artistPath, destination.albumPath,
+                                       destination.songPath);
+    if (track.status() == 1)
+        destination.needsCopy = true;
+    else if (track.status() == 0 && !track.listedPath().isNull() && track.listedPath() != destination.relativePath())
+        destination.needsCopy = !pathExists(m_cpyBasePath + u'/' + destination.relativePath());
+    if (!destination.needsCopy || !destination.refusal.isNull())
+        return destination;
+
+    // A file of another size under the path belongs to another track (of
+    // another library, or an older copy): this track gets a name of its own.
+    // One of the same size is taken for this track, copied by an earlier run.
+    qint64 existingSize = 0;
+    qint64 sourceSize = 0;
+    const QString path = m_cpyBasePath + u'/' + destination.relativePath();
+    if (pathExists(path)
+        && (!fileSize(path, &existingSize) || (fileSize(track.location(), &sourceSize) && sourceSize != existingSize))) {
+        const QString identifier = sanitised(track.persistentId());
+        if (!identifier.isEmpty() && !destination.songPath.contains(u" (" + identifier + u')'))
+            destination.songPath = withIdentifier(destination.songPath, identifier);
+    }
+    return destination;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "library/CharacterSet.h"
+#include "library/Track.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// The one rule for where a track's file goes on the share, used by the copy
+// and by the dry run: <cpyBasePath>/<artistPath>/<albumPath>/<songPath>, the
+// last three components of the track's location with every character of the
+// removed set dropped.
+//
+// Where dropping characters leaves a name empty (a name in another script,
+// symbols only), the name is transliterated to ASCII instead, else it becomes
+// "Unknown Artist", "Unknown Album" or, for a file, the persistent ID with the
+// file's extension. No two tracks of the library share one file: a track the
+// previous library file listed keeps the path it was listed with, the first
+// track (in library order) keeps a path claimed by several, and the others
+// get their persistent ID in the file name, as does a new track whose path
+// holds a file of another size on the share.
+class TrackDestinations {
+public:
+    using TrackMap = QMap<QString, std::shared_ptr<Track>>;
+
+    struct Destination {
+        QString artistPath;
+        QString albumPath;
+        QString songPath;
+        // Null when the destination is safe; else why the file is not copied.
+        QString refusal;
+        // Whether the file is to be copied: the track is new, or its listed
+        // path had to change and nothing is at the new one.
+        bool needsCopy = false;
+
+        QString relativePath() const { return artistPath + u'/' + albumPath + u'/' + songPath; }
+    };
+
+    TrackDestinations(CharacterSet removed, QString cpyBasePath);
+
+    // Plans every track of the library, in sortedTracks order, and sets the
+    // three components of each track whose location has at least three
+    // components (the others get null components: they are not listed).
+    void plan(const TrackMap &tracks, const QStringList &sortedTracks);
+    // The planned destination of track, checked against the share when it
+    // is to be copied; none for a track that is not listed.
+    std::optional<Destination> destinationOf(const Track &track) const;
+
+    // name without the characters of removed; none for none.
+    static QString withoutCharacters(const CharacterSet &removed, const QString &name);
+    // Why a file at cpyBasePath/artistPath/albumPath/songPath would not be
+    // safe to write; null when it is.
+    static QString unsafeReason(const QString &cpyBasePath, const QString &artistPath, const QString &albumPath,
+                                const QString &songPath);
+    // text in ASCII letters (any script to Latin, accents dropped).
+    static QString transliterated(const QString &text);
+    // The share-relative path ("artist/album/song") of a library file's
+    // Location (\\server\share\Music\artist\album\song); null for another form.
+    static QString listedPathOfLocation(const QString &location);
+
+private:
+    QString folderName(const QString &component, const QString &unknown) const;
+    QString fileName(const QString &component, const QString &persistentId) const;
+    QString sanitised(const QString &name) const { return withoutCharacters(m_removed, name); }
+    bool isAcceptableListedPath(const QString &path) const;
+
+    CharacterSet m_removed;
+    QString m_cpyBasePath;
+};
