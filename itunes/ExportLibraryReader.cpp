@@ -2,6 +2,7 @@
 
 #include "library/XmlPushParser.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 
 #include <charconv>
@@ -22,7 +23,7 @@ enum class Field {
     Size, TotalTime,
     DiscNumber, DiscCount, TrackNumber, TrackCount, Year, BitRate, SampleRate, TrackID,
     // Values outside the track dictionaries.
-    PlaylistName, PlaylistPersistentID, ItemTrackID,
+    PlaylistName, PlaylistPersistentID, PlaylistID, ItemTrackID, LibraryPersistentID,
 };
 
 Field trackField(std::string_view key)
@@ -224,7 +225,7 @@ public:
             if (m_itemTrackID)
                 m_playlist.trackIDs.push_back(*m_itemTrackID);
             else
-                m_reader.warn(QStringLiteral("Playlist %1: an item has no \"Track ID\"").arg(m_playlist.name));
+                m_reader.leaveOut(QStringLiteral("playlist items without a \"Track ID\""), QStringLiteral("Playlist %1: an item has no \"Track ID\"").arg(m_playlist.name));
             break;
         default:
             break;
@@ -278,6 +279,8 @@ private:
                 if (element == Element::Dict)
                     return open(Container::TracksDict);
                 m_reader.warn(QStringLiteral("\"Tracks\" is not a dictionary"));
+            } else if (m_key == "Library Persistent ID" && element == Element::String) {
+                return readValue(Field::LibraryPersistentID);
             } else if (m_key == "Playlists") {
                 if (element == Element::Array)
                     return open(Container::PlaylistsArray);
@@ -286,9 +289,11 @@ private:
             return skip();
         case Container::TracksDict:
             if (element != Element::Dict) {
-                m_reader.warn(QStringLiteral("Track %1 is not a dictionary").arg(quotedKey(m_key)));
+                ++m_contents.listedTrackCount;
+                m_reader.leaveOut(QStringLiteral("entries of \"Tracks\" that are not dictionaries"), QStringLiteral("Track %1 is not a dictionary").arg(quotedKey(m_key)));
                 return skip();
             }
+            ++m_contents.listedTrackCount;
             m_dictionaryKey = m_key;
             m_track = {};
             m_trackID.reset();
@@ -301,6 +306,8 @@ private:
                 if (element == Element::String)
                     return readValue(m_key == "Name" ? Field::PlaylistName : Field::PlaylistPersistentID);
                 m_reader.warn(QStringLiteral("Playlist %1: \"%2\" is not a string, ignored").arg(m_position).arg(QString::fromStdString(m_key)));
+            } else if (m_key == "Playlist ID" && element == Element::Integer) {
+                return readValue(Field::PlaylistID);
             } else if (m_key == "Master") {
                 m_playlist.master = element == Element::True;
             } else if (m_key == "Playlist Items" && element == Element::Array) {
@@ -357,6 +364,12 @@ private:
             return;
         case Field::ItemTrackID:
             m_itemTrackID = parseInteger(m_value);
+            return;
+        case Field::PlaylistID:
+            m_playlist.playlistID = parseInteger(m_value);
+            return;
+        case Field::LibraryPersistentID:
+            m_contents.libraryPersistentID = QString::fromUtf8(m_value.data(), qsizetype(m_value.size())).trimmed();
             return;
         default:
             return endTrackField();
@@ -426,26 +439,29 @@ private:
                 m_trackID = fromKey;
         }
         if (!m_trackID) {
-            m_reader.warn(QStringLiteral("Track %1 has no \"Track ID\", left out").arg(quotedKey(m_dictionaryKey)));
+            m_reader.leaveOut(QStringLiteral("tracks without a \"Track ID\""), QStringLiteral("Track %1 has no \"Track ID\", left out").arg(quotedKey(m_dictionaryKey)));
             return;
         }
-        if (m_track.persistentID.isEmpty()) {
-            m_reader.warn(QStringLiteral("Track %1 has no \"Persistent ID\", left out").arg(quotedKey(m_dictionaryKey)));
-            return;
-        }
-        if (!isUsablePersistentID(m_track.persistentID)) {
-            m_reader.warn(QStringLiteral("Track %1 has an unusable \"Persistent ID\", left out").arg(quotedKey(m_dictionaryKey)));
+        // Exports of early versions give tracks no persistent ID: one is
+        // derived from the library's and the track's IDs once all is read.
+        const bool derived = m_track.persistentID.isEmpty();
+        if (!derived && !isUsablePersistentID(m_track.persistentID)) {
+            m_reader.leaveOut(QStringLiteral("tracks with an unusable \"Persistent ID\""), QStringLiteral("Track %1 has an unusable \"Persistent ID\", left out").arg(quotedKey(m_dictionaryKey)), *m_trackID);
             return;
         }
         m_track.databaseID = int(*m_trackID);
         m_track.location = m_reader.m_locations.pathForLocation(QByteArrayView(m_rawLocation));
         if (const auto existing = m_contents.trackIndexByID.constFind(*m_trackID); existing != m_contents.trackIndexByID.cend()) {
-            m_reader.warn(QStringLiteral("Track ID %1 appears twice, the later entry is kept").arg(*m_trackID));
+            m_reader.leaveOut(QStringLiteral("tracks whose \"Track ID\" appears again later"), QStringLiteral("Track ID %1 appears twice, the later entry is kept").arg(*m_trackID));
             m_contents.tracks[size_t(existing.value())] = std::make_shared<ResolvedMusicTrack>(std::move(m_track));
+            if (derived)
+                m_contents.tracksWithoutPersistentID.push_back(*m_trackID);
             return;
         }
         m_contents.trackIndexByID.insert(*m_trackID, qsizetype(m_contents.tracks.size()));
         m_contents.tracks.push_back(std::make_shared<ResolvedMusicTrack>(std::move(m_track)));
+        if (derived)
+            m_contents.tracksWithoutPersistentID.push_back(*m_trackID);
     }
 
     // An element of "Playlists" starts.
@@ -453,7 +469,7 @@ private:
     {
         ++m_position;
         if (element != Element::Dict) {
-            m_reader.warn(QStringLiteral("Playlist %1 is not a dictionary").arg(m_position));
+            m_reader.leaveOut(QStringLiteral("playlists that are not dictionaries"), QStringLiteral("Playlist %1 is not a dictionary").arg(m_position));
             return skip();
         }
         m_playlist = {};
@@ -464,8 +480,8 @@ private:
     {
         if (m_playlist.name.isNull())
             m_playlist.name = QStringLiteral("");
-        if (!m_playlist.master && m_playlist.persistentID.isEmpty()) {
-            m_reader.warn(QStringLiteral("Playlist %1 (%2) has no \"Playlist Persistent ID\", left out").arg(m_position).arg(m_playlist.name));
+        if (!m_playlist.master && m_playlist.persistentID.isEmpty() && !m_playlist.playlistID) {
+            m_reader.leaveOut(QStringLiteral("playlists without a \"Playlist Persistent ID\" or \"Playlist ID\""), QStringLiteral("Playlist %1 (%2) has no \"Playlist Persistent ID\", left out").arg(m_position).arg(m_playlist.name));
             return;
         }
         m_contents.playlists.push_back(std::move(m_playlist));
@@ -475,7 +491,7 @@ private:
     void startItem(Element element)
     {
         if (element != Element::Dict) {
-            m_reader.warn(QStringLiteral("Playlist %1: an item is not a dictionary").arg(m_playlist.name));
+            m_reader.leaveOut(QStringLiteral("playlist items that are not dictionaries"), QStringLiteral("Playlist %1: an item is not a dictionary").arg(m_playlist.name));
             return skip();
         }
         m_itemTrackID.reset();
@@ -510,6 +526,8 @@ bool ExportLibraryReader::readFile(const QString &path)
 {
     m_warnings.clear();
     m_warningCount = 0;
+    m_leftOut.clear();
+    m_leftOutTracks.clear();
     const QFileInfo info(path);
     if (info.isFile() && info.size() == 0)
         return readBytes({});
@@ -529,6 +547,8 @@ bool ExportLibraryReader::readBytes(const QByteArray &bytes)
 {
     m_warnings.clear();
     m_warningCount = 0;
+    m_leftOut.clear();
+    m_leftOutTracks.clear();
     m_contents = {};
     if (bytes.isEmpty()) {
         m_error = ErrorRecord::withDescription(ErrorDomain, 2, QStringLiteral("the document is empty"));
@@ -539,10 +559,31 @@ bool ExportLibraryReader::readBytes(const QByteArray &bytes)
     return finish(parse, parsed, QString());
 }
 
+QString ExportLibraryReader::derivedPersistentID(const QString &libraryPersistentID, const char *kind, qint64 id)
+{
+    const QByteArray text = libraryPersistentID.toUtf8() + '/' + kind + '/' + QByteArray::number(id);
+    return QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha1).left(8).toHex().toUpper());
+}
+
+void ExportLibraryReader::assignDerivedPersistentIDs()
+{
+    for (const qint64 id : m_contents.tracksWithoutPersistentID) {
+        const std::shared_ptr<ResolvedMusicTrack> &track = m_contents.tracks[size_t(m_contents.trackIndexByID.value(id))];
+        if (track->persistentID().isEmpty())
+            track->setPersistentID(derivedPersistentID(m_contents.libraryPersistentID, "Track", id));
+    }
+    m_contents.tracksWithoutPersistentID.clear();
+    for (ExportLibraryContents::Playlist &playlist : m_contents.playlists) {
+        if (playlist.persistentID.isEmpty() && playlist.playlistID)
+            playlist.persistentID = derivedPersistentID(m_contents.libraryPersistentID, "Playlist", *playlist.playlistID);
+    }
+}
+
 bool ExportLibraryReader::finish(const Parse &parse, bool parsed, const QString &source)
 {
     if (parsed) {
         m_error = {};
+        assignDerivedPersistentIDs();
         return true;
     }
     const XmlPushParser::Failure &failure = parse.parser.failure();
@@ -560,6 +601,14 @@ QStringList ExportLibraryReader::warnings() const
     if (m_warningCount > m_warnings.size())
         lines.append(QStringLiteral("... and %1 more").arg(m_warningCount - m_warnings.size()));
     return lines;
+}
+
+void ExportLibraryReader::leaveOut(const QString &reason, const QString &message, std::optional<qint64> trackID)
+{
+    ++m_leftOut[reason];
+    if (trackID)
+        m_leftOutTracks.insert(*trackID, reason);
+    warn(message);
 }
 
 void ExportLibraryReader::warn(const QString &message)

@@ -5,8 +5,12 @@
 #include "platform/ErrorRecord.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // Reads a library export ("iTunes Music Library.xml", an XML property list)
 // streaming, as the events of a push parser: no tree, no DTD, no entities,
@@ -28,6 +32,16 @@ public:
     // At most MaximumWarnings lines, then one line with the number left out.
     QStringList warnings() const;
     int warningCount() const { return m_warningCount; }
+    // How many entries were left out, by reason ("tracks without a ...").
+    const QMap<QString, int> &leftOut() const { return m_leftOut; }
+    // The reason each left-out track with a "Track ID" was left out for.
+    const QHash<qint64, QString> &leftOutTracks() const { return m_leftOutTracks; }
+
+    // The persistent ID given to a track ("Track") or playlist ("Playlist")
+    // that has none: the first 64 bits of the SHA-1 of
+    // "<Library Persistent ID>/<kind>/<Track ID or Playlist ID>", as 16
+    // upper-case hexadecimal digits, the same on every export of a library.
+    static QString derivedPersistentID(const QString &libraryPersistentID, const char *kind, qint64 id);
 
     const ExportLibraryContents &contents() const { return m_contents; }
     ExportLibraryContents takeContents() { return std::move(m_contents); }
@@ -36,11 +50,15 @@ private:
     class Parse;
     friend class Parse;
     bool finish(const Parse &parse, bool parsed, const QString &source);
+    void assignDerivedPersistentIDs();
     void warn(const QString &message);
+    void leaveOut(const QString &reason, const QString &message, std::optional<qint64> trackID = std::nullopt);
 
     FileLocationMapper m_locations;
     ExportLibraryContents m_contents;
     ErrorRecord m_error;
     QStringList m_warnings;
     int m_warningCount = 0;
+    QMap<QString, int> m_leftOut;
+    QHash<qint64, QString> m_leftOutTracks;
 };

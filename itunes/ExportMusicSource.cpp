@@ -25,12 +25,20 @@ bool ExportMusicSource::open(const QString &path, const FileLocationMapper &loca
         return false;
     }
     QStringList warnings = reader.warnings();
-    application.addSource(fromContents(reader.takeContents(), QFileInfo(path).completeBaseName(), warnings));
+    QMap<QString, int> leftOut = reader.leftOut();
+    const QHash<qint64, QString> leftOutTracks = reader.leftOutTracks();
+    ExportLibraryContents contents = reader.takeContents();
+    application.addListedTrackCount(contents.listedTrackCount);
+    application.addSource(fromContents(std::move(contents), QFileInfo(path).completeBaseName(), warnings, &leftOut,
+                                       leftOutTracks));
     application.addWarnings(warnings);
+    application.addLeftOut(leftOut);
     return true;
 }
 
-std::shared_ptr<MusicSource> ExportMusicSource::fromContents(ExportLibraryContents contents, const QString &name, QStringList &warnings)
+std::shared_ptr<MusicSource> ExportMusicSource::fromContents(ExportLibraryContents contents, const QString &name,
+                                                             QStringList &warnings, QMap<QString, int> *leftOut,
+                                                             const QHash<qint64, QString> &leftOutTracks)
 {
     Tracks tracks(std::make_move_iterator(contents.tracks.begin()), std::make_move_iterator(contents.tracks.end()));
 
@@ -41,8 +49,16 @@ std::shared_ptr<MusicSource> ExportMusicSource::fromContents(ExportLibraryConten
         for (qint64 id : playlist.trackIDs) {
             const auto found = contents.trackIndexByID.constFind(id);
             if (found == contents.trackIndexByID.cend()) {
-                if (++missing <= 20)
-                    warnings.append(QStringLiteral("Playlist \"%1\" names Track ID %2, which is not in \"Tracks\"").arg(playlist.name).arg(id));
+                if (++missing <= 20) {
+                    const auto reason = leftOutTracks.constFind(id);
+                    warnings.append(reason == leftOutTracks.cend()
+                                        ? QStringLiteral("Playlist \"%1\" names Track ID %2, which is not in \"Tracks\"")
+                                              .arg(playlist.name).arg(id)
+                                        : QStringLiteral("Playlist \"%1\" names Track ID %2, which was left out (one of the %3)")
+                                              .arg(playlist.name).arg(id).arg(reason.value()));
+                }
+                if (leftOut)
+                    ++(*leftOut)[QStringLiteral("playlist items naming a track that was not loaded")];
                 continue;
             }
             members.push_back(tracks[size_t(found.value())]);

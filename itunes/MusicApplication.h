@@ -4,6 +4,7 @@
 #include "itunes/MusicSource.h"
 #include "platform/ErrorRecord.h"
 
+#include <QMap>
 #include <QStringList>
 
 #include <memory>
@@ -27,9 +28,21 @@ public:
     // One line per entry that was left out or field that was ignored.
     const QStringList &warnings() const { return m_warnings; }
     void addWarnings(const QStringList &warnings) { m_warnings += warnings; }
+    // How many entries were left out, by reason.
+    const QMap<QString, int> &leftOut() const { return m_leftOut; }
+    void addLeftOut(const QMap<QString, int> &counts)
+    {
+        for (auto entry = counts.constKeyValueBegin(); entry != counts.constKeyValueEnd(); ++entry)
+            m_leftOut[entry->first] += entry->second;
+    }
+    // How many tracks the sources listed, kept or not (0 when unknown).
+    int listedTrackCount() const { return m_listedTrackCount; }
+    void addListedTrackCount(int count) { m_listedTrackCount += count; }
 
 private:
     Sources m_sources;
     ErrorRecord m_openError;
     QStringList m_warnings;
+    QMap<QString, int> m_leftOut;
+    int m_listedTrackCount = 0;
 };

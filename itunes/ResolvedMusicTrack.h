@@ -10,6 +10,8 @@ public:
     QString persistentID() const override { return m_properties.persistentID; }
     std::shared_ptr<MusicSourceTrack> get() override { return shared_from_this(); }
     const MusicTrackProperties &properties() override { return m_properties; }
+    // For the reader, which derives IDs only once the whole export is read.
+    void setPersistentID(const QString &id) { m_properties.persistentID = id; }
 
 private:
     MusicTrackProperties m_properties;

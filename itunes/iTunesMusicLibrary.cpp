@@ -52,6 +52,10 @@ void iTunesMusicLibrary::loadiTunesLibrary()
             syncNotifyTitle(3, QStringLiteral("Started Loading iTunes Library"));
             importTracks(*library);
             syncNotifyTitle(1, QStringLiteral("Syncing %1 tracks").arg(tracks().size()));
+            if (tracks().isEmpty() && m_iTunes && m_iTunes->listedTrackCount() > 0)
+                syncNotifyTitleWithMessage(2, QStringLiteral("No track of the music library could be loaded"),
+                                           {QStringLiteral("The music library lists %1 tracks; none of them can be synced.")
+                                                .arg(m_iTunes->listedTrackCount())});
             syncNotifyTitle(5, QStringLiteral("Finished Loading iTunes Library"));
         }
     } catch (const MusicSourceError &error) {

@@ -79,7 +79,10 @@ QByteArray ExportFileBuilder::toXml() const
            "<key>Application Version</key><string>12.0</string>\n<key>Tracks</key>\n<dict>\n";
     for (const auto &[id, fields] : m_tracks)
         xml += "<key>" + QByteArray::number(id) + "</key>\n" + dictXml(fields) + "\n";
-    xml += "</dict>\n<key>Playlists</key>\n<array>\n";
+    xml += "</dict>\n";
+    if (!m_libraryPersistentID.isNull())
+        xml += "<key>Library Persistent ID</key>" + valueXml(m_libraryPersistentID) + "\n";
+    xml += "<key>Playlists</key>\n<array>\n";
     for (const Fields &fields : m_playlists)
         xml += dictXml(fields) + "\n";
     xml += "</array>\n<key>Music Folder</key><string>file:///music/</string>\n</dict>\n</plist>\n";

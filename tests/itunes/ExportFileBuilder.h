@@ -22,6 +22,8 @@ public:
     void addTrack(int trackID, const Fields &fields);
     void addPlaylist(const QString &name, const QString &persistentID, const QList<int> &trackIDs, bool master = false);
     void addPlaylistFields(const Fields &fields);
+    // The root's "Library Persistent ID", written after "Tracks" (none by default).
+    void setLibraryPersistentID(const QString &id) { m_libraryPersistentID = id; }
     // Text placed between the XML declaration and <plist>.
     void setPrologue(const QByteArray &prologue) { m_prologue = prologue; }
 
@@ -34,6 +36,7 @@ private:
     QList<QPair<int, Fields>> m_tracks;
     QList<Fields> m_playlists;
     QByteArray m_prologue;
+    QString m_libraryPersistentID;
 };
 
 Q_DECLARE_METATYPE(ExportFileBuilder::RawXml)

@@ -3,6 +3,7 @@
 #include "tests/itunes/ExportFileBuilder.h"
 #include "tests/support/TestFiles.h"
 
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -97,7 +98,9 @@ TEST(ExportLibraryReader, LeavesOutMalformedEntriesWithAWarning)
     QByteArray xml = builder.toXml();
     xml.replace("<key>Tracks</key>\n<dict>\n", "<key>Tracks</key>\n<dict>\n<key>9</key><string>not a dict</string>\n");
     const ExportLibraryReader reader = readXml(xml);
-    ASSERT_EQ(reader.contents().tracks.size(), 1u);
+    // The track without a "Persistent ID" is kept, under a derived one.
+    ASSERT_EQ(reader.contents().tracks.size(), 2u);
+    EXPECT_EQ(reader.contents().tracks.back()->persistentID().size(), 16);
     const MusicTrackProperties &track = reader.contents().tracks.front()->properties();
     EXPECT_EQ(track.persistentID, QStringLiteral("A1"));
     EXPECT_TRUE(track.artist.isNull());
@@ -109,20 +112,55 @@ TEST(ExportLibraryReader, LeavesOutMalformedEntriesWithAWarning)
     // The reader keeps the IDs as written; the source drops those it lacks.
     EXPECT_EQ(reader.contents().playlists[0].trackIDs, (std::vector<qint64>{1, 77}));
     const QString warnings = reader.warnings().join(u'\n');
-    EXPECT_EQ(reader.warningCount(), 9) << warnings.toStdString();
+    EXPECT_EQ(reader.warningCount(), 8) << warnings.toStdString();
     EXPECT_TRUE(warnings.contains(QStringLiteral("\"Artist\" is not a string"))) << warnings.toStdString();
-    EXPECT_TRUE(warnings.contains(QStringLiteral("no \"Persistent ID\""))) << warnings.toStdString();
+    EXPECT_FALSE(warnings.contains(QStringLiteral("no \"Persistent ID\""))) << warnings.toStdString();
     EXPECT_TRUE(warnings.contains(QStringLiteral("unusable \"Persistent ID\""))) << warnings.toStdString();
     EXPECT_TRUE(warnings.contains(QStringLiteral("Track \"9\" is not a dictionary"))) << warnings.toStdString();
+}
+
+TEST(ExportLibraryReader, AnExportOfAnEarlyVersionGetsStablePersistentIDs)
+{
+    // No "Persistent ID" on tracks or playlists, as early versions wrote
+    // them; the library's own ID comes after "Tracks".
+    ExportFileBuilder builder;
+    builder.setLibraryPersistentID(QStringLiteral("0123456789ABCDEF"));
+    for (int id = 1; id <= 3; ++id)
+        builder.addTrack(id, {{QStringLiteral("Track ID"), id}, {QStringLiteral("Name"), QStringLiteral("t%1").arg(id)},
+                              {QStringLiteral("Location"), QStringLiteral("file:///m/A/B/%1.mp3").arg(id)}});
+    builder.addPlaylist(QStringLiteral("Library"), QString(), {1, 2, 3}, true);
+    builder.addPlaylist(QStringLiteral("Mix"), QString(), {2, 1});
+    builder.addPlaylist(QStringLiteral("Kept ID"), QStringLiteral("FEDCBA9876543210"), {3});
+    const ExportLibraryReader reader = readXml(builder.toXml());
+    EXPECT_EQ(reader.warningCount(), 0) << reader.warnings().join(u'\n').toStdString();
+    const auto &tracks = reader.contents().tracks;
+    ASSERT_EQ(tracks.size(), 3u);
+    // The first 64 bits of SHA-1("0123456789ABCDEF/Track/1"), in upper-case hex.
+    EXPECT_EQ(tracks[0]->persistentID(), QStringLiteral("8B1D6D29AD3AA57C"));
+    EXPECT_EQ(tracks[1]->persistentID(), QStringLiteral("A4FAC0565EE0C6C2"));
+    EXPECT_NE(tracks[2]->persistentID(), tracks[1]->persistentID());
+    const auto &playlists = reader.contents().playlists;
+    ASSERT_EQ(playlists.size(), 3u);
+    // From each one's "Playlist ID" (1000, 1001).
+    EXPECT_EQ(playlists[0].persistentID, QStringLiteral("F4A9DF805E1FA6E7"));
+    EXPECT_EQ(playlists[1].persistentID, QStringLiteral("6EE96B79527F3FE5"));
+    EXPECT_EQ(playlists[2].persistentID, QStringLiteral("FEDCBA9876543210"));
+
+    // Another export of the same library gives the same IDs; another library other ones.
+    EXPECT_EQ(readXml(builder.toXml()).contents().tracks[0]->persistentID(), tracks[0]->persistentID());
+    builder.setLibraryPersistentID(QStringLiteral("1111111111111111"));
+    EXPECT_NE(readXml(builder.toXml()).contents().tracks[0]->persistentID(), tracks[0]->persistentID());
 }
 
 TEST(ExportLibraryReader, CapsTheWarningLines)
 {
     ExportFileBuilder builder;
     for (int i = 1; i <= 150; ++i)
-        builder.addTrack(i, {{QStringLiteral("Track ID"), i}});
+        builder.addTrack(i, {{QStringLiteral("Track ID"), i}, {QStringLiteral("Persistent ID"), QStringLiteral("not/usable")}});
     const ExportLibraryReader reader = readXml(builder.toXml());
     EXPECT_EQ(reader.warningCount(), 150);
+    // The summary groups them: one reason, one count.
+    EXPECT_EQ(reader.leftOut(), (QMap<QString, int>{{QStringLiteral("tracks with an unusable \"Persistent ID\""), 150}}));
     const QStringList lines = reader.warnings();
     ASSERT_EQ(lines.size(), ExportLibraryReader::MaximumWarnings + 1);
     EXPECT_EQ(lines.last(), QStringLiteral("... and 50 more"));

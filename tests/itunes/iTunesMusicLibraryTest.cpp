@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -378,7 +379,7 @@ TEST(LoaderSources, ReportsLeftOutEntriesAndRemapsLocationsFromTheSettings)
     ExportFileBuilder builder;
     builder.addTrack(1, ExportFileBuilder::track(1, QStringLiteral("AAAA000000000001"), QStringLiteral("file://localhost/C:/Users/ann/Music/A/B/a.mp3"),
                                                  QStringLiteral("a")));
-    builder.addTrack(2, {{QStringLiteral("Track ID"), 2}});
+    builder.addTrack(2, {{QStringLiteral("Track ID"), 2}, {QStringLiteral("Persistent ID"), QStringLiteral("../2")}});
     builder.addPlaylist(QStringLiteral("Library"), QStringLiteral("M"), {1, 2, 3}, true);
     builder.writeTo(files.exportPath());
 
@@ -396,6 +397,69 @@ TEST(LoaderSources, ReportsLeftOutEntriesAndRemapsLocationsFromTheSettings)
     EXPECT_EQ(warnings[0].title(), QStringLiteral("Some entries of the music library were left out"));
     ASSERT_TRUE(warnings[0].messages().has_value());
     EXPECT_EQ(warnings[0].messages()->size(), 3) << warnings[0].messages()->join(u'\n').toStdString();
+    // A member whose track was left out says why; one naming nothing says so.
+    EXPECT_TRUE(warnings[0].messages()->contains(
+        QStringLiteral("Playlist \"Library\" names Track ID 2, which was left out (one of the tracks with an unusable \"Persistent ID\")")));
+    EXPECT_TRUE(warnings[0].messages()->contains(
+        QStringLiteral("Playlist \"Library\" names Track ID 3, which is not in \"Tracks\"")));
+    EXPECT_EQ(library.iTunes()->leftOut(),
+              (QMap<QString, int>{{QStringLiteral("playlist items naming a track that was not loaded"), 2},
+                                  {QStringLiteral("tracks with an unusable \"Persistent ID\""), 1}}));
+}
+
+TEST(LoaderSources, AnExportWithoutPersistentIDsLoadsEveryTrack)
+{
+    MusicLibraryFixture files;
+    ExportFileBuilder builder;
+    builder.setLibraryPersistentID(QStringLiteral("0123456789ABCDEF"));
+    QList<int> all;
+    for (int id = 1; id <= 600; ++id) {
+        const QString relative = QStringLiteral("A/B/%1.mp3").arg(id);
+        files.addFile(relative);
+        builder.addTrack(id, {{QStringLiteral("Track ID"), id}, {QStringLiteral("Name"), QStringLiteral("t%1").arg(id)},
+                              {QStringLiteral("Location"), QUrl::fromLocalFile(files.filePath(relative)).toString()}});
+        all.append(id);
+    }
+    builder.addPlaylist(QStringLiteral("Library"), QString(), all, true);
+    builder.addPlaylist(QStringLiteral("Mix"), QString(), {600, 1});
+    builder.writeTo(files.exportPath());
+
+    iTunesMusicLibrary library;
+    NotifyRecorder recorder;
+    library.setNotifyTarget(&recorder);
+    library.setNotifySelector(NotifyRecorder::Selector);
+    library.setMusicSource(files.exportPath());
+    library.loadiTunesLibrary();
+    EXPECT_EQ(library.tracks().size(), 600);
+    EXPECT_TRUE(recorder.withActivity(2).isEmpty());
+    ASSERT_EQ(library.playlists().size(), 1);
+    const std::shared_ptr<Playlist> mix = library.playlists().first();
+    EXPECT_EQ(mix->name(), QStringLiteral("Mix"));
+    mix->getPlaylistTrackIDs();
+    ASSERT_TRUE(mix->tracks().has_value());
+    EXPECT_EQ(*mix->tracks(), (QStringList{library.sortedTracks().last(), library.sortedTracks().first()}));
+}
+
+TEST(LoaderSources, AnExportWhoseTracksAreAllLeftOutIsAnError)
+{
+    MusicLibraryFixture files;
+    ExportFileBuilder builder;
+    for (int id = 1; id <= 3; ++id)
+        builder.addTrack(id, {{QStringLiteral("Track ID"), id}, {QStringLiteral("Persistent ID"), QStringLiteral("bad id")}});
+    builder.writeTo(files.exportPath());
+
+    iTunesMusicLibrary library;
+    NotifyRecorder recorder;
+    library.setNotifyTarget(&recorder);
+    library.setNotifySelector(NotifyRecorder::Selector);
+    library.setMusicSource(files.exportPath());
+    library.loadiTunesLibrary();
+    EXPECT_TRUE(library.tracks().isEmpty());
+    QStringList titles;
+    for (const Notify &notify : recorder.withActivity(2))
+        titles.append(notify.title());
+    EXPECT_TRUE(titles.contains(QStringLiteral("No track of the music library could be loaded"))) << titles.join(u'|').toStdString();
+    EXPECT_EQ(library.iTunes()->listedTrackCount(), 3);
 }
 
 } // namespace
