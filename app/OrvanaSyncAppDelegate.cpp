@@ -172,6 +172,9 @@ void OrvanaSyncAppDelegate::onSyncPressed()
     if (m_syncInProgress)
         return;
     m_syncInProgress = true;
+    m_stopRequested = false;
+    if (m_ml)
+        m_ml->clearStopRequest();
     m_pendingCompletion.stop();
     m_errorReported = false;
 
@@ -274,11 +277,14 @@ void OrvanaSyncAppDelegate::onSyncStart()
         } else {
             m_ml->syncTracks(m_ml->xmlTracksPath());
             m_ml->writeXMLTracks(m_iTunesGUID, m_runLibraryName);
-            m_ml->syncAlbumCovers(m_ml->xmlAlbumCoverPath());
-            m_ml->writeXMLAlbumCovers();
+            if (!m_stopRequested) {
+                m_ml->syncAlbumCovers(m_ml->xmlAlbumCoverPath());
+                m_ml->writeXMLAlbumCovers();
+            }
         }
     }
-    if (m_webService && !m_dryRun)
+    // A stopped run is not announced: the server keeps what it has listed.
+    if (m_webService && !m_dryRun && !m_stopRequested)
         QMetaObject::invokeMethod(this, [this] { refreshOrvanaLibrary(); }, Qt::BlockingQueuedConnection);
     QMetaObject::invokeMethod(this, [this] { onSyncComplete(); }, Qt::BlockingQueuedConnection);
 }
@@ -335,8 +341,18 @@ void OrvanaSyncAppDelegate::dryRunStages()
     logFromSyncThread(QStringLiteral("Would copy %1 tracks and %2 album covers").arg(wouldCopy).arg(wouldExport));
 }
 
+void OrvanaSyncAppDelegate::requestStop()
+{
+    m_stopRequested = true;
+    if (const std::shared_ptr<MusicLibrary> library = m_ml)
+        library->requestStop();
+}
+
 void OrvanaSyncAppDelegate::onSyncComplete()
 {
+    if (m_stopRequested && m_syncInProgress && m_ml)
+        m_page.logDateAndTitle(QStringLiteral("Synchronization stopped: %1 new tracks were not copied")
+                                   .arg(m_ml->numTracksNotCopied()));
     m_page.syncPageResults(totals());
     m_page.enableSync(true);
     m_syncInProgress = false;

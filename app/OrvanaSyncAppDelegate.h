@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <atomic>
 #include <memory>
 
 class MusicLibrary;
@@ -107,6 +108,14 @@ public:
     void setMountFailureCompletionDelay(int milliseconds) { m_pendingCompletion.setInterval(milliseconds); }
 
     bool syncInProgress() const { return m_syncInProgress; }
+    // Asks the running sync to stop at the next track boundary (the window's
+    // Stop, the command line's first SIGINT or SIGTERM): the file being
+    // copied is finished, the library file lists what is on the share, the
+    // covers and the refresh are left out. A request made between runs is
+    // dropped when the next run starts.
+    void requestStop();
+    // Whether the last run was asked to stop.
+    bool stopRequested() const { return m_stopRequested.load(); }
     // Whether an error notification was shown since the last run started.
     bool errorReported() const { return m_errorReported; }
     // The address the run mounts and refreshes: the typed one or the chosen
@@ -189,6 +198,7 @@ private:
     int m_wouldCopyAlbumCovers = 0;
 
     bool m_syncInProgress = false;
+    std::atomic<bool> m_stopRequested = false;
     bool m_errorReported = false;
     QString m_shareRoot;
     // Captured on the main thread when Sync is pressed, read by the sync thread.

@@ -8,9 +8,10 @@
 #include "cli/SyncPreflight.h"
 #include "cli/SyncReport.h"
 #include "cli/TerminalProgress.h"
-#include "library/MusicLibrary.h"
+#include "itunes/MusicApplication.h"
 #include "itunes/MusicSourceLocator.h"
 #include "itunes/iTunesMusicLibrary.h"
+#include "library/MusicLibrary.h"
 #include "share/ManageVolumes.h"
 #include "share/SystemMountService.h"
 
@@ -22,11 +23,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
-
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +50,25 @@ QByteArray tsvField(const QString &text)
         }
     }
     return field;
+}
+
+int stopSignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t stopSignal = 0;
+
+// The first SIGINT or SIGTERM asks the run to stop; the next one ends the
+// program at once (the default action).
+void onStopSignal(int signalNumber)
+{
+    if (stopSignal != 0)
+        return;
+    stopSignal = signalNumber;
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    sigemptyset(&defaults.sa_mask);
+    ::sigaction(SIGINT, &defaults, nullptr);
+    ::sigaction(SIGTERM, &defaults, nullptr);
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stopSignalPipe[1], &byte, 1);
 }
 
 QString settingsFileName(const CliOptions &options)
@@ -192,12 +216,55 @@ bool CliProgram::loadLibrary(const CliOptions &options, SettingsStore &settings,
                              .arg(choice.path, cause.simplified(), fix));
         return false;
     }
+    m_application = application;
     auto library = std::make_shared<iTunesMusicLibrary>();
     library->setITunes(application);
     delegate.setLibrary(library);
     // On the main thread the reports reach the page directly.
     library->loadiTunesLibrary();
     return true;
+}
+
+void CliProgram::watchStopSignals(OrvanaSyncAppDelegate &delegate)
+{
+    if (stopSignalPipe[0] < 0 && ::pipe2(stopSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_stopNotifier = std::make_unique<QSocketNotifier>(stopSignalPipe[0], QSocketNotifier::Read);
+    connect(m_stopNotifier.get(), &QSocketNotifier::activated, this, [this, &delegate] {
+        char byte = 0;
+        while (::read(stopSignalPipe[0], &byte, 1) > 0) {
+        }
+        printError(QStringLiteral("stopping after the current track (%1 again ends at once)")
+                       .arg(stopSignal == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("Ctrl-C")));
+        delegate.requestStop();
+    });
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Restarted system calls: a copy under way is finished, not failed.
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+QString CliProgram::stoppedLine(const OrvanaSyncAppDelegate &delegate)
+{
+    const std::shared_ptr<MusicLibrary> &library = delegate.ml();
+    return QStringLiteral("Stopped: %1 tracks were copied, %2 new tracks were not; the library file lists only the "
+                          "tracks on the share; no refresh was sent")
+        .arg(library ? library->numTracksCopied() : 0)
+        .arg(library ? library->numTracksNotCopied() : 0);
+}
+
+QStringList CliProgram::leftOutLines() const
+{
+    QStringList lines;
+    if (!m_application)
+        return lines;
+    const QMap<QString, int> &leftOut = m_application->leftOut();
+    for (auto entry = leftOut.constKeyValueBegin(); entry != leftOut.constKeyValueEnd(); ++entry)
+        lines.append(QStringLiteral("Left out of the music library: %1 %2").arg(entry->second).arg(entry->first));
+    return lines;
 }
 
 bool CliProgram::selectionNamesKnownPlaylists(const CliOptions &options, const QSet<QString> &selected,
@@ -367,8 +434,24 @@ int CliProgram::runSync(const CliOptions &options)
         return problem->exitStatus;
     }
 
+    watchStopSignals(delegate);
+    const auto unwatch = qScopeGuard([this] { m_stopNotifier.reset(); });
     if (!loadLibrary(options, settings, delegate))
         return CouldNotRun;
+    QCoreApplication::processEvents();
+    if (stopSignal != 0) {
+        printError(QStringLiteral("stopped before the run started; the share was not changed"));
+        return 128 + int(stopSignal);
+    }
+    // A run clears the delegate's error flag: what the load reported is kept here.
+    const bool loadReportedErrors = delegate.errorReported();
+    if (delegate.ml()->tracks().isEmpty() && m_application->listedTrackCount() > 0) {
+        for (const QString &line : leftOutLines())
+            printError(line);
+        printError(QStringLiteral("none of the %1 tracks the music library lists could be loaded; nothing was synced")
+                       .arg(m_application->listedTrackCount()));
+        return CompletedWithErrors;
+    }
     if (!selectionNamesKnownPlaylists(options, selected, delegate.syncEntireMusicLibrary(), delegate))
         return CouldNotRun;
 
@@ -391,8 +474,12 @@ int CliProgram::runSync(const CliOptions &options)
         if (!page.syncTitle(n).isEmpty())
             summary.append(page.syncTitle(n));
     }
+    summary += leftOutLines();
     int status = Succeeded;
-    if (outcome.mountFailed) {
+    if (stopSignal != 0 && !outcome.mountFailed) {
+        summary.append(stoppedLine(delegate));
+        status = 128 + int(stopSignal);
+    } else if (outcome.mountFailed) {
         printError(QStringLiteral("the share //%1/OrvanaMusic could not be mounted: check the server's address, the "
                                   "user name and the password (the system log says why; ORVANA_SYSLOG_STDERR=1 "
                                   "shows it here)")
@@ -415,7 +502,7 @@ int CliProgram::runSync(const CliOptions &options)
         report.setRefresh(SyncReport::Refresh::Succeeded);
     }
     const QString host = SyncPreflight::hostOf(delegate.serverAddress());
-    if (!outcome.mountFailed && !options.dryRun()) {
+    if (!outcome.mountFailed && !options.dryRun() && stopSignal == 0) {
         if (delegate.serverAddress().trimmed().isEmpty()) {
             printError(QStringLiteral("warning: no server given or stored, so no refresh was sent: give --server "
                                       "ADDRESS to have the server read the new library"));
@@ -424,7 +511,7 @@ int CliProgram::runSync(const CliOptions &options)
             status = CompletedWithErrors;
         }
     }
-    if (status == Succeeded && delegate.errorReported())
+    if (status == Succeeded && (loadReportedErrors || delegate.errorReported()))
         status = CompletedWithErrors;
 
     if (options.json()) {
@@ -453,7 +540,7 @@ CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, 
     refreshTimeout.setInterval(outcome.refreshWaitMs);
     connect(&refreshTimeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     auto finishWhenDone = [&] {
-        if (completed && (!delegate.webService() || dryRun || outcome.refreshSucceeded))
+        if (completed && (!delegate.webService() || dryRun || outcome.refreshSucceeded || delegate.stopRequested()))
             loop.quit();
     };
     // A line while the server reads the new library, once a second.

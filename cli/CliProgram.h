@@ -10,7 +10,9 @@
 #include <memory>
 #include <optional>
 
+class MusicApplication;
 class OrvanaSyncAppDelegate;
+class QSocketNotifier;
 class TerminalProgress;
 class RefreshServiceFactory;
 class SettingsStore;
@@ -60,6 +62,13 @@ private:
     void printError(const QString &message);
     void showProgress(OrvanaSyncAppDelegate &delegate, int activity, int progress, int maxProgress);
     void clearProgress();
+    // The first SIGINT or SIGTERM asks delegate's run to stop; the second
+    // ends the program at once.
+    void watchStopSignals(OrvanaSyncAppDelegate &delegate);
+    // What a stopped run did and left undone.
+    static QString stoppedLine(const OrvanaSyncAppDelegate &delegate);
+    // One line per reason entries of the music library were left out for.
+    QStringList leftOutLines() const;
 
     FILE *m_out;
     FILE *m_err;
@@ -72,4 +81,6 @@ private:
     // The last "Debug:" line's text: the refresh's failure, when it failed.
     QString m_lastDebugMessage;
     std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
+    std::shared_ptr<MusicApplication> m_application;
+    std::unique_ptr<QSocketNotifier> m_stopNotifier;
 };

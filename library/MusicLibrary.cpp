@@ -357,6 +357,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
 
     m_numSkippedDRMTracks = 0;
     m_numTracksCopyFailure = 0;
+    m_numTracksNotCopied = 0;
     m_numTracksCopied = 0;
     m_numTracksProcessed = 0;
     planTrackDestinations();
@@ -378,6 +379,12 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
                                                textOrEmpty(track->artists())},
                                    m_numTracksProcessed, maximum);
                 bool listed = true;
+                if (destination->needsCopy && stopRequested()) {
+                    // Stopped: the file is not on the share, so it is not listed.
+                    ++m_numTracksNotCopied;
+                    ++m_numTracksProcessed;
+                    continue;
+                }
                 if (destination->needsCopy) {
                     listed = copyTrack(*track);
                 } else if (!destination->refusal.isNull()) {

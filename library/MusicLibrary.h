@@ -18,6 +18,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -72,6 +73,13 @@ public:
     // temporary file renamed over the previous one when complete) and copies
     // every new track into cpyBasePath(). True when the file was stored.
     bool writeXMLTracks(const QString &libraryId, const QString &libName);
+    // Asks a running writeXMLTracks to stop at the next track boundary: the
+    // tracks not yet copied are left out of the library file (which lists
+    // exactly what is on the share) and counted in numTracksNotCopied. Safe
+    // from any thread.
+    void requestStop() { m_stopRequested.store(true); }
+    void clearStopRequest() { m_stopRequested.store(false); }
+    bool stopRequested() const { return m_stopRequested.load(); }
     // Attribute escaping of the library file: & < > ' " as entities (in that
     // order, so nothing is escaped twice); characters that XML 1.0 does not
     // allow are dropped. None gives the empty string.
@@ -174,6 +182,8 @@ public:
     void setNumSkippedDRMTracks(int value) { m_numSkippedDRMTracks = value; }
     int numTracksCopyFailure() const { return m_numTracksCopyFailure; }
     void setNumTracksCopyFailure(int value) { m_numTracksCopyFailure = value; }
+    // New tracks a stopped run left off the share.
+    int numTracksNotCopied() const { return m_numTracksNotCopied; }
     int numAlbumCoversProcessed() const { return m_numAlbumCoversProcessed; }
     void setNumAlbumCoversProcessed(int value) { m_numAlbumCoversProcessed = value; }
     int numAlbumCoversCopied() const { return m_numAlbumCoversCopied; }
@@ -219,6 +229,8 @@ private:
     int m_numTracksCopied = 0;
     int m_numSkippedDRMTracks = 0;
     int m_numTracksCopyFailure = 0;
+    int m_numTracksNotCopied = 0;
+    std::atomic<bool> m_stopRequested = false;
     int m_numAlbumCoversProcessed = 0;
     int m_numAlbumCoversCopied = 0;
     int m_numAlbumCoversAdded = 0;
