@@ -9,10 +9,34 @@
 #include "xml/CXMLDocument.h"
 
 #include <QAuthenticator>
+#include <QCoreApplication>
 #include <QMetaMethod>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSet>
+
+#include <utility>
+
+namespace {
+
+// The exchanges in flight (main thread only). Whatever still runs when the
+// application object goes is abandoned first: a network access manager left
+// running past it ends the process in Qt's network thread.
+QSet<SoapRequest *> &runningRequests()
+{
+    static QSet<SoapRequest *> requests;
+    return requests;
+}
+
+void abandonRunningRequests()
+{
+    const QSet<SoapRequest *> requests = std::exchange(runningRequests(), {});
+    for (SoapRequest *request : requests)
+        request->abandon();
+}
+
+} // namespace
 
 const QString SoapRequest::RuntimeErrorDomain = QStringLiteral("SoapRuntime");
 const QString SoapRequest::RequestErrorDomain = QStringLiteral("SoapRequest");
@@ -22,6 +46,7 @@ SoapRequest::SoapRequest() = default;
 
 SoapRequest::~SoapRequest()
 {
+    runningRequests().remove(this);
     if (m_conn) {
         m_abandoned = true;
         m_conn->disconnect(this);
@@ -110,6 +135,12 @@ void SoapRequest::send()
     m_authenticationRefused = false;
     m_abandoned = false;
     m_keepAlive = self;
+    static const bool cleanupRegistered = [] {
+        qAddPostRoutine(abandonRunningRequests);
+        return true;
+    }();
+    Q_UNUSED(cleanupRegistered);
+    runningRequests().insert(this);
     connect(reply, &QNetworkReply::metaDataChanged, this, &SoapRequest::connectionDidReceiveResponse);
     connect(reply, &QNetworkReply::readyRead, this, &SoapRequest::connectionDidReceiveData);
     connect(reply, &QNetworkReply::finished, this, &SoapRequest::replyFinished);
@@ -279,8 +310,24 @@ bool SoapRequest::deliver(QObject *target, const QByteArray &method, const QVari
     return meta->method(index).invoke(target, Qt::DirectConnection, Q_ARG(QVariant, value));
 }
 
+void SoapRequest::abandon()
+{
+    if (m_conn) {
+        m_abandoned = true;
+        m_conn->disconnect(this);
+        m_conn->abort();
+        m_conn = nullptr;
+    }
+    // The manager and its reply go now, while the application still exists.
+    delete m_manager;
+    m_manager = nullptr;
+    runningRequests().remove(this);
+    const SoapRequestPtr released = std::move(m_keepAlive);
+}
+
 void SoapRequest::finishConnection()
 {
+    runningRequests().remove(this);
     if (m_conn) {
         m_conn->disconnect(this);
         m_conn->deleteLater();

@@ -97,6 +97,10 @@ public:
     qint64 maximumResponseSize() const { return m_maximumResponseSize; }
     void setMaximumResponseSize(qint64 bytes) { m_maximumResponseSize = bytes; }
 
+    // Ends the exchange without calling anyone and frees its network
+    // objects at once (the application is going away).
+    void abandon();
+
 private:
     SoapRequest();
 
