@@ -55,9 +55,9 @@ protected:
         if (!file.open(QIODevice::ReadOnly))
             return paths;
         QXmlStreamReader reader(&file);
-        while (reader.readNextStartElement() || !reader.atEnd()) {
-            if (reader.isStartElement() && reader.name() == u"Song") {
-                const QString location = reader.attributes().value(u"Location").toString();
+        while (!reader.atEnd()) {
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"Song") {
+                const QString location = reader.attributes().value(QStringLiteral("Location")).toString();
                 const QString prefix = QStringLiteral("\\\\127.0.0.1\\OrvanaMusic\\");
                 EXPECT_TRUE(location.startsWith(prefix)) << location.toStdString();
                 paths.append(location.mid(prefix.size()).replace(u'\\', u'/'));
