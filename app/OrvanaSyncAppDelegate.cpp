@@ -51,6 +51,8 @@ OrvanaSyncAppDelegate::~OrvanaSyncAppDelegate()
         while (!m_syncThread->wait(10))
             QCoreApplication::processEvents();
     }
+    if (m_ml)
+        m_ml->setNotifySink({});
 }
 
 void OrvanaSyncAppDelegate::restoreSettings()
@@ -77,10 +79,19 @@ void OrvanaSyncAppDelegate::restoreSettings()
 
 void OrvanaSyncAppDelegate::setLibrary(std::shared_ptr<MusicLibrary> library)
 {
+    if (m_ml)
+        m_ml->setNotifySink({});
     m_ml = std::move(library);
     if (m_ml) {
-        m_ml->setNotifyTarget(this);
-        m_ml->setNotifySelector("onSyncNotifictionEvent");
+        // Reports of the load and of the sync thread are shown on this
+        // object's thread; the reporting thread waits until they are.
+        m_ml->setNotifySink([this](const Notify &notify) {
+            if (QThread::currentThread() == thread())
+                onSyncNotifictionEvent(notify);
+            else
+                QMetaObject::invokeMethod(this, [this, notify] { onSyncNotifictionEvent(notify); },
+                                          Qt::BlockingQueuedConnection);
+        });
     }
 }
 
@@ -383,9 +394,9 @@ void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVari
 void OrvanaSyncAppDelegate::onSyncNotifictionEvent(const Notify &notify)
 {
     m_page.onSyncNotifictionEvent(&notify);
-    if (notify.activity() == 4 || notify.activity() == 7 || notify.activity() == 9)
+    if (notify.is(Activity::LoadProgress) || notify.is(Activity::TrackProgress) || notify.is(Activity::CoverProgress))
         Q_EMIT progressNotified(notify.activity(), notify.progress(), notify.maxProgress());
-    if (notify.activity() == 2) {
+    if (notify.is(Activity::Error)) {
         m_errorReported = true;
         Q_EMIT errorNotified(notify.title());
     }

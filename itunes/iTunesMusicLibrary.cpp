@@ -31,7 +31,7 @@ void iTunesMusicLibrary::reportSourceProblems()
     if (!m_iTunes->openError().isNull())
         syncNotifyError(QStringLiteral("Cannot read the music library"), m_iTunes->openError());
     if (!m_iTunes->warnings().isEmpty())
-        syncNotifyTitleWithMessage(2, QStringLiteral("Some entries of the music library were left out"), m_iTunes->warnings());
+        syncNotifyTitleWithMessage(Activity::Error, QStringLiteral("Some entries of the music library were left out"), m_iTunes->warnings());
 }
 
 void iTunesMusicLibrary::loadiTunesLibrary()
@@ -49,26 +49,26 @@ void iTunesMusicLibrary::loadiTunesLibrary()
     // playlists are still loaded.
     try {
         if (const std::shared_ptr<MusicSourcePlaylist> library = getiTunesLibrary()) {
-            syncNotifyTitle(3, QStringLiteral("Started Loading iTunes Library"));
+            syncNotifyTitle(Activity::LoadStageStarts, QStringLiteral("Started Loading iTunes Library"));
             importTracks(*library);
-            syncNotifyTitle(1, QStringLiteral("Syncing %1 tracks").arg(tracks().size()));
+            syncNotifyTitle(Activity::Log, QStringLiteral("Syncing %1 tracks").arg(tracks().size()));
             if (tracks().isEmpty() && m_iTunes && m_iTunes->listedTrackCount() > 0)
-                syncNotifyTitleWithMessage(2, QStringLiteral("No track of the music library could be loaded"),
+                syncNotifyTitleWithMessage(Activity::Error, QStringLiteral("No track of the music library could be loaded"),
                                            {QStringLiteral("The music library lists %1 tracks; none of them can be synced.")
                                                 .arg(m_iTunes->listedTrackCount())});
-            syncNotifyTitle(5, QStringLiteral("Finished Loading iTunes Library"));
+            syncNotifyTitle(Activity::LoadStageEnds, QStringLiteral("Finished Loading iTunes Library"));
         }
     } catch (const MusicSourceError &error) {
         syncNotifyError(QStringLiteral("Cannot read the tracks of the music library"), sourceError(error));
     }
-    syncNotifyTitle(3, QStringLiteral("Started Loading iTunes Playlists"));
+    syncNotifyTitle(Activity::LoadStageStarts, QStringLiteral("Started Loading iTunes Playlists"));
     try {
         importUserPlaylists();
     } catch (const MusicSourceError &error) {
         syncNotifyError(QStringLiteral("Cannot read the playlists of the music library"), sourceError(error));
     }
-    syncNotifyTitle(1, QStringLiteral("Syncing %1 playlists").arg(playlists().size()));
-    syncNotifyTitle(5, QStringLiteral("Finished Loading iTunes Playlists"));
+    syncNotifyTitle(Activity::Log, QStringLiteral("Syncing %1 playlists").arg(playlists().size()));
+    syncNotifyTitle(Activity::LoadStageEnds, QStringLiteral("Finished Loading iTunes Playlists"));
 }
 
 std::shared_ptr<MusicSourcePlaylist> iTunesMusicLibrary::getiTunesLibrary()
@@ -88,12 +88,12 @@ std::shared_ptr<MusicSourcePlaylist> iTunesMusicLibrary::getiTunesLibrary()
 int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
 {
     const int total = libraryPlaylist.tracks().count();
-    syncNotifyTitle(1, QStringLiteral("Starting to import tracks from iTunes"));
+    syncNotifyTitle(Activity::Log, QStringLiteral("Starting to import tracks from iTunes"));
     albumCovers() = AlbumCoverMap();
     tracks() = TrackMap();
     sortedTracks() = QStringList();
     sortedTracks().reserve(qMax(total, 0));
-    syncNotifyTitle(1, QStringLiteral("Importing %1 tracks from iTunes").arg(total));
+    syncNotifyTitle(Activity::Log, QStringLiteral("Importing %1 tracks from iTunes").arg(total));
     if (total < 1)
         return int(tracks().size());
 
@@ -101,9 +101,9 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
     for (int start = 0; start < total; start += BatchSize) {
         const int length = start + BatchSize <= total ? BatchSize : total - start;
         const auto batch = libraryPlaylist.tracks().subarrayWithRange(start, length).get();
-        syncNotifyTitle(1, QStringLiteral("Importing tracks %1 to %2").arg(start).arg(start + length));
+        syncNotifyTitle(Activity::Log, QStringLiteral("Importing tracks %1 to %2").arg(start).arg(start + length));
         for (const std::shared_ptr<MusicSourceTrack> &trackObject : batch) {
-            syncNotifyProgress(4, std::nullopt, index, total);
+            syncNotifyProgress(Activity::LoadProgress, std::nullopt, index, total);
             ++index;
             const std::shared_ptr<iTunesMusicTrack> track = iTunesMusicTrack::initWithiTunesTrack(trackObject);
             if (!track)
@@ -111,7 +111,7 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
             // The type is the location's extension in lower case.
             const auto validType = m_validMusicFileExtensions.constFind(track->type());
             if (validType == m_validMusicFileExtensions.cend()) {
-                syncNotifyTitle(1, QStringLiteral("Skipping non-supported music item: %1.%2")
+                syncNotifyTitle(Activity::Log, QStringLiteral("Skipping non-supported music item: %1.%2")
                                        .arg(track->title(), iTunesMusicTrack::pathExtension(track->location())));
                 continue;
             }

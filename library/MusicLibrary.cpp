@@ -25,14 +25,6 @@ const QString MusicLibrary::FailureReasonErrorKey = QStringLiteral("NSLocalizedF
 
 namespace {
 
-constexpr int ActivityLog = 1;
-constexpr int ActivityError = 2;
-constexpr int ActivitySyncStageStarts = 6;
-constexpr int ActivityTrackProgress = 7;
-constexpr int ActivityPlaylist = 8;
-constexpr int ActivityCoverProgress = 9;
-constexpr int ActivitySectionSaved = 10;
-constexpr int ActivityReadFinished = 11;
 
 constexpr int ReadingTracks = 1;
 constexpr int ReadingAlbumCovers = 2;
@@ -111,13 +103,17 @@ MusicLibrary::~MusicLibrary() = default;
 
 void MusicLibrary::deliver(const Notify &notify)
 {
+    if (m_notifySink) {
+        m_notifySink(notify);
+        return;
+    }
     QObject *target = m_notifyTarget.data();
     if (!target || m_notifySelector.isEmpty())
         return;
     performOnMainThread<Notify>(target, m_notifySelector.constData(), notify);
 }
 
-void MusicLibrary::syncNotifyTitle(int activity, const QString &title)
+void MusicLibrary::syncNotifyTitle(Activity activity, const QString &title)
 {
     Notify notify;
     notify.setActivity(activity);
@@ -125,7 +121,7 @@ void MusicLibrary::syncNotifyTitle(int activity, const QString &title)
     deliver(notify);
 }
 
-void MusicLibrary::syncNotifyTitleWithMessage(int activity, const QString &title, const QStringList &messages)
+void MusicLibrary::syncNotifyTitleWithMessage(Activity activity, const QString &title, const QStringList &messages)
 {
     Notify notify;
     notify.setActivity(activity);
@@ -134,7 +130,7 @@ void MusicLibrary::syncNotifyTitleWithMessage(int activity, const QString &title
     deliver(notify);
 }
 
-void MusicLibrary::syncNotifyProgress(int activity, const std::optional<QStringList> &messages, int progress,
+void MusicLibrary::syncNotifyProgress(Activity activity, const std::optional<QStringList> &messages, int progress,
                                       int maxProgress)
 {
     Notify notify;
@@ -152,7 +148,7 @@ void MusicLibrary::syncNotifyError(const QString &title, const ErrorRecord &erro
     messages.append(QStringLiteral("Error Domain: %1").arg(error.domain()));
     for (const auto &[key, value] : error.details())
         messages.append(QStringLiteral("%1: %2").arg(key, value.toString()));
-    syncNotifyTitleWithMessage(ActivityError, title, messages);
+    syncNotifyTitleWithMessage(Activity::Error, title, messages);
 }
 
 void MusicLibrary::syncNotifyException(const QString &title, const ExceptionRecord &exception)
@@ -162,7 +158,7 @@ void MusicLibrary::syncNotifyException(const QString &title, const ExceptionReco
     messages.append(QStringLiteral("Exception Reason: %1").arg(exception.reason()));
     for (const auto &[key, value] : exception.details())
         messages.append(QStringLiteral("%1: %2").arg(key, value.toString()));
-    syncNotifyTitleWithMessage(ActivityError, title, messages);
+    syncNotifyTitleWithMessage(Activity::Error, title, messages);
 }
 
 // Reading the previous files ------------------------------------------------
@@ -234,7 +230,7 @@ bool MusicLibrary::syncTracks(const QString &path)
     m_numTracksProcessed = int(m_tracks.size());
     m_numTracksDeleted = 0;
     m_numTracksUnchanged = 0;
-    syncNotifyTitle(ActivitySyncStageStarts, QStringLiteral("Synchronizing Music Tracks"));
+    syncNotifyTitle(Activity::SyncStageStarts, QStringLiteral("Synchronizing Music Tracks"));
     m_parsingItems = ReadingTracks;
     m_parsingError.reset();
     readDescriptionFile(path);
@@ -242,7 +238,7 @@ bool MusicLibrary::syncTracks(const QString &path)
     if (m_parsingError)
         syncNotifyError(QStringLiteral("Error parsing Music Tracks XML file"), *m_parsingError);
     else
-        syncNotifyTitle(ActivityReadFinished, QStringLiteral("Finished Synchronizing Music Tracks"));
+        syncNotifyTitle(Activity::ReadFinished, QStringLiteral("Finished Synchronizing Music Tracks"));
     return !m_parsingError;
 }
 
@@ -250,7 +246,7 @@ bool MusicLibrary::syncAlbumCovers(const QString &path)
 {
     m_numAlbumCoversProcessed = int(m_albumCovers.size());
     m_numAlbumCoversUnchanged = 0;
-    syncNotifyTitle(ActivitySyncStageStarts, QStringLiteral("Synchronizing Album Covers"));
+    syncNotifyTitle(Activity::SyncStageStarts, QStringLiteral("Synchronizing Album Covers"));
     m_parsingItems = ReadingAlbumCovers;
     m_parsingError.reset();
     readDescriptionFile(path);
@@ -258,7 +254,7 @@ bool MusicLibrary::syncAlbumCovers(const QString &path)
     if (m_parsingError)
         syncNotifyError(QStringLiteral("Error pasring Artwork XML file"), *m_parsingError);
     else
-        syncNotifyTitle(ActivityReadFinished, QStringLiteral("Finished Synchronizing Album Cover Artwork"));
+        syncNotifyTitle(Activity::ReadFinished, QStringLiteral("Finished Synchronizing Album Cover Artwork"));
     return !m_parsingError;
 }
 
@@ -374,7 +370,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
                 track->setArtistPath(destination->artistPath);
                 track->setAlbumPath(destination->albumPath);
                 track->setSongPath(destination->songPath);
-                syncNotifyProgress(ActivityTrackProgress,
+                syncNotifyProgress(Activity::TrackProgress,
                                    QStringList{textOrEmpty(track->title()), textOrEmpty(track->album()),
                                                textOrEmpty(track->artists())},
                                    m_numTracksProcessed, maximum);
@@ -401,7 +397,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
     }
 
     file.fileWriteString(QStringLiteral("\t</Songs>\r\n"));
-    syncNotifyTitle(ActivitySectionSaved, QStringLiteral("Saved Track Information"));
+    syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saved Track Information"));
     file.fileWriteString(QStringLiteral("\t<Playlists>\r\n"));
 
     const PlaylistMap playlists = m_playlists;
@@ -410,7 +406,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
             continue;
         if (playlist->name() == u"Library" || playlist->name() == u"Music")
             continue;
-        syncNotifyTitle(ActivityPlaylist, playlist->name());
+        syncNotifyTitle(Activity::Playlist, playlist->name());
         if (!playlist->isExpanded()) {
             playlist->setIsExpanded(true);
             playlist->getPlaylistTrackIDs();
@@ -425,7 +421,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
     }
 
     file.fileWriteString(QStringLiteral("\t</Playlists>\r\n"));
-    syncNotifyTitle(ActivitySectionSaved, QStringLiteral("Save Playlist Information"));
+    syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Save Playlist Information"));
     file.fileWriteString(QStringLiteral("</Library>\r\n"));
 
     // A file whose writing failed is never put in place of the previous one.
@@ -455,7 +451,7 @@ MusicLibrary::TrackIdMap MusicLibrary::getTracksToSync()
     for (const std::shared_ptr<Playlist> &playlist : playlists) {
         if (!playlist || !playlist->isSelected())
             continue;
-        syncNotifyTitle(ActivityPlaylist, playlist->name());
+        syncNotifyTitle(Activity::Playlist, playlist->name());
         if (playlist->name() == u"Library" || playlist->name() == u"Music")
             continue;
         if (!playlist->isExpanded()) {
@@ -518,7 +514,7 @@ bool MusicLibrary::copyTrack(Track &track)
 {
     const QString folder = m_cpyBasePath + u'/' + track.artistPath() + u'/' + track.albumPath() + u'/';
     const QString destination = folder + track.songPath();
-    syncNotifyTitle(ActivityLog, u"Copying: " + destination);
+    syncNotifyTitle(Activity::Log, u"Copying: " + destination);
 
     if (const QString reason = unsafeDestinationReason(track); !reason.isNull()) {
         syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(track, reason));
@@ -588,7 +584,7 @@ bool MusicLibrary::writeXMLAlbumCovers()
 
         const AlbumCoverMap covers = m_albumCovers;
         for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
-            syncNotifyProgress(ActivityCoverProgress, std::nullopt, m_numAlbumCoversProcessed, maximum);
+            syncNotifyProgress(Activity::CoverProgress, std::nullopt, m_numAlbumCoversProcessed, maximum);
             const QString &albumId = entry->first;
             AlbumCover *cover = entry->second.get();
             if (!cover || (cover->status() != 0 && cover->status() != 1))
@@ -614,7 +610,7 @@ bool MusicLibrary::writeXMLAlbumCovers()
                 cover->setPath(m_serverSharePath + u"\\Artwork\\" + cover->artworkFileName());
             document.addAlbumCover(albumId, cover->path());
         }
-        syncNotifyTitle(ActivitySectionSaved, QStringLiteral("Saving Album Cover Information"));
+        syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saving Album Cover Information"));
         const QByteArray bytes = document.serialized();
         // The previous file stays until the new one replaces it.
         if (!pathExists(m_xmlAlbumCoverPath))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/Activity.h"
 #include "library/AlbumCover.h"
 #include "library/CharacterSet.h"
 #include "library/Notify.h"
@@ -19,6 +20,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -36,9 +38,10 @@ class FileIO;
 // A sync run calls, on one background thread: syncTracks(xmlTracksPath()),
 // writeXMLTracks(libraryId, libName), syncAlbumCovers(xmlAlbumCoverPath()),
 // writeXMLAlbumCovers(); each stage runs whatever the previous one answered
-// and reports every failure as an activity-2 Notify. Every Notify is handed to
-// notifyTarget's notifySelector method (an invokable taking one Notify) on the
-// target's thread, and the engine waits until it has returned.
+// and reports every failure as an Activity::Error Notify. Every Notify goes to
+// the notify sink (the application hands it to its main thread and waits
+// until it is shown); without a sink, to notifyTarget's notifySelector method
+// (an invokable taking one Notify) on the target's thread, waited for.
 class MusicLibrary {
 public:
     using TrackMap = QMap<QString, std::shared_ptr<Track>>;
@@ -123,14 +126,18 @@ public:
 
     // Notifications. -------------------------------------------------------
 
-    void syncNotifyTitle(int activity, const QString &title);
-    void syncNotifyTitleWithMessage(int activity, const QString &title, const QStringList &messages);
-    void syncNotifyProgress(int activity, const std::optional<QStringList> &messages, int progress, int maxProgress);
+    void syncNotifyTitle(Activity activity, const QString &title);
+    void syncNotifyTitleWithMessage(Activity activity, const QString &title, const QStringList &messages);
+    void syncNotifyProgress(Activity activity, const std::optional<QStringList> &messages, int progress,
+                            int maxProgress);
     void syncNotifyError(const QString &title, const ErrorRecord &error);
     void syncNotifyException(const QString &title, const ExceptionRecord &exception);
 
     // Properties. ----------------------------------------------------------
 
+    // Receives every report, on the thread that makes it.
+    using NotifySink = std::function<void(const Notify &)>;
+    void setNotifySink(NotifySink sink) { m_notifySink = std::move(sink); }
     QObject *notifyTarget() const { return m_notifyTarget.data(); }
     void setNotifyTarget(QObject *target) { m_notifyTarget = target; }
     // Name of the target's invokable method taking one Notify, e.g.
@@ -209,6 +216,7 @@ private:
     QString unsafeDestinationReason(const Track &track) const;
     ErrorRecord refusedCopyError(const Track &track, const QString &reason) const;
 
+    NotifySink m_notifySink;
     QPointer<QObject> m_notifyTarget;
     QByteArray m_notifySelector;
     TrackMap m_tracks;

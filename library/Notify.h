@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/Activity.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -7,19 +9,16 @@
 #include <optional>
 
 // A progress, log or error report of the engine or the loader, handed to the
-// user interface. activity is the contract (codes 0 to 11):
-//  0 ready (never sent by the engine)      6 a sync stage starts
-//  1 a log line (title)                    7 a track is about to be listed or copied
-//  2 an error (title, messages)            8 a selected playlist is taken up (title)
-//  3 a loading stage starts (title)        9 an album cover is about to be examined
-//  4 import progress                      10 a file section has been produced (title)
-//  5 a loading stage ends (title)         11 a file read finished without error (title)
+// user interface. activity is the contract: the code of an Activity
+// (library/Activity.h), 0 to 11.
 class Notify {
 public:
     Notify() = default;
 
     int activity() const { return m_activity; }
     void setActivity(int value) { m_activity = value; }
+    void setActivity(Activity value) { m_activity = int(value); }
+    bool is(Activity value) const { return m_activity == int(value); }
     // Detail lines, or none.
     const std::optional<QStringList> &messages() const { return m_messages; }
     void setMessages(const std::optional<QStringList> &value) { m_messages = value; }

@@ -57,10 +57,10 @@ TEST_F(Notifications, ExceptionsListNameReasonAndDetails)
 
 TEST_F(Notifications, EachSenderFillsOnlyItsFields)
 {
-    library.syncNotifyTitle(3, QStringLiteral("t"));
-    library.syncNotifyTitleWithMessage(1, QStringLiteral("u"), {QStringLiteral("m")});
-    library.syncNotifyProgress(9, std::nullopt, 4, 9);
-    library.syncNotifyProgress(7, QStringList{QString(), QString(), QString()}, 0, 3);
+    library.syncNotifyTitle(Activity::LoadStageStarts, QStringLiteral("t"));
+    library.syncNotifyTitleWithMessage(Activity::Log, QStringLiteral("u"), {QStringLiteral("m")});
+    library.syncNotifyProgress(Activity::CoverProgress, std::nullopt, 4, 9);
+    library.syncNotifyProgress(Activity::TrackProgress, QStringList{QString(), QString(), QString()}, 0, 3);
     ASSERT_EQ(recorder.received.size(), 4);
     EXPECT_FALSE(recorder.received[0].messages().has_value());
     EXPECT_TRUE(recorder.received[2].title().isNull());
@@ -74,16 +74,16 @@ TEST_F(Notifications, EachSenderFillsOnlyItsFields)
 TEST_F(Notifications, WithoutTargetOrMethodNothingIsDelivered)
 {
     library.setNotifySelector("noSuchMethod");
-    library.syncNotifyTitle(1, QStringLiteral("x"));
+    library.syncNotifyTitle(Activity::Log, QStringLiteral("x"));
     library.setNotifySelector("onSyncNotifictionEvent");
     {
         NotifyRecorder shortLived;
         library.setNotifyTarget(&shortLived);
     }
-    library.syncNotifyTitle(1, QStringLiteral("y"));
+    library.syncNotifyTitle(Activity::Log, QStringLiteral("y"));
     EXPECT_EQ(library.notifyTarget(), nullptr);
     library.setNotifyTarget(nullptr);
-    library.syncNotifyTitle(1, QStringLiteral("z"));
+    library.syncNotifyTitle(Activity::Log, QStringLiteral("z"));
     EXPECT_TRUE(recorder.received.isEmpty());
 }
 
