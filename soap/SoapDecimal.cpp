@@ -84,7 +84,9 @@ SoapDecimal SoapDecimal::fromString(const QString &text)
     return decimal;
 }
 
-SoapDecimal SoapDecimal::fromFloat(float value)
+// The shortest text that reads back as the same value, in its type.
+template <typename Number>
+SoapDecimal SoapDecimal::fromBinary(Number value)
 {
     if (!std::isfinite(value))
         return SoapDecimal();
@@ -93,13 +95,14 @@ SoapDecimal SoapDecimal::fromFloat(float value)
     return fromString(QString::fromLatin1(buffer, result.ptr - buffer));
 }
 
+SoapDecimal SoapDecimal::fromFloat(float value)
+{
+    return fromBinary(value);
+}
+
 SoapDecimal SoapDecimal::fromDouble(double value)
 {
-    if (!std::isfinite(value))
-        return SoapDecimal();
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return fromString(QString::fromLatin1(buffer, result.ptr - buffer));
+    return fromBinary(value);
 }
 
 QString SoapDecimal::toString() const

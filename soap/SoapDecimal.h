@@ -27,6 +27,9 @@ public:
     bool operator==(const SoapDecimal &other) const;
 
 private:
+    template <typename Number>
+    static SoapDecimal fromBinary(Number value);
+
     bool m_valid = false;
     bool m_negative = false;
     QString m_digits; // no leading zeros; "0" for zero
