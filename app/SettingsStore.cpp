@@ -1,5 +1,7 @@
 #include "app/SettingsStore.h"
 
+#include "app/DefaultSettingsResource.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -53,12 +55,9 @@ QString SettingsStore::defaultFileName()
 
 QVariantMap SettingsStore::builtInDefaults()
 {
-    // A first run syncs the whole library: with nothing ticked yet, the
-    // selected-playlists mode would send nothing.
-    return {{SyncEntireLibraryKey, true},
-            {SavePathEqualLocalHostKey, false},
-            {SelectByIPAddressKey, true},
-            {MountMethodKey, QStringLiteral("auto")}};
+    // The "default" resource. A first run syncs the whole library: with
+    // nothing ticked yet, the selected-playlists mode would send nothing.
+    return DefaultSettingsResource::contents();
 }
 
 SettingsStore::SettingsStore(const QString &fileName)

@@ -34,7 +34,8 @@ public:
 
     // $XDG_CONFIG_HOME/OrvanaSync/OrvanaSync.conf (~/.config/... without it).
     static QString defaultFileName();
-    // The fallback values the program registers when nothing is stored.
+    // The fallback values the programs register when nothing is stored: the
+    // "default" property-list resource.
     static QVariantMap builtInDefaults();
 
     explicit SettingsStore(const QString &fileName = defaultFileName());

@@ -1,0 +1,46 @@
+#include "app/Settings.h"
+#include "app/SettingsStore.h"
+#include "desktop/DesktopSession.h"
+#include "desktop/MainWindow.h"
+#include "share/ManageVolumes.h"
+#include "share/SystemMountService.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("orvanasync"));
+    QApplication::setApplicationDisplayName(QStringLiteral("OrvanaSync"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("orvanasync"));
+    // The window decides when the program ends (after saving the settings).
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Copies a music library to a music server's share and asks the server to refresh its media "
+                       "collection."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption settingsOption(QStringLiteral("settings"),
+                                            QStringLiteral("Use this settings file instead of the user's."),
+                                            QStringLiteral("FILE"));
+    parser.addOption(settingsOption);
+    parser.process(app);
+
+    SettingsStore settings(parser.isSet(settingsOption) ? parser.value(settingsOption)
+                                                        : SettingsStore::defaultFileName());
+    const QString volumesFolder = settings.string(SettingsStore::VolumesFolderKey);
+    ManageVolumes::setMountService(std::make_shared<SystemMountService>(
+        SystemMountService::methodFromName(settings.string(SettingsStore::MountMethodKey)),
+        volumesFolder.isEmpty() ? SystemMountService::defaultVolumesFolder() : volumesFolder));
+
+    DesktopSession session(settings, {Settings::defaultDocumentsFolder(), QDir::homePath(), nullptr});
+    QObject::connect(&session, &DesktopSession::terminated, &app, &QApplication::quit, Qt::QueuedConnection);
+    session.window().show();
+    session.applicationDidFinishLaunching();
+    return app.exec();
+}

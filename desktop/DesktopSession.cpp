@@ -1,0 +1,148 @@
+#include "desktop/DesktopSession.h"
+
+#include "app/OVWSRefreshServiceFactory.h"
+#include "app/SelectedPlaylistsArchive.h"
+#include "app/Settings.h"
+#include "app/SettingsMigration.h"
+#include "app/SettingsStore.h"
+#include "desktop/LoadView.h"
+#include "desktop/MainWindow.h"
+#include "desktop/PlaylistTableView.h"
+#include "desktop/SettingsTabView.h"
+#include "itunes/iTunesMusicLibrary.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject *parent)
+    : QObject(parent),
+      m_settings(settings),
+      m_options(std::move(options)),
+      m_delegate(settings),
+      m_window(std::make_unique<MainWindow>(m_delegate))
+{
+    m_delegate.setRefreshServiceFactory(m_options.refreshServiceFactory
+                                            ? m_options.refreshServiceFactory
+                                            : std::make_shared<OVWSRefreshServiceFactory>());
+    m_initITunesTimer.setSingleShot(true);
+    m_initITunesTimer.setInterval(libraryLoadDelayMs);
+    connect(&m_initITunesTimer, &QTimer::timeout, this, &DesktopSession::initITunes);
+    connect(m_window.get(), &MainWindow::exitRequested, this, &DesktopSession::onExitPressed);
+    connect(&m_delegate, &OrvanaSyncAppDelegate::syncCompleted, this, &DesktopSession::finishWhenIdle);
+}
+
+DesktopSession::~DesktopSession()
+{
+    // The load thread hands its end to this thread and waits for it.
+    if (m_loadThread) {
+        while (!m_loadThread->wait(10))
+            QCoreApplication::processEvents();
+    }
+}
+
+void DesktopSession::applicationDidFinishLaunching()
+{
+    SyncPage &page = m_delegate.syncPage();
+    m_delegate.setSyncVersion(QStringLiteral(ORVANA_VERSION));
+    migrateOrRegisterDefaults();
+    page.initSyncPageWithTitle(QStringLiteral("Loading iTunes information..."));
+    page.enableSync(false);
+    m_delegate.restoreSettings();
+    if (m_delegate.iTunesGUID().isEmpty())
+        m_window->selectSettingsTab();
+    m_window->settingsTab()->restoreFields(m_settings);
+    m_initITunesTimer.start();
+}
+
+void DesktopSession::migrateOrRegisterDefaults()
+{
+    Settings legacy(m_options.documentsFolder);
+    if (legacy.loadConfig()) {
+        m_delegate.syncPage().initSyncPageWithTitle(QStringLiteral("Migrating settings..."));
+        SettingsMigration::migrate(legacy.config(), m_settings);
+    } else {
+        m_settings.registerDefaults(SettingsStore::builtInDefaults());
+    }
+}
+
+void DesktopSession::initITunes()
+{
+    if (m_terminating)
+        return;
+    m_delegate.syncPage().logDateAndTitle(QStringLiteral("Started OrvanaSync for iTunes on the Mac"));
+    auto library = std::make_shared<iTunesMusicLibrary>();
+    library->setMusicSource(m_settings.string(SettingsStore::MusicSourceKey));
+    library->setMusicSourcePathMap(m_settings.value(SettingsStore::MusicSourcePathMapKey));
+    if (!m_options.homePath.isNull())
+        library->setHomePath(m_options.homePath);
+    m_delegate.setLibrary(library);
+    m_window->settingsTab()->loadView()->show(QStringLiteral("Loading the music library..."));
+    m_loadThread = QThread::create([this] { onLoadiTunesLibrary(); });
+    connect(m_loadThread, &QThread::finished, m_loadThread, &QObject::deleteLater);
+    connect(m_loadThread, &QThread::finished, this, [this] {
+        m_loadThread = nullptr;
+        finishWhenIdle();
+    });
+    m_loadThread->start();
+}
+
+void DesktopSession::onLoadiTunesLibrary()
+{
+    if (const auto library = std::dynamic_pointer_cast<iTunesMusicLibrary>(m_delegate.ml()))
+        library->loadiTunesLibrary();
+    QMetaObject::invokeMethod(this, [this] { onLoadiTunesLibraryComplete(); }, Qt::BlockingQueuedConnection);
+}
+
+void DesktopSession::onLoadiTunesLibraryComplete()
+{
+    PlaylistTableView *picker = m_window->settingsTab()->playlistTableView();
+    PlaylistTableView::PlaylistList playlists;
+    if (m_delegate.ml()) {
+        for (const std::shared_ptr<Playlist> &playlist : m_delegate.ml()->playlists())
+            playlists.append(playlist);
+    }
+    picker->setPlaylists(playlists);
+    picker->setSelectedPlaylists(
+        SelectedPlaylistsArchive::restore(m_settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray()));
+    m_libraryLoaded = true;
+    m_window->settingsTab()->loadView()->hide();
+    if (m_terminating)
+        return;
+    m_delegate.syncPage().enableSync(true);
+    m_delegate.syncPage().initSyncPageWithTitle(QStringLiteral("Ready"));
+    Q_EMIT libraryLoadCompleted();
+}
+
+void DesktopSession::applicationWillTerminate()
+{
+    m_delegate.syncPage().logDateAndTitle(QStringLiteral("Stopped OrvanaSync for iTunes on the Mac"));
+    // Before the load has handed over the stored selection, the picker holds
+    // nothing of it: the stored one stays.
+    if (m_libraryLoaded) {
+        const auto &selected = m_window->settingsTab()->playlistTableView()->selectedPlaylists();
+        m_settings.setValue(SettingsStore::SelectedPlaylistsKey,
+                            SelectedPlaylistsArchive::archive(selected.value_or(PlaylistTableView::PlaylistMap())));
+    }
+    m_window->settingsTab()->saveFields(m_settings);
+}
+
+void DesktopSession::onExitPressed()
+{
+    if (m_terminating)
+        return;
+    m_terminating = true;
+    m_initITunesTimer.stop();
+    applicationWillTerminate();
+    m_window->hide();
+    finishWhenIdle();
+}
+
+void DesktopSession::finishWhenIdle()
+{
+    // A run or a load in progress hands its reports to this thread and waits:
+    // the program ends when they have ended, so nothing is left half written.
+    if (!m_terminating || m_terminated || m_loadThread || m_delegate.syncInProgress())
+        return;
+    m_terminated = true;
+    Q_EMIT terminated();
+}

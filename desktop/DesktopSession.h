@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/OrvanaSyncAppDelegate.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class MainWindow;
+class QThread;
+class RefreshServiceFactory;
+class SettingsStore;
+
+// One launch of the desktop program: start-up (the legacy settings, the
+// stored settings into the window, the library load on its own thread),
+// and exit (the settings written back once every thread has ended).
+class DesktopSession : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int libraryLoadDelayMs = 500;
+
+    struct Options {
+        // Where the legacy "config.plist" is looked for.
+        QString documentsFolder;
+        // The folder the default music source is searched under.
+        QString homePath;
+        // Null: the real web-service proxy.
+        std::shared_ptr<RefreshServiceFactory> refreshServiceFactory;
+    };
+
+    DesktopSession(SettingsStore &settings, Options options, QObject *parent = nullptr);
+    ~DesktopSession() override;
+
+    OrvanaSyncAppDelegate &delegate() { return m_delegate; }
+    MainWindow &window() { return *m_window; }
+
+    // Start-up; the library load follows libraryLoadDelayMs later.
+    void applicationDidFinishLaunching();
+    // Creates the library model and starts the load thread.
+    void initITunes();
+    // The Exit button and the window's close box: the settings are written
+    // at once, then the program ends when the run or the load in progress
+    // has ended (terminated()).
+    void onExitPressed();
+    // Exit's own steps: the log line and the settings.
+    void applicationWillTerminate();
+
+    bool libraryLoaded() const { return m_libraryLoaded; }
+
+Q_SIGNALS:
+    // The load has ended and Sync is enabled.
+    void libraryLoadCompleted();
+    // Everything has ended; the program may quit.
+    void terminated();
+
+private:
+    void migrateOrRegisterDefaults();
+    void onLoadiTunesLibrary();
+    void onLoadiTunesLibraryComplete();
+    void finishWhenIdle();
+
+    SettingsStore &m_settings;
+    Options m_options;
+    OrvanaSyncAppDelegate m_delegate;
+    std::unique_ptr<MainWindow> m_window;
+    QTimer m_initITunesTimer;
+    QThread *m_loadThread = nullptr;
+    bool m_libraryLoaded = false;
+    bool m_terminating = false;
+    bool m_terminated = false;
+};

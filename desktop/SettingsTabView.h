@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class LoadView;
+class OrvanaSyncAppDelegate;
+class PlaylistTableView;
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class SettingsStore;
+
+// The settings tab: the server choice and address, the share's user name and
+// password, the library name, whole library or ticked playlists, the
+// playlist picker, and the music source. Every change reaches the delegate
+// at once; the stored settings are read at start-up and written at exit.
+// Each control's object name is its name ("ovDiscoveredMusicServers",
+// "syncLibraryOrPlaylist", ...).
+class SettingsTabView : public QWidget {
+    Q_OBJECT
+
+public:
+    // Tags of the radio group's cells.
+    static constexpr int EntireLibraryTag = 1;
+    static constexpr int SelectedPlaylistsTag = 0;
+
+    SettingsTabView(OrvanaSyncAppDelegate &delegate, QWidget *parent = nullptr);
+
+    // Fills the controls from the store and the delegate's flags.
+    void restoreFields(const SettingsStore &store);
+    // Writes what the controls hold: the server name only when a discovered
+    // server is chosen, the address, the choice by address, the user name,
+    // password and library name, the two flags, and the music source when
+    // it was edited.
+    void saveFields(SettingsStore &store) const;
+
+    // Replaces the discovered servers after entry 0 and selects one.
+    void showServerEntries(const QStringList &entries, int selectedIndex);
+    // Whether the server is given by its address (entry 0 is chosen).
+    bool selectByIPAddress() const;
+
+    PlaylistTableView *playlistTableView() const { return m_playlistTableView; }
+    LoadView *loadView() const { return m_loadView; }
+
+private:
+    QWidget *serverBox();
+    QWidget *playlistBox();
+    QWidget *musicSourceBox();
+    void serverChosen(int index);
+    void showAddressField();
+    void chooseMusicSourceFile();
+    void chooseMusicSourceFolder();
+    QString pathMapText() const;
+
+    OrvanaSyncAppDelegate &m_delegate;
+    QComboBox *m_ovDiscoveredMusicServers = nullptr;
+    QLabel *m_addressLabel = nullptr;
+    QLineEdit *m_ovMusicServerIPAddress = nullptr;
+    QLineEdit *m_ovMusicServerUserName = nullptr;
+    QLineEdit *m_ovMusicServerPassword = nullptr;
+    QLineEdit *m_ovITunesLibraryName = nullptr;
+    QButtonGroup *m_syncLibraryOrPlaylist = nullptr;
+    PlaylistTableView *m_playlistTableView = nullptr;
+    LoadView *m_loadView = nullptr;
+    QLineEdit *m_musicSource = nullptr;
+    QPlainTextEdit *m_musicSourcePathMap = nullptr;
+    // What the music-source controls held after restoreFields.
+    QString m_restoredMusicSource;
+    QString m_restoredPathMap;
+};

@@ -1,0 +1,138 @@
+#include "desktop/SyncPageView.h"
+
+#include "app/SyncPage.h"
+
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSvgRenderer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QSize pictureSize(96, 96);
+
+} // namespace
+
+SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
+    : QWidget(parent),
+      m_page(page),
+      m_syncOperation(new QLabel(this)),
+      m_progressBar(new QProgressBar(this)),
+      m_logTextView(new QPlainTextEdit(this)),
+      m_syncSyncButton(new QPushButton(QStringLiteral("Sync"), this)),
+      m_syncExitButton(new QPushButton(QStringLiteral("Exit"), this))
+{
+    auto *pictures = new QHBoxLayout;
+    pictures->addStretch(1);
+    pictures->addWidget(picture(QStringLiteral("syncSourceImg"), QStringLiteral(":/OrvanaSync/pictures/source.svg")));
+    pictures->addWidget(
+        picture(QStringLiteral("syncOperationImg"), QStringLiteral(":/OrvanaSync/pictures/operation.svg")));
+    pictures->addWidget(picture(QStringLiteral("syncTargetImg"), QStringLiteral(":/OrvanaSync/pictures/target.svg")));
+    pictures->addStretch(1);
+
+    m_syncOperation->setObjectName(QStringLiteral("syncOperation"));
+    QFont operationFont = m_syncOperation->font();
+    operationFont.setBold(true);
+    operationFont.setPointSizeF(operationFont.pointSizeF() * 1.2);
+    m_syncOperation->setFont(operationFont);
+    m_syncOperation->setTextFormat(Qt::PlainText);
+
+    auto *lines = new QGridLayout;
+    lines->setColumnStretch(1, 1);
+    for (int n = 0; n < 4; ++n) {
+        m_syncTitles[n] = new QLabel(this);
+        m_syncTitles[n]->setObjectName(QStringLiteral("syncTitle%1").arg(n + 1));
+        m_syncTexts[n] = new QLabel(this);
+        m_syncTexts[n]->setObjectName(QStringLiteral("syncText%1").arg(n + 1));
+        for (QLabel *label : {m_syncTitles[n], m_syncTexts[n]}) {
+            label->setTextFormat(Qt::PlainText);
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        }
+        lines->addWidget(m_syncTitles[n], n, 0);
+        lines->addWidget(m_syncTexts[n], n, 1);
+    }
+
+    m_progressBar->setObjectName(QStringLiteral("progressBar"));
+    m_progressBar->setRange(0, 100);
+    // The page does not jump when the bar comes and goes.
+    QSizePolicy barPolicy = m_progressBar->sizePolicy();
+    barPolicy.setRetainSizeWhenHidden(true);
+    m_progressBar->setSizePolicy(barPolicy);
+
+    m_logTextView->setObjectName(QStringLiteral("logTextView"));
+    m_logTextView->setReadOnly(true);
+    m_logTextView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_logTextView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_logTextView->setUndoRedoEnabled(false);
+
+    m_syncSyncButton->setObjectName(QStringLiteral("syncSyncButton"));
+    m_syncSyncButton->setDefault(true);
+    m_syncExitButton->setObjectName(QStringLiteral("syncExitButton"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_syncExitButton);
+    buttons->addWidget(m_syncSyncButton);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(pictures);
+    layout->addWidget(m_syncOperation);
+    layout->addLayout(lines);
+    layout->addWidget(m_progressBar);
+    layout->addWidget(m_logTextView, 1);
+    layout->addLayout(buttons);
+
+    connect(m_syncSyncButton, &QPushButton::clicked, this, &SyncPageView::syncPressed);
+    connect(m_syncExitButton, &QPushButton::clicked, this, &SyncPageView::exitPressed);
+    connect(&m_page, &SyncPage::pageChanged, this, &SyncPageView::showPage);
+    connect(&m_page, &SyncPage::lineLogged, this, &SyncPageView::appendLogLine);
+    connect(&m_page, &SyncPage::syncEnabledChanged, m_syncSyncButton, &QPushButton::setEnabled);
+
+    showPage();
+    m_syncSyncButton->setEnabled(m_page.isSyncEnabled());
+    if (!m_page.logText().isEmpty())
+        m_logTextView->setPlainText(m_page.logText().chopped(1));
+}
+
+QLabel *SyncPageView::picture(const QString &name, const QString &resource)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(name);
+    QSvgRenderer renderer(resource);
+    const qreal ratio = devicePixelRatioF();
+    QPixmap pixmap(pictureSize * ratio);
+    pixmap.fill(Qt::transparent);
+    if (renderer.isValid()) {
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+    }
+    pixmap.setDevicePixelRatio(ratio);
+    label->setPixmap(pixmap);
+    label->setFixedSize(pictureSize);
+    return label;
+}
+
+void SyncPageView::showPage()
+{
+    m_syncOperation->setText(m_page.syncOperation());
+    for (int n = 0; n < 4; ++n) {
+        m_syncTitles[n]->setText(m_page.syncTitle(n + 1));
+        m_syncTexts[n]->setText(m_page.syncText(n + 1));
+    }
+    m_progressBar->setVisible(m_page.isProgressBarVisible());
+    m_progressBar->setValue(qBound(0, m_page.progressBarValue(), 100));
+}
+
+void SyncPageView::appendLogLine(const QString &line)
+{
+    // One block per line: appending costs the same however long the log is.
+    m_logTextView->appendPlainText(line);
+    QScrollBar *bar = m_logTextView->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}

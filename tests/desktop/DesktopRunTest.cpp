@@ -1,0 +1,203 @@
+#include "app/SettingsStore.h"
+#include "desktop/MainWindow.h"
+#include "desktop/SettingsTabView.h"
+#include "desktop/SyncPageView.h"
+#include "desktop/PlaylistTableView.h"
+#include "library/Notify.h"
+#include "tests/desktop/DesktopTestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+class DesktopRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(world.isValid());
+        ASSERT_EQ(simulator.start(world.share(), world.path(QStringLiteral("requests.log"))).toStdString(), "");
+        world.writeSetUpSettings();
+        store = std::make_unique<SettingsStore>(world.settingsFile());
+        session = world.launch(*store, std::make_shared<SimulatorRefreshServiceFactory>(simulator.port()));
+        ASSERT_TRUE(waitForLoad(*session));
+        QObject::connect(&session->delegate(), &OrvanaSyncAppDelegate::refreshAnswered, session.get(),
+                         [this](bool succeeded) { refreshSucceeded = succeeded; });
+    }
+    void TearDown() override { session.reset(); }
+
+    QString text(const QString &name) { return control<QLabel>(*session, name)->text(); }
+    QPushButton *button(const QString &name) { return control<QPushButton>(*session, name); }
+    void pressSyncAndWaitForTheRefresh()
+    {
+        QTest::mouseClick(button(QStringLiteral("syncSyncButton")), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([this] { return refreshSucceeded.has_value(); }));
+        EXPECT_TRUE(*refreshSucceeded);
+    }
+    QStringList totals()
+    {
+        QStringList lines;
+        for (int n = 1; n <= 4; ++n) {
+            if (!text(QStringLiteral("syncTitle%1").arg(n)).isEmpty())
+                lines.append(text(QStringLiteral("syncTitle%1").arg(n)));
+        }
+        return lines;
+    }
+    QByteArray libraryFile() const
+    {
+        QFile file(world.share() + QStringLiteral("/Library/DESKTOP-LIBRARY.xml"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    DesktopWorld world;
+    SimulatorOnFreePort simulator;
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<DesktopSession> session;
+    std::optional<bool> refreshSucceeded;
+};
+
+TEST_F(DesktopRunTest, AWholeRunCopiesEverythingAndShowsTheTotals)
+{
+    pressSyncAndWaitForTheRefresh();
+    EXPECT_EQ(text(QStringLiteral("syncOperation")), QStringLiteral("Completed iTunes Synchronization"));
+    EXPECT_EQ(totals(), (QStringList{QStringLiteral("Processed 5 tracks and 2 album covers"),
+                                     QStringLiteral("Copied 5 tracks and 2 album covers"),
+                                     QStringLiteral("0 tracks unchanged and 0 album covers unchanged")}));
+    EXPECT_TRUE(button(QStringLiteral("syncSyncButton"))->isEnabled());
+    EXPECT_EQ(libraryFile().count("<Song "), 5);
+    EXPECT_EQ(filesBelow(world.share()).filter(QStringLiteral("Music/")).size(), 5);
+
+    const auto *log = control<QPlainTextEdit>(*session, QStringLiteral("logTextView"));
+    EXPECT_EQ(log->toPlainText() + u'\n', session->delegate().syncPage().logText()) << "the view shows the whole log";
+    EXPECT_THAT(log->toPlainText().toStdString(), HasSubstr("12:00:00: Starting synchronization\n"));
+    EXPECT_THAT(log->toPlainText().toStdString(), HasSubstr("12:00:00: Successfully Refreshed Orvana Media Library"));
+    EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum()) << "scrolled to the last line";
+
+    // The second run finds everything on the share already.
+    refreshSucceeded.reset();
+    pressSyncAndWaitForTheRefresh();
+    EXPECT_EQ(totals(), (QStringList{QStringLiteral("Processed 5 tracks and 2 album covers"),
+                                     QStringLiteral("Copied 0 tracks and 0 album covers"),
+                                     QStringLiteral("5 tracks unchanged and 2 album covers unchanged")}));
+    const QStringList refreshes = simulator.refreshRequests();
+    ASSERT_EQ(refreshes.size(), 2);
+    EXPECT_THAT(refreshes.last().toStdString(), HasSubstr("16384"));
+}
+
+TEST_F(DesktopRunTest, ASelectedPlaylistsRunCopiesOnlyTheTickedPlaylist)
+{
+    session->window().tv()->setCurrentWidget(session->window().settingsTab());
+    QTest::mouseClick(control<QRadioButton>(*session, QStringLiteral("syncSelectedPlaylistsCell")), Qt::LeftButton);
+    auto *picker = control<PlaylistTableView>(*session, QStringLiteral("playlistTableView"));
+    ASSERT_EQ(picker->numberOfRowsInTableView(), 2);
+    picker->setCurrentIndex(picker->model()->index(1, 0));
+    QTest::keyClick(picker, Qt::Key_Space);
+    ASSERT_EQ(picker->selectedPlaylists()->keys(), QStringList{DesktopWorld::bellsOnly});
+    session->window().tv()->setCurrentWidget(session->window().syncPageView());
+
+    pressSyncAndWaitForTheRefresh();
+    EXPECT_EQ(totals(), (QStringList{QStringLiteral("Processed 2 tracks and 1 album covers"),
+                                     QStringLiteral("Copied 2 tracks and 1 album covers"),
+                                     QStringLiteral("0 tracks unchanged and 0 album covers unchanged")}));
+    EXPECT_EQ(filesBelow(world.share()).filter(QStringLiteral("Music/")),
+              (QStringList{QStringLiteral("Music/Bob & The Bells/Second Wind/01 Ring.mp3"),
+                           QStringLiteral("Music/Bob & The Bells/Second Wind/02 Chime.mp3")}));
+    EXPECT_TRUE(libraryFile().contains("Bells Only"));
+    EXPECT_FALSE(libraryFile().contains("Morning Mix"));
+    EXPECT_THAT(session->delegate().syncPage().logText().toStdString(), HasSubstr("Copying Playlist: Bells Only"));
+}
+
+TEST_F(DesktopRunTest, ExitDuringARunSavesTheSettingsAndLeavesTheShareWhole)
+{
+    bool ended = false;
+    bool exitPressed = false;
+    QObject::connect(session.get(), &DesktopSession::terminated, session.get(), [&ended] { ended = true; });
+    // Exit is pressed while the first track is being copied.
+    QObject::connect(&session->delegate().syncPage(), &SyncPage::lineLogged, session.get(), [&](const QString &line) {
+        if (exitPressed || !line.contains(QStringLiteral("Song: ")))
+            return;
+        exitPressed = true;
+        QMetaObject::invokeMethod(
+            session.get(),
+            [this] { QTest::mouseClick(button(QStringLiteral("syncExitButton")), Qt::LeftButton); },
+            Qt::QueuedConnection);
+    });
+    control<QLineEdit>(*session, QStringLiteral("ovMusicServerUserName"))->setText(QStringLiteral("during-run"));
+    QTest::mouseClick(button(QStringLiteral("syncSyncButton")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&ended] { return ended; }));
+    ASSERT_TRUE(exitPressed);
+    EXPECT_FALSE(session->window().isVisible());
+    EXPECT_FALSE(session->delegate().syncInProgress());
+    EXPECT_EQ(SettingsStore(world.settingsFile()).string(SettingsStore::MusicServerUserNameKey),
+              QStringLiteral("during-run"));
+    EXPECT_THAT(session->delegate().syncPage().logText().toStdString(),
+                HasSubstr("Stopped OrvanaSync for iTunes on the Mac"));
+
+    // No partial file under a final name, description files whole.
+    for (const QString &file : filesBelow(world.share()))
+        EXPECT_FALSE(file.endsWith(QStringLiteral(".partial"))) << file.toStdString();
+    const QByteArray library = libraryFile();
+    if (!library.isEmpty()) {
+        EXPECT_TRUE(library.trimmed().endsWith(">")) << "a whole description file";
+    }
+    for (const QString &file : filesBelow(world.share()).filter(QStringLiteral("Music/"))) {
+        const QString name = QFileInfo(file).fileName();
+        const QStringList sources = filesBelow(world.path(QStringLiteral("library/Music"))).filter(name);
+        ASSERT_FALSE(sources.isEmpty()) << file.toStdString();
+        EXPECT_EQ(QFileInfo(world.share() + u'/' + file).size(),
+                  QFileInfo(world.path(QStringLiteral("library/Music/")) + sources.first()).size())
+            << file.toStdString();
+    }
+}
+
+TEST_F(DesktopRunTest, ThePageShowsEachReportOfTheModel)
+{
+    SyncPage &page = session->delegate().syncPage();
+    auto *bar = control<QProgressBar>(*session, QStringLiteral("progressBar"));
+    page.onSyncNotifictionEvent(nullptr);
+    Notify copying;
+    copying.setActivity(7);
+    copying.setMessages(QStringList{QStringLiteral("Ring"), QStringLiteral("Second Wind")});
+    copying.setProgress(3);
+    copying.setMaxProgress(4);
+    page.onSyncNotifictionEvent(&copying);
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_EQ(bar->value(), 75);
+    EXPECT_EQ(text(QStringLiteral("syncOperation")), QStringLiteral("Copying Music..."));
+    EXPECT_EQ(text(QStringLiteral("syncTitle1")), QStringLiteral("Song:"));
+    EXPECT_EQ(text(QStringLiteral("syncText2")), QStringLiteral("Second Wind"));
+    EXPECT_EQ(text(QStringLiteral("syncText3")), QStringLiteral(""));
+    Notify stage;
+    stage.setActivity(6);
+    stage.setTitle(QStringLiteral("Writing the library file"));
+    page.onSyncNotifictionEvent(&stage);
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(text(QStringLiteral("syncTitle1")), QStringLiteral(""));
+    page.enableSync(false);
+    EXPECT_FALSE(button(QStringLiteral("syncSyncButton"))->isEnabled());
+    EXPECT_TRUE(button(QStringLiteral("syncExitButton"))->isEnabled());
+    for (const QString &picture : {QStringLiteral("syncSourceImg"), QStringLiteral("syncTargetImg"),
+                                   QStringLiteral("syncOperationImg")}) {
+        const QLabel *image = control<QLabel>(*session, picture);
+        ASSERT_NE(image, nullptr);
+        EXPECT_FALSE(image->pixmap().isNull());
+        EXPECT_NE(image->pixmap().toImage().pixel(48, 48), image->pixmap().toImage().pixel(0, 0))
+            << picture.toStdString() << " draws something";
+    }
+}
+
+} // namespace
