@@ -15,7 +15,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("orvanasync"));
     QApplication::setApplicationDisplayName(QStringLiteral("OrvanaSync"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("orvanasync"));
+    QApplication::setDesktopFileName(QStringLiteral("org.orvanasync.OrvanaSync"));
     // The window decides when the program ends (after saving the settings).
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -38,7 +38,7 @@ int main(int argc, char **argv)
         SystemMountService::methodFromName(settings.string(SettingsStore::MountMethodKey)),
         volumesFolder.isEmpty() ? SystemMountService::defaultVolumesFolder() : volumesFolder));
 
-    DesktopSession session(settings, {Settings::defaultDocumentsFolder(), QDir::homePath(), nullptr});
+    DesktopSession session(settings, {Settings::defaultDocumentsFolder(), QDir::homePath(), nullptr, nullptr});
     QObject::connect(&session, &DesktopSession::terminated, &app, &QApplication::quit, Qt::QueuedConnection);
     session.window().show();
     session.applicationDidFinishLaunching();

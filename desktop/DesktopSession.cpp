@@ -9,6 +9,7 @@
 #include "desktop/MainWindow.h"
 #include "desktop/PlaylistTableView.h"
 #include "desktop/SettingsTabView.h"
+#include "discovery/ServiceBrowser.h"
 #include "itunes/iTunesMusicLibrary.h"
 
 #include <QCoreApplication>
@@ -44,6 +45,8 @@ void DesktopSession::applicationDidFinishLaunching()
 {
     SyncPage &page = m_delegate.syncPage();
     m_delegate.setSyncVersion(QStringLiteral(ORVANA_VERSION));
+    m_delegate.startBrowsing(m_options.makeServiceBrowser ? m_options.makeServiceBrowser()
+                                                          : std::unique_ptr<ServiceBrowser>());
     migrateOrRegisterDefaults();
     page.initSyncPageWithTitle(QStringLiteral("Loading iTunes information..."));
     page.enableSync(false);
@@ -115,6 +118,7 @@ void DesktopSession::onLoadiTunesLibraryComplete()
 
 void DesktopSession::applicationWillTerminate()
 {
+    m_delegate.stopBrowsing();
     m_delegate.syncPage().logDateAndTitle(QStringLiteral("Stopped OrvanaSync for iTunes on the Mac"));
     // Before the load has handed over the stored selection, the picker holds
     // nothing of it: the stored one stays.

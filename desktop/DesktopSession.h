@@ -6,11 +6,13 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class MainWindow;
 class QThread;
 class RefreshServiceFactory;
+class ServiceBrowser;
 class SettingsStore;
 
 // One launch of the desktop program: start-up (the legacy settings, the
@@ -29,6 +31,8 @@ public:
         QString homePath;
         // Null: the real web-service proxy.
         std::shared_ptr<RefreshServiceFactory> refreshServiceFactory;
+        // Null: the system's DNS-SD browser.
+        std::function<std::unique_ptr<ServiceBrowser>()> makeServiceBrowser;
     };
 
     DesktopSession(SettingsStore &settings, Options options, QObject *parent = nullptr);

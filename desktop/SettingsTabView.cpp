@@ -60,7 +60,7 @@ QWidget *SettingsTabView::serverBox()
     auto *box = new QGroupBox(QStringLiteral("Music server"), this);
     m_ovDiscoveredMusicServers = new QComboBox(box);
     m_ovDiscoveredMusicServers->setObjectName(QStringLiteral("ovDiscoveredMusicServers"));
-    m_ovDiscoveredMusicServers->addItem(OrvanaSyncAppDelegate::SelectByAddressEntry);
+    m_ovDiscoveredMusicServers->addItems(m_delegate.discovery().entries());
     m_ovMusicServerIPAddress = namedLineEdit(QStringLiteral("ovMusicServerIPAddress"), box);
     m_ovMusicServerIPAddress->setPlaceholderText(QStringLiteral("IPv4 address or host name"));
     m_ovMusicServerUserName = namedLineEdit(QStringLiteral("ovMusicServerUserName"), box);
@@ -78,6 +78,8 @@ QWidget *SettingsTabView::serverBox()
     form->addRow(QStringLiteral("Library name:"), m_ovITunesLibraryName);
 
     connect(m_ovDiscoveredMusicServers, &QComboBox::activated, this, &SettingsTabView::serverChosen);
+    connect(&m_delegate, &OrvanaSyncAppDelegate::serverEntriesChanged, this, &SettingsTabView::showServerEntries);
+    connect(&m_delegate, &OrvanaSyncAppDelegate::selectByIPAddressChanged, this, &SettingsTabView::showAddressField);
     connect(m_ovMusicServerIPAddress, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_delegate.setMusicServerIPAddress(text); });
     connect(m_ovMusicServerUserName, &QLineEdit::textChanged, this,
@@ -180,27 +182,21 @@ void SettingsTabView::chooseMusicSourceFolder()
 
 void SettingsTabView::serverChosen(int index)
 {
-    m_delegate.selectServer(index, index >= 0 ? m_ovDiscoveredMusicServers->itemText(index) : QString());
+    m_delegate.comboBoxSelectionDidChange(index, index >= 0 ? m_ovDiscoveredMusicServers->itemText(index) : QString());
     showAddressField();
 }
 
 void SettingsTabView::showAddressField()
 {
-    const bool visible = selectByIPAddress();
+    const bool visible = m_delegate.selectByIPAddress();
     m_addressLabel->setVisible(visible);
     m_ovMusicServerIPAddress->setVisible(visible);
-}
-
-bool SettingsTabView::selectByIPAddress() const
-{
-    return m_ovDiscoveredMusicServers->currentIndex() == 0;
 }
 
 void SettingsTabView::showServerEntries(const QStringList &entries, int selectedIndex)
 {
     const QSignalBlocker blocker(m_ovDiscoveredMusicServers);
-    while (m_ovDiscoveredMusicServers->count() > 1)
-        m_ovDiscoveredMusicServers->removeItem(1);
+    m_ovDiscoveredMusicServers->clear();
     m_ovDiscoveredMusicServers->addItems(entries);
     m_ovDiscoveredMusicServers->setCurrentIndex(selectedIndex);
     showAddressField();
@@ -212,9 +208,8 @@ void SettingsTabView::restoreFields(const SettingsStore &store)
     m_ovITunesLibraryName->setText(store.string(SettingsStore::ITunesLibraryNameKey));
     m_ovMusicServerUserName->setText(store.string(SettingsStore::MusicServerUserNameKey));
     m_ovMusicServerPassword->setText(store.string(SettingsStore::MusicServerPasswordKey));
-    // Until a discovered server is chosen there is no selection at all.
-    m_ovDiscoveredMusicServers->setCurrentIndex(store.boolean(SettingsStore::SelectByIPAddressKey) ? 0 : -1);
-    showAddressField();
+    // Until the stored server is discovered there is no selection at all.
+    showServerEntries(m_delegate.discovery().entries(), m_delegate.selectByIPAddress() ? 0 : -1);
     const int tag = m_delegate.syncEntireMusicLibrary() ? EntireLibraryTag : SelectedPlaylistsTag;
     m_syncLibraryOrPlaylist->button(tag)->setChecked(true);
 
@@ -237,7 +232,7 @@ void SettingsTabView::saveFields(SettingsStore &store) const
     if (index > 0)
         store.setValue(SettingsStore::MusicServerNameKey, m_ovDiscoveredMusicServers->itemText(index));
     store.setValue(SettingsStore::MusicServerIPAddressKey, m_ovMusicServerIPAddress->text());
-    store.setValue(SettingsStore::SelectByIPAddressKey, selectByIPAddress());
+    store.setValue(SettingsStore::SelectByIPAddressKey, m_delegate.discovery().selectByIPAddressToSave());
     store.setValue(SettingsStore::MusicServerUserNameKey, m_ovMusicServerUserName->text());
     store.setValue(SettingsStore::MusicServerPasswordKey, m_ovMusicServerPassword->text());
     store.setValue(SettingsStore::ITunesLibraryNameKey, m_ovITunesLibraryName->text());

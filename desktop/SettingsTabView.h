@@ -32,15 +32,13 @@ public:
     // Fills the controls from the store and the delegate's flags.
     void restoreFields(const SettingsStore &store);
     // Writes what the controls hold: the server name only when a discovered
-    // server is chosen, the address, the choice by address, the user name,
+    // server is chosen, the address, whether the address was chosen, the user name,
     // password and library name, the two flags, and the music source when
     // it was edited.
     void saveFields(SettingsStore &store) const;
 
-    // Replaces the discovered servers after entry 0 and selects one.
+    // Shows a rebuilt server choice (entry 0 first) with one entry selected.
     void showServerEntries(const QStringList &entries, int selectedIndex);
-    // Whether the server is given by its address (entry 0 is chosen).
-    bool selectByIPAddress() const;
 
     PlaylistTableView *playlistTableView() const { return m_playlistTableView; }
     LoadView *loadView() const { return m_loadView; }
@@ -50,6 +48,7 @@ private:
     QWidget *playlistBox();
     QWidget *musicSourceBox();
     void serverChosen(int index);
+    // The address field is shown exactly while the delegate selects by address.
     void showAddressField();
     void chooseMusicSourceFile();
     void chooseMusicSourceFolder();

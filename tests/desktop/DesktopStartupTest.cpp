@@ -214,12 +214,43 @@ TEST_F(DesktopStartupTest, TheRadioGroupAndTheServerChoiceDriveTheDelegate)
     EXPECT_TRUE(address->isVisible());
     EXPECT_EQ(address->text(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(control<QLineEdit>(*session, QStringLiteral("ovMusicServerPassword"))->echoMode(), QLineEdit::Password);
-    session->window().settingsTab()->showServerEntries({QStringLiteral("Kitchen")}, 1);
-    EXPECT_FALSE(address->isVisible()) << "a discovered server is chosen";
-    servers->setCurrentIndex(0);
-    Q_EMIT servers->activated(0);
+    EXPECT_EQ(world.browserCalls().searches.size(), 1) << "browsing starts with the program";
+
+    // A server is announced: the choice grows, the address stays chosen.
+    world.browser()->find(QStringLiteral("Kitchen"));
+    world.browser()->resolveTo(QStringLiteral("Kitchen"), {FakeServiceBrowser::ipv4(QStringLiteral("127.0.0.1"), 8731)});
+    world.browser()->reportAllForNow();
+    ASSERT_EQ(servers->count(), 2);
+    EXPECT_EQ(servers->itemText(1), QStringLiteral("Kitchen"));
+    EXPECT_EQ(servers->currentIndex(), 0);
     EXPECT_TRUE(address->isVisible());
+
+    // The user picks it: the address field goes, the run uses the server.
+    servers->setFocus();
+    QTest::keyClick(servers, Qt::Key_Down);
+    EXPECT_EQ(servers->currentIndex(), 1);
+    EXPECT_FALSE(address->isVisible());
+    EXPECT_FALSE(session->delegate().selectByIPAddress());
+    EXPECT_EQ(session->delegate().serverAddress(), QStringLiteral("127.0.0.1"));
     ASSERT_TRUE(waitForLoad(*session));
+    bool ended = false;
+    QObject::connect(session.get(), &DesktopSession::terminated, session.get(), [&ended] { ended = true; });
+    session->onExitPressed();
+    ASSERT_TRUE(waitUntil([&ended] { return ended; }));
+    EXPECT_EQ(world.browserCalls().stops, 1);
+    EXPECT_EQ(store->string(SettingsStore::MusicServerNameKey), QStringLiteral("Kitchen"));
+    EXPECT_FALSE(store->boolean(SettingsStore::SelectByIPAddressKey));
+
+    // The next launch preselects it by name once it is announced again.
+    SettingsStore again(world.settingsFile());
+    auto second = world.launch(again);
+    auto *secondServers = control<QComboBox>(*second, QStringLiteral("ovDiscoveredMusicServers"));
+    EXPECT_FALSE(control<QLineEdit>(*second, QStringLiteral("ovMusicServerIPAddress"))->isVisible());
+    world.browser()->find(QStringLiteral("Kitchen"));
+    world.browser()->resolveTo(QStringLiteral("Kitchen"), {FakeServiceBrowser::ipv4(QStringLiteral("127.0.0.1"), 8731)});
+    world.browser()->reportAllForNow();
+    EXPECT_EQ(secondServers->currentIndex(), 1);
+    ASSERT_TRUE(waitForLoad(*second));
 }
 
 TEST_F(DesktopStartupTest, SettingsMadeInTheWindowComeBackAtTheNextLaunch)

@@ -109,6 +109,11 @@ std::unique_ptr<DesktopSession> DesktopWorld::launch(SettingsStore &store, std::
     options.documentsFolder = documents();
     options.homePath = path(QStringLiteral("home"));
     options.refreshServiceFactory = std::move(factory);
+    options.makeServiceBrowser = [this] {
+        auto browser = std::make_unique<FakeServiceBrowser>(&m_browserCalls);
+        m_browser = browser.get();
+        return browser;
+    };
     auto session = std::make_unique<DesktopSession>(store, options);
     session->delegate().syncPage().setClock([] { return QStringLiteral("12:00:00"); });
     session->window().show();

@@ -3,6 +3,7 @@
 #include "app/RefreshService.h"
 #include "app/SettingsStore.h"
 #include "desktop/DesktopSession.h"
+#include "tests/discovery/FakeServiceBrowser.h"
 
 #include <QProcess>
 #include <QString>
@@ -64,8 +65,14 @@ public:
     std::unique_ptr<DesktopSession> launch(SettingsStore &store, std::shared_ptr<RefreshServiceFactory> factory = {},
                                            bool start = true);
 
+    // The DNS-SD browser of the last launch, driven by the test.
+    FakeServiceBrowser *browser() const { return m_browser; }
+    FakeBrowserCalls &browserCalls() { return m_browserCalls; }
+
 private:
     QTemporaryDir m_folder;
+    FakeServiceBrowser *m_browser = nullptr;
+    FakeBrowserCalls m_browserCalls;
     bool m_valid = false;
 };
 
