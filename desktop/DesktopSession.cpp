@@ -138,6 +138,10 @@ void DesktopSession::onExitPressed()
     m_initITunesTimer.stop();
     applicationWillTerminate();
     m_window->hide();
+    // A run ends at the next track boundary: the file being copied is
+    // finished and the library file lists what is on the share.
+    if (m_delegate.syncInProgress())
+        m_delegate.requestStop();
     finishWhenIdle();
 }
 

@@ -46,8 +46,9 @@ public:
     // Creates the library model and starts the load thread.
     void initITunes();
     // The Exit button and the window's close box: the settings are written
-    // at once, then the program ends when the run or the load in progress
-    // has ended (terminated()).
+    // at once, a run is asked to stop at the next track boundary, and the
+    // program ends when the run or the load in progress has ended
+    // (terminated()).
     void onExitPressed();
     // Exit's own steps: the log line and the settings.
     void applicationWillTerminate();

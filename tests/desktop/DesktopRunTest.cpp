@@ -146,14 +146,18 @@ TEST_F(DesktopRunTest, ExitDuringARunSavesTheSettingsAndLeavesTheShareWhole)
               QStringLiteral("during-run"));
     EXPECT_THAT(session->delegate().syncPage().logText().toStdString(),
                 HasSubstr("Stopped OrvanaSync for iTunes on the Mac"));
+    EXPECT_TRUE(session->delegate().stopRequested());
+    EXPECT_LT(filesBelow(world.share()).filter(QStringLiteral("Music/")).size(), 5) << "stopped before the end";
+    EXPECT_TRUE(simulator.refreshRequests().isEmpty()) << "a stopped run sends no refresh";
 
     // No partial file under a final name, description files whole.
     for (const QString &file : filesBelow(world.share()))
         EXPECT_FALSE(file.endsWith(QStringLiteral(".partial"))) << file.toStdString();
+    // The library file lists exactly the songs on the share.
     const QByteArray library = libraryFile();
-    if (!library.isEmpty()) {
-        EXPECT_TRUE(library.trimmed().endsWith(">")) << "a whole description file";
-    }
+    ASSERT_FALSE(library.isEmpty());
+    EXPECT_TRUE(library.trimmed().endsWith(">")) << "a whole description file";
+    EXPECT_EQ(library.count("<Song "), filesBelow(world.share()).filter(QStringLiteral("Music/")).size());
     for (const QString &file : filesBelow(world.share()).filter(QStringLiteral("Music/"))) {
         const QString name = QFileInfo(file).fileName();
         const QStringList sources = filesBelow(world.path(QStringLiteral("library/Music"))).filter(name);
