@@ -5,7 +5,11 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ORVANA_BUILD_DIR:-$root/build}"
-bash "$root/scripts/setup.sh" >/dev/null
+echo "== Set-up: missing packages, configure and build (about 15 minutes on a fresh machine)"
+# The installer's and the build's own progress, on standard error, so that a
+# long build is seen to move.
+bash "$root/scripts/setup.sh" >&2
+echo "== Built"
 cli="$build/cli/orvanasync-cli"
 simulator="$build/tools/simulator/orvana-simulator"
 "$cli" --version
