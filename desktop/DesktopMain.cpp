@@ -7,18 +7,22 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("orvanasync"));
-    QApplication::setApplicationDisplayName(QStringLiteral("OrvanaSync"));
-    QApplication::setApplicationVersion(QStringLiteral(ORVANA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("org.orvanasync.OrvanaSync"));
-    // The window decides when the program ends (after saving the settings).
-    QApplication::setQuitOnLastWindowClosed(false);
+namespace {
 
+struct Arguments {
+    QString settingsFile;
+};
+
+// Reads the command line before any window exists, so that --help and
+// --version work without a display.
+Arguments parseArguments(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orvanasync"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVANA_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Copies a music library to a music server's share and asks the server to refresh its media "
@@ -30,9 +34,23 @@ int main(int argc, char **argv)
                                             QStringLiteral("FILE"));
     parser.addOption(settingsOption);
     parser.process(app);
+    return {parser.isSet(settingsOption) ? parser.value(settingsOption) : SettingsStore::defaultFileName()};
+}
 
-    SettingsStore settings(parser.isSet(settingsOption) ? parser.value(settingsOption)
-                                                        : SettingsStore::defaultFileName());
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const Arguments arguments = parseArguments(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("orvanasync"));
+    QApplication::setApplicationDisplayName(QStringLiteral("OrvanaSync"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.orvanasync.OrvanaSync"));
+    // The window decides when the program ends (after saving the settings).
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SettingsStore settings(arguments.settingsFile);
     const QString volumesFolder = settings.string(SettingsStore::VolumesFolderKey);
     ManageVolumes::setMountService(std::make_shared<SystemMountService>(
         SystemMountService::methodFromName(settings.string(SettingsStore::MountMethodKey)),

@@ -96,6 +96,22 @@ TEST_F(DesktopStartupTest, AFirstLaunchShowsTheSettingsTabLoadsAndEndsReady)
     EXPECT_TRUE(control<QWidget>(*session, QStringLiteral("loadView"))->isHidden());
 }
 
+TEST_F(DesktopStartupTest, ASourceThatCannotBeOpenedIsLoggedAndTheWindowStaysUsable)
+{
+    store->setValue(SettingsStore::MusicSourceKey, world.path(QStringLiteral("missing/Library.xml")));
+    auto session = world.launch(*store);
+    ASSERT_TRUE(waitForLoad(*session));
+    EXPECT_THAT(logText(*session).toStdString(), HasSubstr(": Error: Cannot read the music library\n"));
+    EXPECT_EQ(session->delegate().syncPage().syncOperation(), QStringLiteral("Ready"));
+    EXPECT_TRUE(control<QPushButton>(*session, QStringLiteral("syncSyncButton"))->isEnabled());
+    EXPECT_EQ(control<PlaylistTableView>(*session, QStringLiteral("playlistTableView"))->numberOfRowsInTableView(), 0);
+    // Another source can be chosen; it is read at the next start.
+    auto *source = control<QLineEdit>(*session, QStringLiteral("musicSource"));
+    source->setText(world.libraryExport());
+    session->applicationWillTerminate();
+    EXPECT_EQ(store->string(SettingsStore::MusicSourceKey), world.libraryExport());
+}
+
 TEST_F(DesktopStartupTest, AStoredIdentifierKeepsTheSyncPageInFront)
 {
     world.writeSetUpSettings();
