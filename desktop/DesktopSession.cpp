@@ -34,6 +34,11 @@ DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject
 
 DesktopSession::~DesktopSession()
 {
+    // Nothing of this object is called while it goes; a run still going
+    // ends at its next track (the delegate waits for it).
+    disconnect(&m_delegate, nullptr, this, nullptr);
+    if (m_delegate.syncInProgress())
+        m_delegate.requestStop();
     // The load thread hands its end to this thread and waits for it.
     if (m_loadThread) {
         while (!m_loadThread->wait(10))

@@ -43,6 +43,7 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
     operationFont.setPointSizeF(operationFont.pointSizeF() * 1.2);
     m_syncOperation->setFont(operationFont);
     m_syncOperation->setTextFormat(Qt::PlainText);
+    m_syncOperation->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto *lines = new QGridLayout;
     lines->setColumnStretch(1, 1);
@@ -55,6 +56,8 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
             label->setTextFormat(Qt::PlainText);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         }
+        // A long song name is cut at the window's edge instead of widening it.
+        m_syncTexts[n]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         lines->addWidget(m_syncTitles[n], n, 0);
         lines->addWidget(m_syncTexts[n], n, 1);
     }
