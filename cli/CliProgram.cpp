@@ -9,8 +9,6 @@
 #include "cli/SyncReport.h"
 #include "cli/TerminalProgress.h"
 #include "itunes/MusicApplication.h"
-#include "itunes/MusicSourceLocator.h"
-#include "itunes/iTunesMusicLibrary.h"
 #include "library/MusicLibrary.h"
 #include "share/ManageVolumes.h"
 #include "share/SystemMountService.h"
@@ -20,12 +18,10 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -34,23 +30,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A TSV field: the tab, the line breaks and the backslash written as
-// escapes, so that every playlist is one line of three fields.
-QByteArray tsvField(const QString &text)
-{
-    QByteArray field;
-    for (const char byte : text.toUtf8()) {
-        switch (byte) {
-        case '\t': field += "\\t"; break;
-        case '\n': field += "\\n"; break;
-        case '\r': field += "\\r"; break;
-        case '\\': field += "\\\\"; break;
-        default: field += byte; break;
-        }
-    }
-    return field;
-}
 
 int stopSignalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t stopSignal = 0;
@@ -79,7 +58,8 @@ QString settingsFileName(const CliOptions &options)
 } // namespace
 
 CliProgram::CliProgram(FILE *out, FILE *err)
-    : m_out(out), m_err(err), m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>())
+    : m_out(out), m_err(err), m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>()),
+      m_source([this](const QString &message) { printError(message); })
 {
 }
 
@@ -188,43 +168,6 @@ bool CliProgram::readPassword(const CliOptions &options, QString *password)
     return true;
 }
 
-bool CliProgram::loadLibrary(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate)
-{
-    const QString source = options.source().isNull() ? settings.string(SettingsStore::MusicSourceKey) : options.source();
-    const QVariant pathMap = options.pathMaps().isEmpty() ? settings.value(SettingsStore::MusicSourcePathMapKey)
-                                                          : QVariant(options.pathMaps());
-    const QString musicFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    const MusicSourceLocator::Choice choice = MusicSourceLocator::choose(source, QDir::homePath(), musicFolder);
-    std::shared_ptr<MusicApplication> application =
-        MusicSourceLocator::open(source, pathMap, QDir::homePath(), musicFolder);
-    const QString fix = QStringLiteral("give --source with a library export file or a music folder (or store it: "
-                                       "orvanasync-cli config set MusicSource PATH)");
-    if (choice.kind == MusicSourceLocator::Kind::None) {
-        printError(source.trimmed().isEmpty()
-                       ? QStringLiteral("no music source: there is no library export or folder at %1: %2")
-                             .arg(choice.path, fix)
-                       : QStringLiteral("the music source %1 does not exist: %2").arg(choice.path, fix));
-        return false;
-    }
-    if (!application || !application->openError().isNull()) {
-        const QString cause =
-            application ? application->openError().localizedDescription() : QStringLiteral("nothing to open");
-        printError(choice.kind == MusicSourceLocator::Kind::ExportFile
-                       ? QStringLiteral("the music source %1 is neither a library export nor a folder (%2): %3")
-                             .arg(choice.path, cause.simplified(), fix)
-                       : QStringLiteral("the music folder %1 cannot be read (%2): %3")
-                             .arg(choice.path, cause.simplified(), fix));
-        return false;
-    }
-    m_application = application;
-    auto library = std::make_shared<iTunesMusicLibrary>();
-    library->setITunes(application);
-    delegate.setLibrary(library);
-    // On the main thread the reports reach the page directly.
-    library->loadiTunesLibrary();
-    return true;
-}
-
 void CliProgram::watchStopSignals(OrvanaSyncAppDelegate &delegate)
 {
     if (stopSignalPipe[0] < 0 && ::pipe2(stopSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -254,52 +197,6 @@ QString CliProgram::stoppedLine(const OrvanaSyncAppDelegate &delegate)
                           "tracks on the share; no refresh was sent")
         .arg(library ? library->numTracksCopied() : 0)
         .arg(library ? library->numTracksNotCopied() : 0);
-}
-
-QStringList CliProgram::leftOutLines() const
-{
-    QStringList lines;
-    if (!m_application)
-        return lines;
-    const QMap<QString, int> &leftOut = m_application->leftOut();
-    for (auto entry = leftOut.constKeyValueBegin(); entry != leftOut.constKeyValueEnd(); ++entry)
-        lines.append(QStringLiteral("Left out of the music library: %1 %2").arg(entry->second).arg(entry->first));
-    return lines;
-}
-
-bool CliProgram::selectionNamesKnownPlaylists(const CliOptions &options, const QSet<QString> &selected,
-                                              bool entireLibrary, OrvanaSyncAppDelegate &delegate)
-{
-    QSet<QString> known;
-    for (const std::shared_ptr<Playlist> &playlist : delegate.ml()->playlists()) {
-        if (playlist && !playlist->persistentId().isNull())
-            known.insert(playlist->persistentId());
-    }
-    QStringList unknown;
-    for (const QString &identifier : selected) {
-        if (!known.contains(identifier))
-            unknown.append(identifier);
-    }
-    unknown.sort();
-    // IDs typed on the command line are a mistake to mend; stored ones may
-    // name playlists deleted since they were ticked.
-    if (options.playlists() && !unknown.isEmpty()) {
-        for (const QString &identifier : std::as_const(unknown))
-            printError(QStringLiteral("no playlist has the ID %1 (orvanasync-cli playlists lists them); nothing was "
-                                      "written")
-                           .arg(identifier));
-        return false;
-    }
-    for (const QString &identifier : std::as_const(unknown))
-        printError(QStringLiteral("warning: the stored selection names the playlist ID %1, which the music source "
-                                  "does not have; it is left out")
-                       .arg(identifier));
-    if (entireLibrary || options.allowEmpty() || unknown.size() < selected.size())
-        return true;
-    printError(QStringLiteral("the selection names no playlist of the music source, so the run would publish an "
-                              "empty library; nothing was written: give --playlists ID[,ID...] or --entire-library "
-                              "(--allow-empty publishes it anyway)"));
-    return false;
 }
 
 int CliProgram::run(const CliOptions &options)
@@ -334,29 +231,9 @@ int CliProgram::runPlaylists(const CliOptions &options)
 {
     SettingsStore settings(settingsFileName(options));
     OrvanaSyncAppDelegate delegate(settings);
-    if (!loadLibrary(options, settings, delegate))
+    if (!m_source.load(options, settings, delegate))
         return CouldNotRun;
-    QJsonArray list;
-    QByteArray lines;
-    for (const std::shared_ptr<Playlist> &playlist : delegate.ml()->playlists()) {
-        if (!playlist)
-            continue;
-        if (!playlist->isExpanded()) {
-            playlist->setIsExpanded(true);
-            playlist->getPlaylistTrackIDs();
-        }
-        const qsizetype count = playlist->tracks() ? playlist->tracks()->size() : 0;
-        if (options.json()) {
-            list.append(QJsonObject{{QStringLiteral("id"), playlist->persistentId()},
-                                    {QStringLiteral("name"), playlist->name()},
-                                    {QStringLiteral("tracks"), qint64(count)}});
-        } else {
-            lines += tsvField(playlist->persistentId()) + '\t' + QByteArray::number(count) + '\t' +
-                     tsvField(playlist->name()) + '\n';
-        }
-    }
-    if (options.json())
-        lines = QJsonDocument(list).toJson(QJsonDocument::Indented);
+    const QByteArray lines = CliMusicSource::playlistListing(*delegate.ml(), options.json());
     std::fwrite(lines.constData(), 1, size_t(lines.size()), m_out);
     std::fflush(m_out);
     return Succeeded;
@@ -403,6 +280,11 @@ int CliProgram::runSync(const CliOptions &options)
     QString password = settings.string(SettingsStore::MusicServerPasswordKey);
     if (!readPassword(options, &password))
         return CouldNotRun;
+    for (const auto &[path, what] : {std::pair{settings.fileName(), QStringLiteral("the settings file")},
+                                     std::pair{options.passwordFile(), QStringLiteral("the password file")}}) {
+        if (const QString warning = ConfigCommand::readableByOthersWarning(path, what); !warning.isNull())
+            printError(warning);
+    }
 
     OrvanaSyncAppDelegate delegate(settings);
     SyncReport report;
@@ -436,7 +318,7 @@ int CliProgram::runSync(const CliOptions &options)
 
     watchStopSignals(delegate);
     const auto unwatch = qScopeGuard([this] { m_stopNotifier.reset(); });
-    if (!loadLibrary(options, settings, delegate))
+    if (!m_source.load(options, settings, delegate))
         return CouldNotRun;
     QCoreApplication::processEvents();
     if (stopSignal != 0) {
@@ -445,14 +327,14 @@ int CliProgram::runSync(const CliOptions &options)
     }
     // A run clears the delegate's error flag: what the load reported is kept here.
     const bool loadReportedErrors = delegate.errorReported();
-    if (delegate.ml()->tracks().isEmpty() && m_application->listedTrackCount() > 0) {
-        for (const QString &line : leftOutLines())
+    if (delegate.ml()->tracks().isEmpty() && m_source.application()->listedTrackCount() > 0) {
+        for (const QString &line : m_source.leftOutLines())
             printError(line);
         printError(QStringLiteral("none of the %1 tracks the music library lists could be loaded; nothing was synced")
-                       .arg(m_application->listedTrackCount()));
+                       .arg(m_source.application()->listedTrackCount()));
         return CompletedWithErrors;
     }
-    if (!selectionNamesKnownPlaylists(options, selected, delegate.syncEntireMusicLibrary(), delegate))
+    if (!m_source.selectionNamesKnownPlaylists(options, selected, delegate.syncEntireMusicLibrary(), delegate))
         return CouldNotRun;
 
     const RunOutcome outcome = runToTheEnd(delegate, options.dryRun());
@@ -474,7 +356,7 @@ int CliProgram::runSync(const CliOptions &options)
         if (!page.syncTitle(n).isEmpty())
             summary.append(page.syncTitle(n));
     }
-    summary += leftOutLines();
+    summary += m_source.leftOutLines();
     int status = Succeeded;
     if (stopSignal != 0 && !outcome.mountFailed) {
         summary.append(stoppedLine(delegate));

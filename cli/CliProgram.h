@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CliMusicSource.h"
 #include "cli/CliOptions.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class MusicApplication;
 class OrvanaSyncAppDelegate;
 class QSocketNotifier;
 class TerminalProgress;
@@ -52,10 +52,7 @@ private:
                            const QSet<QString> &selected);
     RunOutcome runToTheEnd(OrvanaSyncAppDelegate &delegate, bool dryRun);
     int runPlaylists(const CliOptions &options);
-    bool loadLibrary(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate);
     bool readPassword(const CliOptions &options, QString *password);
-    bool selectionNamesKnownPlaylists(const CliOptions &options, const QSet<QString> &selected, bool entireLibrary,
-                                      OrvanaSyncAppDelegate &delegate);
     void print(const QString &line);
     // A line of the run's log, unless the verbosity hides it.
     void printLogLine(QStringView line);
@@ -67,8 +64,6 @@ private:
     void watchStopSignals(OrvanaSyncAppDelegate &delegate);
     // What a stopped run did and left undone.
     static QString stoppedLine(const OrvanaSyncAppDelegate &delegate);
-    // One line per reason entries of the music library were left out for.
-    QStringList leftOutLines() const;
 
     FILE *m_out;
     FILE *m_err;
@@ -81,6 +76,6 @@ private:
     // The last "Debug:" line's text: the refresh's failure, when it failed.
     QString m_lastDebugMessage;
     std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
-    std::shared_ptr<MusicApplication> m_application;
+    CliMusicSource m_source;
     std::unique_ptr<QSocketNotifier> m_stopNotifier;
 };

@@ -230,6 +230,12 @@ TEST_F(SyncEndToEndTest, AMountThatCannotWorkHereEndsTheRunWithStatusTwoAndTouch
     EXPECT_TRUE(shareFiles().isEmpty());
     EXPECT_FALSE(result.out.contains(QStringLiteral("s3cret-share-pw")));
     EXPECT_FALSE(result.err.contains(QStringLiteral("s3cret-share-pw")));
+    if (QFile::permissions(password.fileName()) & QFileDevice::ReadOther) {
+        EXPECT_THAT(result.err.toStdString(),
+                    HasSubstr(QStringLiteral("orvanasync-cli: warning: the password file %1 can be read by other users")
+                                  .arg(password.fileName())
+                                  .toStdString()));
+    }
 }
 
 TEST_F(SyncEndToEndTest, ErrorsSayWhatToDoOnOneLineOfStandardError)
@@ -240,6 +246,8 @@ TEST_F(SyncEndToEndTest, ErrorsSayWhatToDoOnOneLineOfStandardError)
         QFile settings(settingsFile);
         EXPECT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
         settings.write("[General]\nVolumesFolder=" + volumes.toUtf8() + "\n" + content);
+        // As the program keeps it: a wider mode would add a warning line.
+        settings.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     };
     const auto without = [](QStringList arguments, const QString &option) {
         arguments.remove(arguments.indexOf(option), 2);
