@@ -2,7 +2,10 @@
 """Validates the desktop entry, the AppStream metainfo and the icon, and
 checks that they, the Debian changelog and the project agree with each other.
 
-Usage: check_desktop_files.py PACKAGING_FOLDER APP_ID VERSION DEBIAN_REVISION
+Usage: check_desktop_files.py PACKAGING_FOLDER APP_ID PROGRAM VERSION DEBIAN_REVISION
+
+The desktop entry and the icon are named after the PROGRAM (the name it gives
+the window system), the metainfo after the AppStream component APP_ID.
 """
 import configparser
 import os
@@ -32,10 +35,10 @@ def validate(command):
 
 
 def main():
-    folder, app_id, version, revision = sys.argv[1:5]
-    desktop = os.path.join(folder, "desktop", app_id + ".desktop")
+    folder, app_id, program, version, revision = sys.argv[1:6]
+    desktop = os.path.join(folder, "desktop", program + ".desktop")
     metainfo = os.path.join(folder, "desktop", app_id + ".metainfo.xml")
-    icon = os.path.join(folder, "desktop", app_id + ".svg")
+    icon = os.path.join(folder, "desktop", program + ".svg")
 
     validate(["desktop-file-validate", desktop])
     validate(["appstreamcli", "validate", "--no-net", "--explain", metainfo])
@@ -45,10 +48,10 @@ def main():
     entry.optionxform = str
     entry.read(desktop, encoding="utf-8")
     fields = entry["Desktop Entry"]
-    if fields.get("Icon") != app_id:
-        fail("the desktop entry's Icon is %r, the icon installed is %s.svg" % (fields.get("Icon"), app_id))
-    if fields.get("Exec", "").split()[0:1] != ["orvanasync"]:
-        fail("the desktop entry starts %r, not the program orvanasync" % fields.get("Exec"))
+    if fields.get("Icon") != program:
+        fail("the desktop entry's Icon is %r, the icon installed is %s.svg" % (fields.get("Icon"), program))
+    if fields.get("Exec", "").split()[0:1] != [program]:
+        fail("the desktop entry starts %r, not the program %s" % (fields.get("Exec"), program))
 
     svg = ElementTree.parse(icon).getroot()
     if svg.tag != "{http://www.w3.org/2000/svg}svg" or not svg.get("viewBox"):

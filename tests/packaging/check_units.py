@@ -2,11 +2,12 @@
 """Verifies the systemd user units with systemd-analyze, offline: no
 running systemd is needed, only a private runtime folder.
 
-Usage: check_units.py UNIT_FOLDER [CLI]
+Usage: check_units.py UNIT_FOLDER [CLI | --no-man]
 
 With CLI, the service's command is replaced by that program for the check
 (the build's orvanasync-cli is not installed where systemd looks for it);
-without it the units are checked as installed, manual pages included.
+without it the units are checked as installed, manual pages included unless
+--no-man says this machine has none.
 """
 import os
 import re
@@ -18,7 +19,8 @@ import tempfile
 
 def main():
     unit_folder = sys.argv[1]
-    cli = sys.argv[2] if len(sys.argv) > 2 else None
+    cli = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] != "--no-man" else None
+    check_manual = cli is None and "--no-man" not in sys.argv
     units = ["orvanasync-sync.service", "orvanasync-sync.timer"]
     with tempfile.TemporaryDirectory() as scratch:
         runtime = os.path.join(scratch, "runtime")
@@ -37,7 +39,7 @@ def main():
                 copy.write(text)
             paths.append(path)
         command = ["systemd-analyze", "--user", "verify"]
-        if cli:
+        if not check_manual:
             command.insert(2, "--man=no")
         env = dict(os.environ, XDG_RUNTIME_DIR=runtime, SYSTEMD_LOG_LEVEL="notice")
         done = subprocess.run(command + paths, capture_output=True, text=True, timeout=120, env=env)
