@@ -1,0 +1,45 @@
+#include "app/SyncPage.h"
+#include "desktop/SyncPageView.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Appends 1,000 log lines to a shown sync page whose log already holds
+// state.range(0) lines; the time per batch should not grow with the log.
+void BM_AppendToLog(benchmark::State &state)
+{
+    SyncPage page;
+    page.setClock([] { return QStringLiteral("12:00:00"); });
+    SyncPageView view(page);
+    view.resize(720, 600);
+    view.show();
+    const QString line = QStringLiteral("Song: Morning, Album: First Light, Artist: Ann Arbor");
+    for (int64_t n = 0; n < state.range(0); ++n)
+        page.logDateAndTitle(line);
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        for (int n = 0; n < 1000; ++n)
+            page.logDateAndTitle(line);
+        // The view repaints once per batch, as it does between reports.
+        QCoreApplication::processEvents();
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_AppendToLog)->Arg(0)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
