@@ -86,11 +86,14 @@ void CliProgram::printLogLine(QStringView line)
     const QStringView message = separator < 0 ? line : line.mid(separator + 2);
     if (message.startsWith(QLatin1String("Debug: ")))
         m_lastDebugMessage = message.mid(7).toString();
+    // The run's errors belong on standard error, at every verbosity.
+    if (message.startsWith(QLatin1String("Error: "))) {
+        printError(message.mid(7).toString());
+        return;
+    }
     switch (m_verbosity) {
     case CliOptions::Verbosity::Quiet:
-        if (!message.startsWith(QLatin1String("Error: ")))
-            return;
-        break;
+        return;
     case CliOptions::Verbosity::Normal:
         if (message.startsWith(QLatin1String("Debug: ")))
             return;

@@ -444,6 +444,12 @@ TEST_F(SyncEndToEndTest, JsonSummaryCountsMatchTheTotalsLines)
     ASSERT_EQ(errors.size(), 1) << failed.out.toStdString();
     EXPECT_EQ(errors[0].toObject().value(QStringLiteral("count")).toInt(), 1);
     EXPECT_EQ(second.value(QStringLiteral("tracks")).toObject().value(QStringLiteral("failed")).toInt(), 1);
+    // The error itself is on standard error, prefixed, never in the JSON's stream.
+    const QString title = errors[0].toObject().value(QStringLiteral("title")).toString();
+    EXPECT_THAT(failed.err.toStdString(),
+                HasSubstr(QString(QStringLiteral("orvanasync-cli: ") + title + QLatin1Char('\n')).toStdString()));
+    for (const QString &line : failed.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.startsWith(QStringLiteral("orvanasync-cli: "))) << line.toStdString();
 }
 
 TEST_F(SyncEndToEndTest, PlaylistNamesWithTabsAndLineBreaksStayOneLineAndJsonKeepsThem)
