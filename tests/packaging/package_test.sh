@@ -133,6 +133,10 @@ cli_path=$(command -v orvanasync-cli || true)
 shown_version=$(/usr/bin/orvanasync-cli --version)
 [[ $shown_version == *"$version"* ]] || fail "orvanasync-cli --version says '$shown_version'"
 /usr/bin/orvanasync-cli --help >"$scratch/help" || fail "orvanasync-cli --help failed"
+if [[ $expect_desktop -eq 1 ]]; then
+  shown_version=$(QT_QPA_PLATFORM=offscreen /usr/bin/orvanasync --version 2>/dev/null)
+  [[ $shown_version == *"$version"* ]] || fail "orvanasync --version says '$shown_version'"
+fi
 grep -q 'sync' "$scratch/help" || fail "orvanasync-cli --help does not mention sync"
 units_check=(python3 "$(dirname "$0")/check_units.py" /usr/lib/systemd/user)
 if [[ -f /usr/share/man/man1/orvanasync-cli.1.gz ]]; then
