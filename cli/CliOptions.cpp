@@ -22,6 +22,7 @@ enum CommandSet : unsigned {
     ForSync = 1u << 0,
     ForPlaylists = 1u << 1,
     ForConfig = 1u << 2,
+    ForServers = 1u << 3,
     ForEvery = ~0u,
 };
 
@@ -39,6 +40,8 @@ const QList<CommandSpec> &commandSpecs()
         {"playlists", Command::Playlists, "", "list the playlists of the music source (ID, tracks, name)"},
         {"config", Command::Config, "list | get KEY | set KEY VALUE | unset KEY",
          "show or change the stored settings"},
+        {"servers", Command::Servers, "",
+         "list the music servers announced on the network (name, IPv4 address, port)"},
     };
     return specs;
 }
@@ -51,6 +54,11 @@ const QList<OptionSpec> &optionSpecs()
         {{QStringLiteral("path-map")}, "FROM=TO", "map locations starting with FROM to TO (repeatable)",
          ForSync | ForPlaylists},
         {{QStringLiteral("server")}, "ADDRESS", "server host name or IPv4 address", ForSync},
+        {{QStringLiteral("server-name")}, "NAME",
+         "the server announced on the network as NAME (letter case ignored)", ForSync},
+        {{QStringLiteral("wait")}, "SECONDS",
+         "look for servers on the network this long (servers: 3; sync: 10, ending early once known)",
+         ForSync | ForServers},
         {{QStringLiteral("user")}, "NAME", "share user name", ForSync},
         {{QStringLiteral("password-file")}, "FILE",
          "read the share password from FILE's first line (or set ORVANASYNC_PASSWORD; never on the command line)",
@@ -265,8 +273,13 @@ QString CliOptions::usage()
         "Without --json, playlists prints ID, track count and name separated by tabs, with\n"
         "tab, line break and backslash in names written \\t, \\n, \\r and \\\\.\n"
         "\n"
-        "Exit status: 0 success, 1 completed with errors (or the refresh failed),\n"
-        "2 could not run (bad options, no music source, mount failure, a refused run).\n"
+        "servers prints one server a line: name, first IPv4 address and port, separated by\n"
+        "tabs (escaped as for playlists). sync without --server or --server-name uses the\n"
+        "stored server name when that server is found on the network, else the stored address.\n"
+        "\n"
+        "Exit status: 0 success, 1 completed with errors (or the refresh failed; servers:\n"
+        "server discovery is not available), 2 could not run (bad options, no music source,\n"
+        "mount failure, a refused run, no server of the name given by --server-name).\n"
         "\n"
         "Settings (orvanasync-cli config; the file is ~/.config/OrvanaSync/OrvanaSync.conf):\n");
     for (const auto &[key, description] : ConfigCommand::keyDescriptions())
@@ -353,6 +366,18 @@ CliOptions CliOptions::parse(const QStringList &arguments)
 
     if (options.isSet(QStringLiteral("entire-library")) && options.isSet(QStringLiteral("selected-playlists")))
         return fail(QStringLiteral("--entire-library and --selected-playlists exclude each other"));
+    if (options.isSet(QStringLiteral("server")) && options.isSet(QStringLiteral("server-name")))
+        return fail(QStringLiteral("--server and --server-name exclude each other"));
+    if (options.isSet(QStringLiteral("server-name")) && options.value(QStringLiteral("server-name")).isEmpty())
+        return fail(QStringLiteral("--server-name takes the name a server announces"));
+    if (options.isSet(QStringLiteral("wait"))) {
+        bool ok = false;
+        const double seconds = options.value(QStringLiteral("wait")).toDouble(&ok);
+        if (!ok || !(seconds >= 0) || seconds > 3600)
+            return fail(QStringLiteral("--wait takes a number of seconds from 0 to 3600, not %1")
+                            .arg(options.value(QStringLiteral("wait"))));
+        options.m_waitMs = int(seconds * 1000);
+    }
     if (options.isSet(QStringLiteral("quiet")) && options.isSet(QStringLiteral("verbose")))
         return fail(QStringLiteral("--quiet and --verbose exclude each other"));
     for (const QString &map : options.values(QStringLiteral("path-map"))) {
@@ -367,6 +392,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
     options.m_source = options.value(QStringLiteral("source"));
     options.m_pathMaps = options.values(QStringLiteral("path-map"));
     options.m_server = options.value(QStringLiteral("server"));
+    options.m_serverName = options.value(QStringLiteral("server-name"));
     options.m_userName = options.value(QStringLiteral("user"));
     options.m_passwordFile = options.value(QStringLiteral("password-file"));
     options.m_libraryName = options.value(QStringLiteral("library-name"));

@@ -14,7 +14,7 @@
 // isSet()/value()/values() or a getter of its own.
 class CliOptions {
 public:
-    enum class Command { None, Help, Version, Sync, Playlists, Config };
+    enum class Command { None, Help, Version, Sync, Playlists, Config, Servers };
     // -q: only errors and the totals; -v: also the "Debug:" lines.
     enum class Verbosity { Quiet, Normal, Verbose };
 
@@ -37,6 +37,10 @@ public:
     const QString &source() const { return m_source; }              // null: the stored "MusicSource"
     const QStringList &pathMaps() const { return m_pathMaps; }      // "FROM=TO" each
     const QString &server() const { return m_server; }              // null: the stored server
+    const QString &serverName() const { return m_serverName; }      // null: by --server or the stored choice
+    // How long to look for servers on the network, in milliseconds; none:
+    // the command's own default.
+    const std::optional<int> &waitMs() const { return m_waitMs; }
     const QString &userName() const { return m_userName; }
     const QString &passwordFile() const { return m_passwordFile; }
     const QString &libraryName() const { return m_libraryName; }
@@ -64,6 +68,8 @@ private:
     QString m_source;
     QStringList m_pathMaps;
     QString m_server;
+    QString m_serverName;
+    std::optional<int> m_waitMs;
     QString m_userName;
     QString m_passwordFile;
     QString m_libraryName;

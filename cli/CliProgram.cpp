@@ -4,10 +4,12 @@
 #include "app/OrvanaSyncAppDelegate.h"
 #include "app/SelectedPlaylistsArchive.h"
 #include "app/SettingsStore.h"
+#include "cli/CliServerDiscovery.h"
 #include "cli/ConfigCommand.h"
 #include "cli/SyncPreflight.h"
 #include "cli/SyncReport.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TsvField.h"
 #include "itunes/MusicApplication.h"
 #include "library/MusicLibrary.h"
 #include "share/ManageVolumes.h"
@@ -218,6 +220,8 @@ int CliProgram::run(const CliOptions &options)
         return runSync(options);
     case CliOptions::Command::Playlists:
         return runPlaylists(options);
+    case CliOptions::Command::Servers:
+        return CliServerDiscovery::listServers(options, m_out, m_err);
     case CliOptions::Command::Config: {
         SettingsStore settings(settingsFileName(options));
         settings.registerDefaults(SettingsStore::builtInDefaults());
@@ -247,11 +251,6 @@ void CliProgram::configureDelegate(const CliOptions &options, SettingsStore &set
 {
     delegate.setSyncVersion(QCoreApplication::applicationVersion());
     delegate.restoreSettings();
-    // The command line has no server discovery: the address is the one
-    // stored or given.
-    delegate.selectServer(0, OrvanaSyncAppDelegate::SelectByAddressEntry);
-    if (!options.server().isNull())
-        delegate.setMusicServerIPAddress(options.server());
     if (!options.userName().isNull())
         delegate.setMusicServerUserName(options.userName());
     if (!options.libraryName().isNull())
@@ -305,6 +304,12 @@ int CliProgram::runSync(const CliOptions &options)
     configureDelegate(options, settings, delegate, selected);
     delegate.setMusicServerPassword(password);
     password.fill(QLatin1Char('\0'));
+    const QString noServer = CliServerDiscovery::chooseServer(options, delegate, m_err,
+                                                              [this](const QString &warning) { printError(warning); });
+    if (!noServer.isNull()) {
+        printError(noServer);
+        return CouldNotRun;
+    }
 
     SyncPreflight::Machine machine = SyncPreflight::systemMachine();
     machine.hostResolves = [this](const QString &host) {
