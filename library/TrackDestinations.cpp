@@ -55,10 +55,38 @@ QString withIdentifier(const QString &songPath, const QString &identifier)
 }
 
 // The key under which two paths name one file: the share may compare names
-// without regard to case. Components are ASCII, so toLower is exact.
-QString claimKey(const QString &artistPath, const QString &albumPath, const QString &songPath)
+// without regard to case (components are ASCII). A 64-bit FNV-1a hash keeps
+// the set of 100,000 paths small; two distinct paths meeting in it is
+// improbable (about 1 in 10^9 for such a library) and would only give one
+// track its persistent ID in its name.
+quint64 claimKey(QStringView artistPath, QStringView albumPath, QStringView songPath)
 {
-    return (artistPath + u'/' + albumPath + u'/' + songPath).toLower();
+    quint64 hash = 14695981039346656037ULL;
+    const auto add = [&hash](char16_t unit) {
+        if (unit >= u'A' && unit <= u'Z')
+            unit = char16_t(unit + (u'a' - u'A'));
+        hash = (hash ^ unit) * 1099511628211ULL;
+    };
+    for (const QStringView part : {artistPath, albumPath, songPath}) {
+        for (const QChar character : part)
+            add(character.unicode());
+        add(u'/');
+    }
+    return hash;
+}
+
+// The three components of a share-relative path "artist/album/song".
+bool splitListedPath(const QString &path, QStringView *artist, QStringView *album, QStringView *song)
+{
+    const qsizetype first = path.indexOf(u'/');
+    const qsizetype second = first < 0 ? -1 : path.indexOf(u'/', first + 1);
+    if (second < 0 || path.indexOf(u'/', second + 1) >= 0)
+        return false;
+    const QStringView view(path);
+    *artist = view.first(first);
+    *album = view.sliced(first + 1, second - first - 1);
+    *song = view.sliced(second + 1);
+    return true;
 }
 
 bool fileSize(const QString &path, qint64 *size)
@@ -136,11 +164,22 @@ QString TrackDestinations::transliterated(const QString &text)
 
 QString TrackDestinations::listedPathOfLocation(const QString &location)
 {
-    const QStringList parts = location.split(u'\\');
-    if (parts.size() < 4 || parts.at(parts.size() - 4).compare(u"Music", Qt::CaseInsensitive) != 0)
+    // ...Music\artist\album\song: the last three separators, "Music" before them.
+    qsizetype separators[3];
+    qsizetype from = location.size() - 1;
+    for (qsizetype &separator : separators) {
+        separator = from < 0 ? -1 : location.lastIndexOf(u'\\', from);
+        if (separator <= 0)
+            return {};
+        from = separator - 1;
+    }
+    const qsizetype artistStart = separators[2];
+    const qsizetype musicStart = location.lastIndexOf(u'\\', artistStart - 1) + 1;
+    if (QStringView(location).sliced(musicStart, artistStart - musicStart).compare(u"Music", Qt::CaseInsensitive) != 0)
         return {};
-    const qsizetype count = parts.size();
-    return parts.at(count - 3) + u'/' + parts.at(count - 2) + u'/' + parts.at(count - 1);
+    QString path = location.mid(artistStart + 1);
+    path.replace(u'\\', u'/');
+    return path;
 }
 
 QString TrackDestinations::folderName(const QString &component, const QString &unknown) const
@@ -167,41 +206,41 @@ QString TrackDestinations::fileName(const QString &component, const QString &per
     return dot < 0 ? name : name + sanitised(component.mid(dot));
 }
 
-bool TrackDestinations::isAcceptableListedPath(const QString &path) const
+bool TrackDestinations::isAcceptableListedPart(QStringView part) const
 {
-    if (path.isNull())
+    if (isNameless(part) || part == u"." || part == u"..")
         return false;
-    const QStringList parts = path.split(u'/');
-    if (parts.size() != 3)
-        return false;
-    for (const QString &part : parts) {
-        if (isNameless(part) || sanitised(part) != part)
+    for (const QChar character : part) {
+        if (m_removed.contains(character.unicode()))
             return false;
     }
-    return unsafeReason(m_cpyBasePath, parts.at(0), parts.at(1), parts.at(2)).isNull();
+    return true;
 }
 
 void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTracks)
 {
-    QSet<QString> claimed;
+    QSet<quint64> claimed;
     QSet<const Track *> placed;
+    m_moved.clear();
     claimed.reserve(sortedTracks.size());
     placed.reserve(sortedTracks.size());
 
     // A listed track keeps its place, so what the server knows stays true.
     for (const QString &identifier : sortedTracks) {
         const std::shared_ptr<Track> track = tracks.value(identifier);
-        if (!track || track->status() != 0 || !isAcceptableListedPath(track->listedPath()) || placed.contains(track.get()))
+        QStringView artist, album, song;
+        if (!track || track->status() != 0 || m_cpyBasePath.isEmpty() || placed.contains(track.get())
+            || !splitListedPath(track->listedPath(), &artist, &album, &song) || !isAcceptableListedPart(artist)
+            || !isAcceptableListedPart(album) || !isAcceptableListedPart(song))
             continue;
-        const QStringList parts = track->listedPath().split(u'/');
-        const QString key = claimKey(parts.at(0), parts.at(1), parts.at(2));
+        const quint64 key = claimKey(artist, album, song);
         if (claimed.contains(key))
             continue;
         claimed.insert(key);
         placed.insert(track.get());
-        track->setArtistPath(parts.at(0));
-        track->setAlbumPath(parts.at(1));
-        track->setSongPath(parts.at(2));
+        track->setArtistPath(artist.toString());
+        track->setAlbumPath(album.toString());
+        track->setSongPath(song.toString());
     }
 
     for (const QString &identifier : sortedTracks) {
@@ -209,6 +248,9 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
         if (!track || placed.contains(track.get()))
             continue;
         placed.insert(track.get());
+        // Listed elsewhere than it goes now: the file is copied to its new place.
+        if (track->status() == 0 && !track->listedPath().isNull())
+            m_moved.insert(track.get());
         const QStringList components = pathComponents(track->location());
         if (components.size() < 4) {
             track->setArtistPath({});
@@ -220,7 +262,7 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
         const QString artistPath = folderName(components.at(count - 3), QStringLiteral("Unknown Artist"));
         const QString albumPath = folderName(components.at(count - 2), QStringLiteral("Unknown Album"));
         QString songPath = fileName(components.at(count - 1), track->persistentId());
-        QString key = claimKey(artistPath, albumPath, songPath);
+        quint64 key = claimKey(artistPath, albumPath, songPath);
         if (claimed.contains(key)) {
             songPath = withIdentifier(songPath, sanitised(track->persistentId()));
             key = claimKey(artistPath, albumPath, songPath);
@@ -241,7 +283,7 @@ std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(c
                                        destination.songPath);
     if (track.status() == 1)
         destination.needsCopy = true;
-    else if (track.status() == 0 && !track.listedPath().isNull() && track.listedPath() != destination.relativePath())
+    else if (track.status() == 0 && m_moved.contains(&track))
         destination.needsCopy = !pathExists(m_cpyBasePath + u'/' + destination.relativePath());
     if (!destination.needsCopy || !destination.refusal.isNull())
         return destination;

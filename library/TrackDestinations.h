@@ -4,6 +4,7 @@
 #include "library/Track.h"
 
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -66,8 +67,10 @@ private:
     QString folderName(const QString &component, const QString &unknown) const;
     QString fileName(const QString &component, const QString &persistentId) const;
     QString sanitised(const QString &name) const { return withoutCharacters(m_removed, name); }
-    bool isAcceptableListedPath(const QString &path) const;
+    bool isAcceptableListedPart(QStringView part) const;
 
     CharacterSet m_removed;
     QString m_cpyBasePath;
+    // Tracks the previous library file listed at a path they had to leave.
+    QSet<const Track *> m_moved;
 };
