@@ -3,6 +3,7 @@
 #include "platform/ErrorRecord.h"
 #include "service/OVWSService.h"
 #include "soap/SoapFault.h"
+#include "soap/SoapRequest.h"
 
 OVWSRefreshService::OVWSRefreshService(const QString &serviceUrl) : m_service(std::make_unique<OVWSService>())
 {
@@ -14,7 +15,11 @@ OVWSRefreshService::~OVWSRefreshService() = default;
 
 void OVWSRefreshService::RefreshMediaCollectionByMediaType(QObject *handler, const char *action, qint32 mediaType)
 {
-    m_service->RefreshMediaCollectionByMediaType(handler, QByteArray(action), mediaType);
+    const SoapRequestPtr request = m_service->RefreshMediaCollectionByMediaType(handler, QByteArray(action), mediaType);
+    // Only the operation's own response counts as done: not an HTML page,
+    // an error status or an envelope cut short.
+    if (request)
+        request->setExpectedResponseElement(QStringLiteral("RefreshMediaCollectionByMediaTypeResponse"));
 }
 
 QString OVWSRefreshService::failureDescription(const QVariant &value) const

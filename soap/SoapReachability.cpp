@@ -93,14 +93,15 @@ bool SoapReachability::hostAvailable(const QString &host)
         std::fflush(stdout);
         return false;
     }
+    // Loopback is reachable whatever the state of the network.
+    const quint32 target = ntohl(address.sin_addr.s_addr);
+    if ((target >> 24) == 127)
+        return true;
     const std::optional<NetworkState> state = currentState();
     if (!state) {
         printFlagsError();
         return false;
     }
-    const quint32 target = ntohl(address.sin_addr.s_addr);
-    if ((target >> 24) == 127)
-        return true;
     if (state->localAddresses.contains(target))
         return true;
     for (const Route &route : state->routes) {

@@ -10,6 +10,7 @@
 
 #include <QAuthenticator>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QMetaMethod>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -41,6 +42,28 @@ void abandonRunningRequests()
 const QString SoapRequest::RuntimeErrorDomain = QStringLiteral("SoapRuntime");
 const QString SoapRequest::RequestErrorDomain = QStringLiteral("SoapRequest");
 const QString SoapRequest::TransportErrorDomain = QStringLiteral("QtNetwork");
+const QString SoapRequest::ResponseErrorDomain = QStringLiteral("SoapResponse");
+
+namespace {
+
+// 127.0.0.0/8, ::1 and "localhost": reachable whatever the network's state.
+bool isLoopbackHost(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// Failures of the connection itself, as opposed to HTTP error statuses:
+// an answer cut short is no answer, whatever its status line said.
+bool isTransportFailure(QNetworkReply::NetworkError error)
+{
+    return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
+        || error == QNetworkReply::ProtocolFailure || error == QNetworkReply::UnknownNetworkError;
+}
+
+} // namespace
 
 SoapRequest::SoapRequest() = default;
 
@@ -100,7 +123,7 @@ void SoapRequest::send()
     }
     // Kept alive through the checks below, whose callbacks may drop the caller's handle.
     const SoapRequestPtr self = m_weakSelf.toStrongRef();
-    if (!SoapReachability::connectedToNetwork())
+    if (!isLoopbackHost(m_url.host()) && !SoapReachability::connectedToNetwork())
         handleError(ErrorRecord::withDescription(RuntimeErrorDomain, 400, QStringLiteral("The network is not available")));
     if (!SoapReachability::hostAvailable(m_url.host()))
         handleError(ErrorRecord::withDescription(RuntimeErrorDomain, 410, QStringLiteral("The host is not available")));
@@ -109,6 +132,9 @@ void SoapRequest::send()
 
     QNetworkRequest request(m_url);
     request.setTransferTimeout(m_timeoutInterval);
+    // The service has one fixed endpoint: a redirect is reported, never
+    // followed (a followed 301 would turn the POST into a GET).
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (!m_soapAction.isNull())
         request.setRawHeader("SOAPAction", m_soapAction.toUtf8());
     if (!m_manager) {
@@ -131,6 +157,9 @@ void SoapRequest::send()
     }
     m_conn = reply;
     m_receivedData = QByteArray("");
+    m_httpStatus = 0;
+    m_httpReason.clear();
+    m_redirectTarget.clear();
     m_challengeCount = 0;
     m_authenticationRefused = false;
     m_abandoned = false;
@@ -209,15 +238,29 @@ void SoapRequest::replyFinished()
     if (m_abandoned)
         return;
     const QNetworkReply::NetworkError error = reply->error();
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const bool answered = status.isValid();
+    m_httpStatus = status.toInt();
+    m_httpReason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
+    m_redirectTarget = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl().toString();
     if (error == QNetworkReply::AuthenticationRequiredError && (m_authenticationRefused || m_challengeCount > 0)) {
         finishConnection();
         handleError(ErrorRecord::withDescription(RequestErrorDomain, 403,
                                                  QStringLiteral("Could not authenticate this request")));
         return;
     }
-    // HTTP error statuses are answers like any other (a fault comes with 500).
-    if (error == QNetworkReply::NoError || answered) {
+    if (m_httpStatus >= 300 && m_httpStatus < 400) {
+        finishConnection();
+        handleError(ErrorRecord::withDescription(
+            ResponseErrorDomain, m_httpStatus,
+            QStringLiteral("The server answered with a redirect (HTTP %1) to %2, which is not followed")
+                .arg(m_httpStatus)
+                .arg(m_redirectTarget.isEmpty() ? QStringLiteral("nowhere") : m_redirectTarget)));
+        return;
+    }
+    // HTTP error statuses are answers like any other (a fault comes with
+    // 500); a connection that failed mid-answer is not.
+    if (error == QNetworkReply::NoError || (answered && !isTransportFailure(error))) {
         connectionDidFinishLoading();
         return;
     }
@@ -261,11 +304,38 @@ void SoapRequest::decodeResponse()
     const CXMLElementPtr root = document->rootElement();
     if (const CXMLNodePtr body = Soap::getNode(root, QStringLiteral("Body"), Soap::envelopeNamespace()))
         responseElement = body->childAtIndex(0);
+    if (!m_expectedResponseElement.isNull()) {
+        if (const QString complaint = unexpectedAnswer(document, responseElement); !complaint.isNull()) {
+            handleError(ErrorRecord::withDescription(ResponseErrorDomain, NotTheExpectedResponseCode, complaint));
+            return;
+        }
+    }
     const QVariant result = resultFromResponseElement(responseElement);
     if (m_action.isNull())
         m_action = QByteArrayLiteral("onload");
     if (!deliver(m_handler.data(), m_action, result))
         deliver(m_defaultHandler.data(), QByteArrayLiteral("onload"), result);
+}
+
+QString SoapRequest::unexpectedAnswer(const CXMLDocumentPtr &document, const CXMLNodePtr &responseElement) const
+{
+    if (m_httpStatus < 200 || m_httpStatus >= 300) {
+        return QStringLiteral("The server answered HTTP %1 %2 instead of a %3")
+            .arg(m_httpStatus)
+            .arg(QString::fromLatin1(m_httpReason), m_expectedResponseElement)
+            .simplified();
+    }
+    const CXMLElementPtr root = document->rootElement();
+    if (!root || root->localName() != u"Envelope" || root->URI() != Soap::envelopeNamespace())
+        return QStringLiteral("The answer is not a SOAP envelope");
+    // The parser accepts a document whose end is missing: a complete answer
+    // ends with the envelope's end tag.
+    if (!m_receivedData.trimmed().endsWith("Envelope>"))
+        return QStringLiteral("The SOAP answer is cut short");
+    if (!responseElement || responseElement->kind() != CXMLNode::ElementKind
+        || responseElement->localName() != m_expectedResponseElement)
+        return QStringLiteral("The SOAP answer holds no %1").arg(m_expectedResponseElement);
+    return {};
 }
 
 QVariant SoapRequest::resultFromResponseElement(const CXMLNodePtr &responseElement) const

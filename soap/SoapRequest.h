@@ -48,6 +48,10 @@ public:
     // Transport failures: the QNetworkReply::NetworkError code and text.
     static const QString TransportErrorDomain; // "QtNetwork"
     static constexpr qint64 ResponseTooLargeCode = 413;
+    // An answer that is not the expected SOAP response (code 502), and
+    // redirects, which are never followed (code: the HTTP status).
+    static const QString ResponseErrorDomain; // "SoapResponse"
+    static constexpr qint64 NotTheExpectedResponseCode = 502;
     static constexpr int DefaultTimeoutMilliseconds = 60000;
     static constexpr qint64 DefaultMaximumResponseSize = qint64(64) * 1024 * 1024;
 
@@ -93,6 +97,14 @@ public:
     // Inactivity time-out of the exchange (60 s unless changed before send).
     int timeoutInterval() const { return m_timeoutInterval; }
     void setTimeoutInterval(int milliseconds) { m_timeoutInterval = milliseconds; }
+    // Set: only a 2xx answer holding a whole envelope whose Body starts
+    // with an element of this local name (or a fault) counts; any other
+    // answer is an error in ResponseErrorDomain. May be set after send,
+    // before the answer is in. Null: every parsed answer is decoded.
+    const QString &expectedResponseElement() const { return m_expectedResponseElement; }
+    void setExpectedResponseElement(const QString &name) { m_expectedResponseElement = name; }
+    // The HTTP status of the answer (0 before one came).
+    int httpStatus() const { return m_httpStatus; }
     // A body beyond this size is abandoned with ResponseTooLargeCode.
     qint64 maximumResponseSize() const { return m_maximumResponseSize; }
     void setMaximumResponseSize(qint64 bytes) { m_maximumResponseSize = bytes; }
@@ -111,6 +123,7 @@ private:
     void connectionDidReceiveAuthenticationChallenge(QNetworkReply *reply, QAuthenticator *authenticator);
     void replyFinished();
     void decodeResponse();
+    QString unexpectedAnswer(const CXMLDocumentPtr &document, const CXMLNodePtr &responseElement) const;
     QVariant resultFromResponseElement(const CXMLNodePtr &responseElement) const;
     bool deliver(QObject *target, const QByteArray &method, const QVariant &value);
     void finishConnection();
@@ -130,6 +143,10 @@ private:
     QPointer<QObject> m_defaultHandler;
     int m_timeoutInterval = DefaultTimeoutMilliseconds;
     qint64 m_maximumResponseSize = DefaultMaximumResponseSize;
+    QString m_expectedResponseElement;
+    int m_httpStatus = 0;
+    QByteArray m_httpReason;
+    QString m_redirectTarget;
     QNetworkAccessManager *m_manager = nullptr;
     int m_challengeCount = 0;
     bool m_authenticationRefused = false;
