@@ -8,6 +8,8 @@
 #include "library/guid.h"
 #include "platform/SystemLog.h"
 #include "share/ManageVolumes.h"
+#include "share/ShareRunLock.h"
+#include "share/TemporaryFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +23,19 @@ const QString OrvanaSyncAppDelegate::SelectByAddressEntry = ServerDiscovery::Sel
 namespace {
 
 const QString backslash = QStringLiteral("\\");
+
+// A library identifier names the library file and the run lock in the
+// share's Library folder: nothing that leads elsewhere or hides a file.
+bool isSafeLibraryIdentifier(const QString &id)
+{
+    if (id.isEmpty() || id.startsWith(u'.') || id.size() > 200)
+        return false;
+    for (const QChar character : id) {
+        if (character == u'/' || character == u'\\' || character.unicode() < 0x20 || character.unicode() == 0x7F)
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -212,7 +227,30 @@ void OrvanaSyncAppDelegate::onSyncPressed()
         return;
     }
 
+    // The identifier may come from the settings file: check it where it
+    // becomes a path.
+    if (!isSafeLibraryIdentifier(m_iTunesGUID)) {
+        endRunRefused(QStringLiteral("the library identifier \"%1\" cannot name a file in the share's Library folder")
+                          .arg(m_iTunesGUID));
+        return;
+    }
     const QDir share(m_shareRoot);
+    if (m_ml && !m_dryRun) {
+        const QString libraryFolder = share.filePath(QStringLiteral("Library"));
+        share.mkdir(QStringLiteral("Library"));
+        // Every write of the run stays beneath the share.
+        TemporaryFile::confineTo(m_shareRoot);
+        if (QFileInfo(libraryFolder).isSymLink()) {
+            endRunRefused(QStringLiteral("%1 is a symbolic link: the run writes only beneath the share").arg(libraryFolder));
+            return;
+        }
+        QString refusal;
+        m_runLock = ShareRunLock::acquire(libraryFolder + QStringLiteral("/.%1.lock").arg(m_iTunesGUID), &refusal);
+        if (!m_runLock) {
+            endRunRefused(refusal);
+            return;
+        }
+    }
     if (m_ml) {
         m_ml->setXmlTracksPath(share.filePath(QStringLiteral("Library/%1.xml").arg(m_iTunesGUID)));
         m_ml->setXmlAlbumCoverPath(share.filePath(QStringLiteral("Artwork/Artwork.xml")));
@@ -226,8 +264,10 @@ void OrvanaSyncAppDelegate::onSyncPressed()
         }
     }
 
-    if (refusedAsEmpty())
+    if (refusedAsEmpty()) {
+        m_runLock.reset();
         return;
+    }
 
     if (!m_dryRun)
         prepareWebService(address);
@@ -267,6 +307,15 @@ bool OrvanaSyncAppDelegate::refusedAsEmpty()
     m_page.logDateAndTitle(QStringLiteral("Completed synchronization"));
     Q_EMIT emptyLibraryRefused(libraryFile, songsOnShare);
     return true;
+}
+
+void OrvanaSyncAppDelegate::endRunRefused(const QString &reason)
+{
+    m_page.initSyncPageWithTitle(QStringLiteral("Synchronization refused"));
+    m_page.logDateAndTitle(QStringLiteral("Error: ") + reason);
+    m_page.enableSync(true);
+    m_syncInProgress = false;
+    Q_EMIT runRefused(reason);
 }
 
 void OrvanaSyncAppDelegate::prepareWebService(const QString &address)
@@ -364,6 +413,7 @@ void OrvanaSyncAppDelegate::onSyncComplete()
     if (m_stopRequested && m_syncInProgress && m_ml)
         m_page.logDateAndTitle(QStringLiteral("Synchronization stopped: %1 new tracks were not copied")
                                    .arg(m_ml->numTracksNotCopied()));
+    m_runLock.reset();
     m_page.syncPageResults(totals());
     m_page.enableSync(true);
     m_syncInProgress = false;
@@ -384,6 +434,7 @@ void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVari
     const QString failure = m_webService ? m_webService->failureDescription(value) : QString();
     if (!failure.isNull()) {
         m_page.logDateAndTitle(QStringLiteral("Debug: ") + failure);
+        m_page.logDateAndTitle(QStringLiteral("Error: The Orvana Media Library was not refreshed: ") + failure);
         Q_EMIT refreshAnswered(false);
         return;
     }

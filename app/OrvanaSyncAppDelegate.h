@@ -19,6 +19,7 @@
 class MusicLibrary;
 class Notify;
 class SettingsStore;
+class ShareRunLock;
 class QThread;
 class ServiceBrowser;
 
@@ -147,6 +148,9 @@ Q_SIGNALS:
     void syncCompleted();
     // The share could not be mounted; the run has ended.
     void mountFailed(const QString &title);
+    // The run ended before writing anything: another run holds the share's
+    // lock for this library, or the library identifier cannot name a file.
+    void runRefused(const QString &reason);
     // The refresh handler has been called.
     void refreshAnswered(bool succeeded);
     // An error notification of the engine or the loader, by its title.
@@ -168,6 +172,7 @@ private:
     void prepareWebService(const QString &address);
     void endRunAfterMountFailure(const QString &address);
     bool refusedAsEmpty();
+    void endRunRefused(const QString &reason);
     void dryRunStages();
     void logFromSyncThread(const QString &line);
 
@@ -204,6 +209,8 @@ private:
     // Captured on the main thread when Sync is pressed, read by the sync thread.
     QString m_runLibraryName;
     QThread *m_syncThread = nullptr;
+    // Held from the first write of a run to its end.
+    std::unique_ptr<ShareRunLock> m_runLock;
     // The completion scheduled after a mount failure; stopped when a new
     // run starts, so it can never end that run.
     QTimer m_pendingCompletion;

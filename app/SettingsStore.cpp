@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,18 +30,41 @@ const QString SettingsStore::VolumesFolderKey = QStringLiteral("VolumesFolder");
 
 namespace {
 
+// Creates the missing folders of path, each readable by its user alone
+// whatever the umask; existing folders are left as they are.
+bool makePrivateFolders(const QString &path)
+{
+    const QStringList parts = QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts);
+    QString walked = path.startsWith(u'/') ? QStringLiteral("") : QStringLiteral(".");
+    for (const QString &part : parts) {
+        walked += u'/' + part;
+        const QByteArray native = QFile::encodeName(walked);
+        if (::mkdir(native.constData(), 0700) == 0) {
+            ::chmod(native.constData(), 0700);
+            continue;
+        }
+        struct stat info;
+        if (errno != EEXIST || ::stat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+            return false;
+    }
+    return true;
+}
+
 // Makes sure the file exists with mode 0600 before QSettings writes it: its
-// atomic save keeps the mode of the file it replaces.
+// atomic save keeps the mode of the file it replaces. A symbolic link in the
+// file's place is refused: its target would be changed and overwritten.
 bool preparePrivateFile(const QString &fileName)
 {
     const QFileInfo info(fileName);
-    if (!QDir().mkpath(info.absolutePath()))
+    if (!makePrivateFolders(info.absolutePath()))
         return false;
     const QByteArray path = QFile::encodeName(fileName);
-    const int descriptor = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int descriptor = ::open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (descriptor < 0)
         return false;
-    const bool restricted = ::fchmod(descriptor, 0600) == 0;
+    struct stat opened;
+    const bool restricted =
+        ::fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) && ::fchmod(descriptor, 0600) == 0;
     ::close(descriptor);
     return restricted;
 }
@@ -104,8 +128,10 @@ bool SettingsStore::writeBack()
     if (!preparePrivateFile(m_fileName))
         return false;
     m_settings->sync();
-    // Also when the file was there before with a wider mode.
-    QFile::setPermissions(m_fileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // Also when the file was there before with a wider mode (never through
+    // a link: preparePrivateFile refused those).
+    if (!preparePrivateFile(m_fileName))
+        return false;
     return m_settings->status() == QSettings::NoError;
 }
 

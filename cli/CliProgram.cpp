@@ -168,8 +168,11 @@ bool CliProgram::readPassword(const CliOptions &options, QString *password)
         *password = QString::fromUtf8(line);
         return true;
     }
-    if (qEnvironmentVariableIsSet("ORVANASYNC_PASSWORD"))
+    if (qEnvironmentVariableIsSet("ORVANASYNC_PASSWORD")) {
         *password = qEnvironmentVariable("ORVANASYNC_PASSWORD");
+        // Read once: no child process (the mount helper, GVfs) inherits it.
+        qunsetenv("ORVANASYNC_PASSWORD");
+    }
     return true;
 }
 
@@ -456,6 +459,11 @@ CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, 
     });
     connect(&delegate, &OrvanaSyncAppDelegate::mountFailed, &loop, [&] {
         outcome.mountFailed = true;
+        loop.quit();
+    });
+    connect(&delegate, &OrvanaSyncAppDelegate::runRefused, &loop, [&](const QString &reason) {
+        outcome.refused = true;
+        printError(reason);
         loop.quit();
     });
     connect(&delegate, &OrvanaSyncAppDelegate::emptyLibraryRefused, &loop,

@@ -61,11 +61,11 @@ void addXiphPictures(TagLib::Ogg::XiphComment *comment, QList<Picture> &pictures
 QList<Picture> readPictures(const QString &audioPath)
 {
     QList<Picture> pictures;
-    const QByteArray name = TagLibSupport::fileName(audioPath);
-    // A missing file has no pictures; one call is cheaper than TagLib's tries.
-    if (::access(name.constData(), R_OK) != 0)
+    // A missing file, or one that is not a regular file, has no pictures.
+    const std::unique_ptr<TagLib::FileStream> stream = TagLibSupport::openRegularFile(audioPath);
+    if (!stream)
         return pictures;
-    TagLib::FileRef ref(name.constData(), false);
+    TagLib::FileRef ref(stream.get(), false);
     TagLib::File *file = ref.file();
     if (!file || !file->isValid())
         return pictures;

@@ -42,8 +42,10 @@ MusicTrackProperties AudioFileTagReader::read(const QString &path)
     const QFileInfo info(path);
     track.location = path;
     track.size = info.size();
-    const QByteArray name = TagLibSupport::fileName(path);
-    TagLib::FileRef ref(name.constData(), true, TagLib::AudioProperties::Average);
+    // Read-only, and only a regular file: a FIFO under a track's name must
+    // not hang the run.
+    const std::unique_ptr<TagLib::FileStream> stream = TagLibSupport::openRegularFile(path);
+    TagLib::FileRef ref = stream ? TagLib::FileRef(stream.get(), true, TagLib::AudioProperties::Average) : TagLib::FileRef();
     if (!ref.isNull() && ref.tag()) {
         const TagLib::Tag *tag = ref.tag();
         track.name = TagLibSupport::toQString(tag->title());

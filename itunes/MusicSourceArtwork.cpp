@@ -4,6 +4,12 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 MusicSourceArtwork MusicSourceArtwork::fromBytes(QByteArray bytes)
 {
     MusicSourceArtwork artwork;
@@ -22,9 +28,20 @@ QByteArray MusicSourceArtwork::rawData() const
 {
     if (m_path.isNull())
         return m_bytes;
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file, opened without waiting: a FIFO must not hang the run.
+    const int descriptor = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        throw MusicSourceError(QStringLiteral("cannot read artwork file %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        throw MusicSourceError(QStringLiteral("cannot read artwork file %1: not a regular file").arg(m_path));
+    }
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
         throw MusicSourceError(QStringLiteral("cannot read artwork file %1: %2").arg(m_path, file.errorString()));
+    }
     if (file.size() > MaximumFileSize)
         throw MusicSourceError(QStringLiteral("artwork file %1 is larger than %2 bytes").arg(m_path).arg(MaximumFileSize));
     QByteArray bytes = file.read(MaximumFileSize + 1);

@@ -2,32 +2,21 @@
 
 #include "itunes/CoverJpegEncoder.h"
 #include "itunes/MusicSourceError.h"
+#include "library/FileReplacement.h"
 #include "platform/SystemLog.h"
 
-#include <QSaveFile>
 
 const QString iTunesAlbumCover::NoImageDataName = QStringLiteral("No Image data");
 const QString iTunesAlbumCover::ImageConversionErrorName = QStringLiteral("Image conversion error");
 const QString iTunesAlbumCover::NoArtworkAvailableName = QStringLiteral("No artwork available");
 const QString iTunesAlbumCover::SourceFailureName = QStringLiteral("Music source error");
+const QString iTunesAlbumCover::CoverWriteFailureName = QStringLiteral("Cover write error");
 
 namespace {
 
 struct ExportFailure {
     ExceptionRecord record;
 };
-
-bool writeAtomically(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 } // namespace
 
@@ -72,7 +61,15 @@ bool iTunesAlbumCover::copyArtwork(const QString &folder)
             if (jpeg.isEmpty())
                 throw ExportFailure{{NoArtworkAvailableName, QStringLiteral("no artwork available: %1").arg(quotedID())}};
             setPath(QStringLiteral("%1/%2.jpg").arg(folder, persistentID));
-            return writeAtomically(path(), jpeg);
+            // Every write, the flush and the close are checked before the
+            // rename: a full share never gets an empty cover.
+            ErrorRecord error;
+            if (FileReplacement::writeAtomically(path(), jpeg, &error))
+                return true;
+            recordFailure(ExceptionRecord(CoverWriteFailureName,
+                                          QStringLiteral("cannot write the cover %1: %2")
+                                              .arg(path(), error.localizedDescription())));
+            return false;
         } catch (const ExportFailure &failure) {
             recordFailure(failure.record);
         } catch (const MusicSourceError &error) {

@@ -13,6 +13,8 @@ public:
     static const QString ImageConversionErrorName; // "Image conversion error"
     static const QString NoArtworkAvailableName;  // "No artwork available"
     static const QString SourceFailureName;       // a failing call into the source
+    // The cover's file could not be stored on the share.
+    static const QString CoverWriteFailureName;
 
     // Writes the first artwork that converts to "<folder>/<persistent ID>.jpg"
     // atomically and answers the write's result; artworks that fail leave

@@ -1,6 +1,7 @@
 #include "library/FileCopier.h"
 
 #include "library/SystemError.h"
+#include "share/TemporaryFile.h"
 
 #include <QByteArray>
 
@@ -79,11 +80,13 @@ int copyContents(int source, int destination)
 
 } // namespace
 
-bool FileCopier::copyFile(const QString &sourcePath, const QString &destinationPath, ErrorRecord *error)
+bool FileCopier::copyFile(const QString &sourcePath, const QString &finalPath, QString *temporaryPath,
+                          ErrorRecord *error)
 {
     const QByteArray from = sourcePath.toUtf8();
-    const QByteArray to = destinationPath.toUtf8();
-    Descriptor source(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO or a device under the source's name can
+    // be refused by fstat instead of hanging the open.
+    Descriptor source(::open(from.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (source.get() < 0) {
         if (error)
             *error = SystemError::fromErrno(errno, sourcePath);
@@ -100,20 +103,25 @@ bool FileCopier::copyFile(const QString &sourcePath, const QString &destinationP
             *error = SystemError::fromErrno(statFailure, sourcePath);
         return false;
     }
-    Descriptor destination(::open(to.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    QString temporary;
+    Descriptor destination(TemporaryFile::create(finalPath, &temporary));
     if (destination.get() < 0) {
         if (error)
-            *error = SystemError::fromErrno(errno, destinationPath);
+            *error = SystemError::fromErrno(errno, temporary.isNull() ? finalPath : temporary);
         return false;
     }
     int failure = copyContents(source.get(), destination.get());
+    if (failure == 0 && ::fsync(destination.get()) != 0 && errno != EINVAL && errno != EROFS)
+        failure = errno;
     if (::close(destination.release()) != 0 && failure == 0)
         failure = errno;
     if (failure != 0) {
-        ::unlink(to.constData());
+        ::unlink(temporary.toUtf8().constData());
         if (error)
-            *error = SystemError::fromErrno(failure, destinationPath);
+            *error = SystemError::fromErrno(failure, temporary);
         return false;
     }
+    if (temporaryPath)
+        *temporaryPath = temporary;
     return true;
 }

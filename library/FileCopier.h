@@ -5,9 +5,15 @@
 #include <QString>
 
 // Whole-file copy done by the kernel where it can (clone, then
-// copy_file_range), else through a buffer. The destination is created or
-// emptied; on failure it is removed and *error set.
+// copy_file_range), else through a buffer. The source is opened read-only
+// and must be a regular file (a FIFO or a device is refused at once, never
+// waited on).
 class FileCopier {
 public:
-    static bool copyFile(const QString &sourcePath, const QString &destinationPath, ErrorRecord *error);
+    // Copies sourcePath into a new temporary file of its own beside
+    // finalPath (see TemporaryFile), flushed to storage and closed, and
+    // names it in *temporaryPath; renaming it into place is the caller's.
+    // On failure nothing is left behind and *error says why, with the path.
+    static bool copyFile(const QString &sourcePath, const QString &finalPath, QString *temporaryPath,
+                         ErrorRecord *error);
 };

@@ -1,8 +1,8 @@
 #include "library/FileReplacement.h"
 
 #include "library/SystemError.h"
+#include "share/TemporaryFile.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -12,8 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr qsizetype MaximumNameBytes = 255;
 
 QByteArray native(const QString &path)
 {
@@ -33,19 +31,6 @@ bool exists(const QByteArray &path)
 }
 
 } // namespace
-
-QString FileReplacement::temporaryPathFor(const QString &finalPath)
-{
-    const qsizetype slash = finalPath.lastIndexOf(u'/');
-    const QString folder = finalPath.left(slash + 1);
-    const QString name = finalPath.mid(slash + 1);
-    QString hidden = QStringLiteral(".") + name + QStringLiteral(".partial");
-    if (hidden.toUtf8().size() > MaximumNameBytes) {
-        const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Md5).toHex();
-        hidden = QStringLiteral(".orvanasync-") + QString::fromLatin1(digest) + QStringLiteral(".partial");
-    }
-    return folder + hidden;
-}
 
 bool FileReplacement::replace(const QString &temporaryPath, const QString &finalPath, ErrorRecord *error)
 {
@@ -73,6 +58,20 @@ bool FileReplacement::replace(const QString &temporaryPath, const QString &final
 
 bool FileReplacement::moveIntoPlaceWithoutReplacing(const QString &temporaryPath, const QString &finalPath,
                                                     bool *alreadyExists, ErrorRecord *error)
+{
+    bool existed = false;
+    if (!moveUnlessTaken(temporaryPath, finalPath, &existed, error))
+        return false;
+    if (alreadyExists)
+        *alreadyExists = existed;
+    // A killed run's copy of the same file may lie beside it.
+    if (!existed)
+        TemporaryFile::removeStale(finalPath);
+    return true;
+}
+
+bool FileReplacement::moveUnlessTaken(const QString &temporaryPath, const QString &finalPath, bool *alreadyExists,
+                                      ErrorRecord *error)
 {
     if (alreadyExists)
         *alreadyExists = false;
@@ -112,13 +111,13 @@ bool FileReplacement::moveIntoPlaceWithoutReplacing(const QString &temporaryPath
 
 bool FileReplacement::writeAtomically(const QString &finalPath, const QByteArray &bytes, ErrorRecord *error)
 {
-    const QString temporaryPath = temporaryPathFor(finalPath);
-    const QByteArray temporary = native(temporaryPath);
-    const int descriptor = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    QString temporaryPath;
+    const int descriptor = TemporaryFile::create(finalPath, &temporaryPath);
     if (descriptor < 0) {
-        setError(error, errno, temporaryPath);
+        setError(error, errno, temporaryPath.isNull() ? finalPath : temporaryPath);
         return false;
     }
+    const QByteArray temporary = native(temporaryPath);
     qsizetype offset = 0;
     while (offset < bytes.size()) {
         const ssize_t written = ::write(descriptor, bytes.constData() + offset, size_t(bytes.size() - offset));
@@ -143,5 +142,8 @@ bool FileReplacement::writeAtomically(const QString &finalPath, const QByteArray
         setError(error, failure, temporaryPath);
         return false;
     }
-    return replace(temporaryPath, finalPath, error);
+    if (!replace(temporaryPath, finalPath, error))
+        return false;
+    TemporaryFile::removeStale(finalPath);
+    return true;
 }

@@ -9,11 +9,6 @@
 // that no partial file ever stands under a final name.
 class FileReplacement {
 public:
-    // Hidden name in the same folder, derived from the final name and ending
-    // in ".partial" (never an audio extension): ".<name>.partial", or a
-    // fixed-length hashed form when that would be too long for one name.
-    static QString temporaryPathFor(const QString &finalPath);
-
     // Renames temporaryPath over finalPath. Where the file system refuses to
     // replace an existing file, removes finalPath and renames at once. On
     // failure the temporary file is removed, *error set, and finalPath keeps
@@ -27,7 +22,12 @@ public:
     static bool moveIntoPlaceWithoutReplacing(const QString &temporaryPath, const QString &finalPath,
                                               bool *alreadyExists, ErrorRecord *error);
 
-    // Writes bytes to the temporary path of finalPath, flushes them to disk
-    // and replaces finalPath with it.
+    // Writes bytes to a new temporary file of its own beside finalPath,
+    // checks every write, the flush to disk and the close, and only then
+    // replaces finalPath with it. On failure nothing of it is left.
     static bool writeAtomically(const QString &finalPath, const QByteArray &bytes, ErrorRecord *error);
+
+private:
+    static bool moveUnlessTaken(const QString &temporaryPath, const QString &finalPath, bool *alreadyExists,
+                                ErrorRecord *error);
 };

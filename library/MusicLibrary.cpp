@@ -9,11 +9,13 @@
 #include "platform/MainThread.h"
 #include "platform/SystemLog.h"
 #include "share/FileIO.h"
+#include "share/TemporaryFile.h"
 
 #include <QFileInfo>
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -327,19 +329,30 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
 {
     // The new file is written beside the previous one and renamed over it
     // when complete, so the share always holds a whole library file.
+    // When nothing can be stored (a read-only share), the new tracks count
+    // as not copied rather than as unchanged.
+    const auto nothingStored = [this] {
+        m_numTracksCopied = 0;
+        m_numSkippedDRMTracks = 0;
+        m_numTracksCopyFailure = m_numTracksAdded;
+        return false;
+    };
     if (!pathExists(m_xmlTracksPath)) {
         const QString folder = parentFolder(m_xmlTracksPath);
         if (const int failure = makeFolders(folder); failure != 0) {
             syncNotifyError(QStringLiteral("Cannot create directory"), SystemError::fromErrno(failure, folder));
-            return false;
+            return nothingStored();
         }
     }
-    const QString temporaryPath = FileReplacement::temporaryPathFor(m_xmlTracksPath);
     FileIO file;
-    if (const int failure = file.fileOpen(temporaryPath); failure != 0) {
-        syncNotifyError(QStringLiteral("Failed to create/open xml file"), ErrorRecord(FileIOErrorDomain, failure));
-        return false;
+    if (const int failure = file.fileOpenTemporaryFor(m_xmlTracksPath); failure != 0) {
+        ErrorRecord error(FileIOErrorDomain, failure);
+        error.addDetail(ErrorRecord::LocalizedDescriptionKey, QString::fromLocal8Bit(std::strerror(failure)));
+        error.addDetail(FilePathErrorKey, m_xmlTracksPath);
+        syncNotifyError(QStringLiteral("Failed to create/open xml file"), error);
+        return nothingStored();
     }
+    const QString temporaryPath = file.path();
 
     if (!m_syncCompleteMusicLibrary)
         m_tracksToSync = getTracksToSync();
@@ -436,6 +449,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
         ::unlink(temporaryPath.toUtf8().constData());
         error = SystemError::fromErrno(failure, temporaryPath);
     } else if (FileReplacement::replace(temporaryPath, m_xmlTracksPath, &error)) {
+        TemporaryFile::removeStale(m_xmlTracksPath);
         return true;
     }
     syncNotifyError(QStringLiteral("Cannot overwrite Music Tracks XML file"), error);
@@ -530,9 +544,9 @@ bool MusicLibrary::copyTrack(Track &track)
     }
     // Copied under a hidden temporary name and renamed into place only when
     // complete, so an interrupted copy never stands under the final name.
-    const QString temporaryPath = FileReplacement::temporaryPathFor(destination);
+    QString temporaryPath;
     ErrorRecord error;
-    if (!FileCopier::copyFile(track.location(), temporaryPath, &error)) {
+    if (!FileCopier::copyFile(track.location(), destination, &temporaryPath, &error)) {
         syncNotifyError(QStringLiteral("Failed to copy file"), error);
         return false;
     }
@@ -618,7 +632,8 @@ bool MusicLibrary::writeXMLAlbumCovers()
         ErrorRecord error;
         if (FileReplacement::writeAtomically(m_xmlAlbumCoverPath, bytes, &error))
             return true;
-        systemLog(QStringLiteral("Cannot store the artwork file %1: %2").arg(m_xmlAlbumCoverPath, error.localizedDescription()));
+        // The server would go on showing the previous covers: say so.
+        syncNotifyError(QStringLiteral("Cannot overwrite Artwork XML file"), error);
         return false;
     } catch (...) {
         return false;

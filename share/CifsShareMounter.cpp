@@ -68,6 +68,8 @@ MountOutcome CifsShareMounter::mount(const MountRequest &request) const
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("PASSWD"));
     environment.remove(QStringLiteral("PASSWD_FILE"));
+    // The command line's password variable is ours, not the helper's.
+    environment.remove(QStringLiteral("ORVANASYNC_PASSWORD"));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(m_program, arguments(request, mountPoint, credentials.fileName()));

@@ -1,5 +1,7 @@
 #include "share/FileIO.h"
 
+#include "share/TemporaryFile.h"
+
 #include <QByteArray>
 
 #include <cerrno>
@@ -23,6 +25,29 @@ int FileIO::fileOpen(const QString &path)
     m_fileHandle = std::fopen(nativePath.constData(), "we");
     if (!m_fileHandle)
         return errno != 0 ? errno : EIO;
+    m_path = path;
+    return 0;
+}
+
+int FileIO::fileOpenTemporaryFor(const QString &finalPath)
+{
+    if (m_fileHandle) {
+        std::fclose(m_fileHandle);
+        m_fileHandle = nullptr;
+    }
+    m_writeErrno = 0;
+    QString path;
+    const int descriptor = TemporaryFile::create(finalPath, &path);
+    if (descriptor < 0)
+        return errno != 0 ? errno : EIO;
+    m_fileHandle = ::fdopen(descriptor, "w");
+    if (!m_fileHandle) {
+        const int failure = errno != 0 ? errno : EIO;
+        ::close(descriptor);
+        ::unlink(path.toUtf8().constData());
+        return failure;
+    }
+    m_path = path;
     return 0;
 }
 

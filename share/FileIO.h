@@ -16,6 +16,11 @@ public:
     // Opens path for writing, creating it or emptying it. Answers 0, or the
     // system's error number (errno) when it cannot be opened.
     int fileOpen(const QString &path);
+    // Creates a new temporary file of its own beside finalPath (see
+    // TemporaryFile) and opens it for writing; 0 or errno. path() names it.
+    int fileOpenTemporaryFor(const QString &finalPath);
+    // The file opened last.
+    const QString &path() const { return m_path; }
     // Writes text as UTF-8 with every U+0000 removed and nothing appended.
     // Answers the number of bytes written, or EOF (negative) on failure.
     int fileWriteString(const QString &text);
@@ -33,5 +38,6 @@ public:
 
 private:
     std::FILE *m_fileHandle = nullptr;
+    QString m_path;
     int m_writeErrno = 0;
 };

@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -71,6 +72,37 @@ TEST_F(SettingsStoreTest, AnUnwritableLocationIsReportedNotIgnored)
     blocker.close();
     SettingsStore store(folder.filePath(QStringLiteral("file/below/a/file.conf")));
     EXPECT_FALSE(store.setValue(SettingsStore::iTunesGUIDKey, QStringLiteral("X")));
+}
+
+TEST_F(SettingsStoreTest, NewFoldersAreTheUsersAloneWhateverTheUmask)
+{
+    const mode_t previous = ::umask(0);
+    SettingsStore store(fileName());
+    const bool stored = store.setValue(SettingsStore::MusicServerPasswordKey, QStringLiteral("pw"));
+    ::umask(previous);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(modeOf(folder.filePath(QStringLiteral("config"))), 0700);
+    EXPECT_EQ(modeOf(folder.filePath(QStringLiteral("config/OrvanaSync"))), 0700);
+    EXPECT_EQ(modeOf(fileName()), 0600);
+}
+
+TEST_F(SettingsStoreTest, ASymbolicLinkInThePlaceOfTheFileIsNeverFollowed)
+{
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("victim"));
+    QFile victim(target);
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+    victim.write("precious\n");
+    victim.close();
+    ASSERT_TRUE(QFile::setPermissions(target, ownerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("config/OrvanaSync"))));
+    ASSERT_TRUE(QFile::link(target, fileName()));
+
+    SettingsStore store(fileName());
+    EXPECT_FALSE(store.setValue(SettingsStore::MusicServerPasswordKey, QStringLiteral("pw")));
+    ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
+    EXPECT_EQ(victim.readAll(), QByteArray("precious\n"));
+    EXPECT_EQ(modeOf(target), 0644);
 }
 
 } // namespace

@@ -202,7 +202,10 @@ TEST_F(CoverExport, AFailedWriteAnswersFalseAfterSettingThePath)
     auto cover = coverFor(path(QStringLiteral("a/b/song.flac")));
     EXPECT_FALSE(cover->copyArtwork(path(QStringLiteral("missing-folder"))));
     EXPECT_EQ(cover->path(), path(QStringLiteral("missing-folder/C0FFEE0000000001.jpg")));
-    EXPECT_FALSE(cover->exc().has_value());
+    // The failure is recorded, so that the run reports it.
+    ASSERT_TRUE(cover->exc().has_value());
+    EXPECT_EQ(cover->exc()->name(), iTunesAlbumCover::CoverWriteFailureName);
+    EXPECT_TRUE(cover->exc()->reason().contains(path(QStringLiteral("missing-folder/C0FFEE0000000001.jpg"))));
 }
 
 TEST_F(CoverExport, ReplacesAnExistingFileAndNeverLeavesTheFolder)

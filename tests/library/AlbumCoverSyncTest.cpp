@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 using namespace librarytest;
@@ -152,12 +154,20 @@ TEST_F(AlbumCoverSync, NoCoversStillWritesTheSkeleton)
 TEST_F(AlbumCoverSync, AFailedWriteLeavesThePreviousFile)
 {
     writeBytes(share.artworkFile(), "previous");
-    // The temporary file cannot be created: a folder stands in its place.
-    QDir().mkpath(share.artworkFolder() + QStringLiteral("/.Artwork.xml.partial/x"));
-    addCover(QStringLiteral("A-B"), QStringLiteral("t1"));
-    EXPECT_FALSE(library.writeXMLAlbumCovers());
+    // A cover the previous file listed: nothing to export.
+    addCover(QStringLiteral("A-B"), QStringLiteral("t1"))->setStatus(0);
+    // No descriptor is left for the artwork file's temporary file.
+    bool written = true;
+    withoutFreeDescriptors([&] { written = library.writeXMLAlbumCovers(); });
+    EXPECT_FALSE(written);
     EXPECT_EQ(readBytes(share.artworkFile()), QByteArray("previous"));
-    EXPECT_EQ(recorder.linesOfActivity(2), QStringList());
+    const QStringList errors = recorder.linesOfActivity(2);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().startsWith(
+        QStringLiteral("2|Cannot overwrite Artwork XML file|Error Code: %1;Error Domain: NSPOSIXErrorDomain;").arg(EMFILE)))
+        << errors.first().toStdString();
+    EXPECT_TRUE(errors.first().contains(QStringLiteral("NSFilePath: ") + share.artworkFolder() + QStringLiteral("/.Artwork.xml.")))
+        << errors.first().toStdString();
 }
 
 TEST_F(AlbumCoverSync, ReplacesThePreviousFileAtomically)

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
@@ -68,11 +69,18 @@ TEST_F(LibraryFileReplacement, FolderThatCannotBeCreatedStopsBeforeAnyCopy)
 TEST_F(LibraryFileReplacement, OpenFailureReportsTheFileIOErrorAndCopiesNothing)
 {
     writeBytes(share.tracksFile(), Previous);
-    QDir().mkpath(share.sharePath() + QStringLiteral("/Library/.LIB-ID.xml.partial"));
-    EXPECT_FALSE(write());
-    EXPECT_EQ(recorder.linesOfActivity(2),
-              QStringList{QStringLiteral("2|Failed to create/open xml file|Error Code: %1;Error Domain: com.Orvana.FileIO|0/0")
-                              .arg(EISDIR)});
+    // No descriptor left: the temporary file cannot be opened.
+    bool written = true;
+    withoutFreeDescriptors([&] { written = write(); });
+    EXPECT_FALSE(written);
+    const QStringList errors = recorder.linesOfActivity(2);
+    ASSERT_EQ(errors.size(), 1);
+    // The code and domain as before, then the reason and the file.
+    EXPECT_TRUE(errors.first().startsWith(
+        QStringLiteral("2|Failed to create/open xml file|Error Code: %1;Error Domain: com.Orvana.FileIO;").arg(EMFILE)))
+        << errors.first().toStdString();
+    EXPECT_TRUE(errors.first().contains(QString::fromLocal8Bit(std::strerror(EMFILE)))) << errors.first().toStdString();
+    EXPECT_TRUE(errors.first().contains(QStringLiteral("NSFilePath: ") + share.tracksFile())) << errors.first().toStdString();
     EXPECT_FALSE(exists(share.musicFolder()));
     EXPECT_EQ(readBytes(share.tracksFile()), Previous);
 }

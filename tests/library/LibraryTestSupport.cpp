@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace librarytest {
 
 void NotifyRecorder::onSyncNotifictionEvent(const Notify &notify)
@@ -167,6 +170,19 @@ QStringList listTree(const QString &folder)
         entries.append(QDir(folder).relativeFilePath(iterator.next()));
     entries.sort();
     return entries;
+}
+
+void withoutFreeDescriptors(const std::function<void()> &body)
+{
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowestFree = ::dup(0);
+    if (lowestFree >= 0)
+        ::close(lowestFree);
+    const rlimit none{rlim_t(lowestFree < 0 ? 0 : lowestFree), saved.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &none);
+    body();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 } // namespace librarytest

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -94,5 +95,9 @@ void writeBytes(const QString &path, const QByteArray &bytes);
 bool exists(const QString &path);
 // Every entry below folder (relative paths, sorted), hidden ones included.
 QStringList listTree(const QString &folder);
+
+// Runs body with the process's descriptor limit lowered to the descriptors
+// already open, so that any open inside it fails with EMFILE.
+void withoutFreeDescriptors(const std::function<void()> &body);
 
 } // namespace librarytest

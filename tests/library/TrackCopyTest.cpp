@@ -2,14 +2,18 @@
 
 #include "library/FileReplacement.h"
 #include "library/MusicLibrary.h"
+#include "share/TemporaryFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +22,12 @@ extern char **environ;
 using namespace librarytest;
 
 namespace {
+
+bool setModificationTime(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
 
 class TrackCopy : public ::testing::Test {
 protected:
@@ -159,30 +169,57 @@ TEST_F(TrackCopy, DotComponentsInALocationAreNeitherCopiedNorListed)
     EXPECT_TRUE(exists(source));
 }
 
-TEST_F(TrackCopy, LeftoverTemporaryFileIsReplacedByTheNextAttempt)
+TEST_F(TrackCopy, LeftoverTemporaryFilesOfKilledRunsAreRemovedOnceStale)
 {
     const QString source = share.sourceFile(QStringLiteral("s.flac"), 5000);
     const QString destination = share.musicFolder() + QStringLiteral("/A/B/s.flac");
-    const QString temporary = FileReplacement::temporaryPathFor(destination);
-    EXPECT_EQ(QFileInfo(temporary).fileName(), QStringLiteral(".s.flac.partial"));
-    writeBytes(temporary, QByteArray(9000, 'z'));
+    const QString stale = TemporaryFile::uniquePathFor(destination);
+    const QString fresh = TemporaryFile::uniquePathFor(destination);
+    writeBytes(stale, QByteArray(9000, 'z'));
+    writeBytes(fresh, QByteArray(9000, 'y'));
+    const auto old = QDateTime::currentDateTime().addSecs(-TemporaryFile::staleAfterSeconds - 60);
+    ASSERT_TRUE(setModificationTime(stale, old));
     Track track = trackAt(source, QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("s.flac"));
     EXPECT_TRUE(library.copyTrack(track));
     EXPECT_EQ(readBytes(destination), readBytes(source));
-    EXPECT_FALSE(exists(temporary));
     EXPECT_EQ(library.numTracksCopied(), 1);
+    // A run still writing (fresh) keeps its file; a killed one's goes.
+    EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/A/B")),
+              (QStringList{QFileInfo(fresh).fileName(), QStringLiteral("s.flac")}));
 }
 
-TEST(TemporaryNames, AreHiddenDerivedAndNeverAudio)
+TEST(TemporaryNames, AreHiddenUniqueAndNeverAudio)
 {
+    const QString folder = QStringLiteral("/s/Music/A/B/");
+    EXPECT_TRUE(TemporaryFile::uniquePathFor(folder + QStringLiteral("s.flac")).startsWith(folder + QStringLiteral(".s.flac.")));
     const QString longName = QString(250, u'n') + QStringLiteral(".mp3");
-    const QString temporary = FileReplacement::temporaryPathFor(QStringLiteral("/s/Music/A/B/") + longName);
+    const QString temporary = TemporaryFile::uniquePathFor(folder + longName);
     const QString name = QFileInfo(temporary).fileName();
-    EXPECT_TRUE(temporary.startsWith(QStringLiteral("/s/Music/A/B/.")));
+    EXPECT_TRUE(temporary.startsWith(folder + u'.'));
     EXPECT_TRUE(name.endsWith(QStringLiteral(".partial")));
     EXPECT_LE(name.toUtf8().size(), 255);
-    EXPECT_EQ(temporary, FileReplacement::temporaryPathFor(QStringLiteral("/s/Music/A/B/") + longName));
-    EXPECT_NE(temporary, FileReplacement::temporaryPathFor(QStringLiteral("/s/Music/A/B/x") + longName));
+    EXPECT_TRUE(temporary.startsWith(TemporaryFile::prefixFor(folder + longName)));
+    EXPECT_NE(TemporaryFile::prefixFor(folder + longName), TemporaryFile::prefixFor(folder + u'x' + longName));
+    // Two writers of one final name never share a temporary file.
+    QSet<QString> names;
+    for (int n = 0; n < 1000; ++n)
+        names.insert(TemporaryFile::uniquePathFor(folder + QStringLiteral("s.flac")));
+    EXPECT_EQ(names.size(), 1000);
+}
+
+TEST(TemporaryNames, TwoWritersOfOneNameGetTwoFiles)
+{
+    ShareFixture share;
+    const QString final = share.sharePath() + QStringLiteral("/Artwork.xml");
+    QString first;
+    QString second;
+    const int a = TemporaryFile::create(final, &first);
+    const int b = TemporaryFile::create(final, &second);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_NE(first, second);
+    ::close(a);
+    ::close(b);
 }
 
 TEST(FileReplacementMove, NeverReplacesAnExistingFile)
@@ -224,12 +261,16 @@ TEST_F(TrackCopy, CopyKilledMidwayLeavesNoFileUnderTheFinalNameAndIsRetried)
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
 
-    const QString temporary = FileReplacement::temporaryPathFor(destination);
     EXPECT_FALSE(exists(destination));
-    EXPECT_TRUE(exists(temporary));
+    const QStringList left = listTree(share.musicFolder() + QStringLiteral("/Artist/Album"));
+    ASSERT_EQ(left.size(), 1);
+    const QString temporary = share.musicFolder() + QStringLiteral("/Artist/Album/") + left.first();
+    EXPECT_TRUE(temporary.startsWith(TemporaryFile::prefixFor(destination)));
     EXPECT_LT(QFileInfo(temporary).size(), size);
 
-    // The next run copies the track again and leaves nothing else behind.
+    // The next run, once the killed copy has gone stale, copies the track
+    // again and leaves nothing else behind.
+    ASSERT_TRUE(setModificationTime(temporary, QDateTime::currentDateTime().addSecs(-TemporaryFile::staleAfterSeconds - 60)));
     auto track = makeTrack(QStringLiteral("T1"), source);
     track->setArtistPath(QStringLiteral("Artist"));
     track->setAlbumPath(QStringLiteral("Album"));

@@ -1,0 +1,125 @@
+#include "share/TemporaryFile.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype MaximumNameBytes = 255;
+const QString Suffix = QStringLiteral(".partial");
+constexpr int RandomDigits = 16;
+
+QString folderOf(const QString &path)
+{
+    return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+QByteArray &confinementRoot()
+{
+    static QByteArray root;
+    return root;
+}
+
+QByteArray resolved(const QByteArray &path)
+{
+    char *real = ::realpath(path.isEmpty() ? "." : path.constData(), nullptr);
+    if (!real)
+        return {};
+    QByteArray result(real);
+    std::free(real);
+    return result;
+}
+
+// Whether folder, with every link and ".." resolved, lies beneath the root.
+bool isConfined(const QString &folder)
+{
+    const QByteArray &root = confinementRoot();
+    if (root.isEmpty())
+        return true;
+    const QByteArray real = resolved(folder.toUtf8());
+    return !real.isEmpty() && (real == root || real.startsWith(root.endsWith('/') ? root : root + '/'));
+}
+
+} // namespace
+
+void TemporaryFile::confineTo(const QString &root)
+{
+    confinementRoot() = root.isNull() ? QByteArray() : resolved(root.toUtf8());
+}
+
+QString TemporaryFile::prefixFor(const QString &finalPath)
+{
+    const QString name = finalPath.mid(finalPath.lastIndexOf(u'/') + 1);
+    QString prefix = u'.' + name + u'.';
+    if (prefix.toUtf8().size() + RandomDigits + Suffix.size() > MaximumNameBytes) {
+        const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Md5).toHex();
+        prefix = QStringLiteral(".orvanasync-") + QString::fromLatin1(digest) + u'.';
+    }
+    return folderOf(finalPath) + prefix;
+}
+
+QString TemporaryFile::uniquePathFor(const QString &finalPath)
+{
+    const quint64 random = QRandomGenerator::system()->generate64();
+    return prefixFor(finalPath) + QStringLiteral("%1").arg(random, RandomDigits, 16, QLatin1Char('0')) + Suffix;
+}
+
+int TemporaryFile::create(const QString &finalPath, QString *path)
+{
+    if (!isConfined(folderOf(finalPath))) {
+        if (path)
+            *path = finalPath;
+        errno = EXDEV;
+        return -1;
+    }
+    // A clash of 64 random bits means another writer picked the same name:
+    // pick again rather than share its file.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString candidate = uniquePathFor(finalPath);
+        const QByteArray native = candidate.toUtf8();
+        const int descriptor =
+            ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (descriptor >= 0 || errno != EEXIST) {
+            if (path)
+                *path = candidate;
+            return descriptor;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void TemporaryFile::removeStale(const QString &finalPath)
+{
+    const QString prefixPath = prefixFor(finalPath);
+    const QString folder = folderOf(prefixPath);
+    const QByteArray prefix = prefixPath.mid(folder.size()).toUtf8();
+    const QByteArray suffix = Suffix.toUtf8();
+    const QByteArray nativeFolder = folder.isEmpty() ? QByteArray(".") : folder.toUtf8();
+    DIR *directory = ::opendir(nativeFolder.constData());
+    if (!directory)
+        return;
+    const int folderDescriptor = ::dirfd(directory);
+    const time_t now = ::time(nullptr);
+    while (const dirent *entry = ::readdir(directory)) {
+        const QByteArray name(entry->d_name);
+        if (name.size() != prefix.size() + RandomDigits + suffix.size() || !name.startsWith(prefix)
+            || !name.endsWith(suffix))
+            continue;
+        struct stat info;
+        if (::fstatat(folderDescriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (now - info.st_mtime >= staleAfterSeconds)
+            ::unlinkat(folderDescriptor, entry->d_name, 0);
+    }
+    ::closedir(directory);
+}
