@@ -434,7 +434,6 @@ void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVari
     const QString failure = m_webService ? m_webService->failureDescription(value) : QString();
     if (!failure.isNull()) {
         m_page.logDateAndTitle(QStringLiteral("Debug: ") + failure);
-        m_page.logDateAndTitle(QStringLiteral("Error: The Orvana Media Library was not refreshed: ") + failure);
         Q_EMIT refreshAnswered(false);
         return;
     }
