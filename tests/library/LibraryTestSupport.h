@@ -99,5 +99,12 @@ QStringList listTree(const QString &folder);
 // Runs body with the process's descriptor limit lowered to the descriptors
 // already open, so that any open inside it fails with EMFILE.
 void withoutFreeDescriptors(const std::function<void()> &body);
+// UndefinedBehaviorSanitizer probes memory through a pipe of its own, so
+// with no descriptor left its checks fail by themselves.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool sanitizersNeedDescriptors = true;
+#else
+inline constexpr bool sanitizersNeedDescriptors = false;
+#endif
 
 } // namespace librarytest
