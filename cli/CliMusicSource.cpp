@@ -2,6 +2,7 @@
 
 #include "app/OrvanaSyncAppDelegate.h"
 #include "app/SettingsStore.h"
+#include "cli/TsvField.h"
 #include "itunes/MusicSourceLocator.h"
 #include "itunes/iTunesMusicLibrary.h"
 #include "library/MusicLibrary.h"
@@ -11,27 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
-
-namespace {
-
-// A TSV field: the tab, the line breaks and the backslash written as
-// escapes, so that every playlist is one line of three fields.
-QByteArray tsvField(const QString &text)
-{
-    QByteArray field;
-    for (const char byte : text.toUtf8()) {
-        switch (byte) {
-        case '\t': field += "\\t"; break;
-        case '\n': field += "\\n"; break;
-        case '\r': field += "\\r"; break;
-        case '\\': field += "\\\\"; break;
-        default: field += byte; break;
-        }
-    }
-    return field;
-}
-
-} // namespace
 
 CliMusicSource::CliMusicSource(ErrorPrinter printError) : m_printError(std::move(printError)) {}
 
