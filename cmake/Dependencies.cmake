@@ -6,7 +6,7 @@ pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 # ICU transliterates names in other scripts to ASCII file names on the share.
 pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-i18n icu-uc)
 pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
-pkg_check_modules(AVAHI REQUIRED IMPORTED_TARGET avahi-client avahi-glib)
+pkg_check_modules(AVAHI REQUIRED IMPORTED_TARGET avahi-client)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 find_package(Threads REQUIRED)
 if(ORVANA_TESTS OR ORVANA_FUZZ)

@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QStandardPaths>
 
 namespace {
 
@@ -56,7 +57,9 @@ int main(int argc, char **argv)
         SystemMountService::methodFromName(settings.string(SettingsStore::MountMethodKey)),
         volumesFolder.isEmpty() ? SystemMountService::defaultVolumesFolder() : volumesFolder));
 
-    DesktopSession session(settings, {Settings::defaultDocumentsFolder(), QDir::homePath(), nullptr, nullptr});
+    DesktopSession session(settings, {Settings::defaultDocumentsFolder(), QDir::homePath(),
+                                       QStandardPaths::writableLocation(QStandardPaths::MusicLocation), nullptr,
+                                       nullptr});
     QObject::connect(&session, &DesktopSession::terminated, &app, &QApplication::quit, Qt::QueuedConnection);
     session.window().show();
     session.applicationDidFinishLaunching();

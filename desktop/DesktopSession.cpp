@@ -83,6 +83,7 @@ void DesktopSession::initITunes()
     library->setMusicSourcePathMap(m_settings.value(SettingsStore::MusicSourcePathMapKey));
     if (!m_options.homePath.isNull())
         library->setHomePath(m_options.homePath);
+    library->setMusicFolder(m_options.musicFolder);
     m_delegate.setLibrary(library);
     m_window->settingsTab()->loadView()->show(QStringLiteral("Loading the music library..."));
     m_loadThread = QThread::create([this] { onLoadiTunesLibrary(); });

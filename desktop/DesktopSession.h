@@ -29,6 +29,8 @@ public:
         QString documentsFolder;
         // The folder the default music source is searched under.
         QString homePath;
+        // The user's music folder (XDG); null: <homePath>/Music.
+        QString musicFolder;
         // Null: the real web-service proxy.
         std::shared_ptr<RefreshServiceFactory> refreshServiceFactory;
         // Null: the system's DNS-SD browser.

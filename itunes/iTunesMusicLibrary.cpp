@@ -42,7 +42,7 @@ void iTunesMusicLibrary::loadiTunesLibrary()
     m_validMusicFileExtensions = extensions;
 
     if (!m_iTunes)
-        m_iTunes = MusicSourceLocator::open(m_musicSource, m_musicSourcePathMap, m_homePath);
+        m_iTunes = MusicSourceLocator::open(m_musicSource, m_musicSourcePathMap, m_homePath, m_musicFolder);
     reportSourceProblems();
 
     // A failing source never ends the load: what was read stays, and the

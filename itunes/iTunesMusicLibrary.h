@@ -32,14 +32,17 @@ public:
     const QHash<QString, QString> &validMusicFileExtensions() const { return m_validMusicFileExtensions; }
     void setValidMusicFileExtensions(const QHash<QString, QString> &value) { m_validMusicFileExtensions = value; }
 
-    // The values of the two settings and the home folder the default search
-    // starts from; read when loadiTunesLibrary opens the source.
+    // The values of the two settings, the home folder and the music folder
+    // the default search starts from (null: <home>/Music); read when
+    // loadiTunesLibrary opens the source.
     const QString &musicSource() const { return m_musicSource; }
     void setMusicSource(const QString &value) { m_musicSource = value; }
     const QVariant &musicSourcePathMap() const { return m_musicSourcePathMap; }
     void setMusicSourcePathMap(const QVariant &value) { m_musicSourcePathMap = value; }
     const QString &homePath() const { return m_homePath; }
     void setHomePath(const QString &value) { m_homePath = value; }
+    const QString &musicFolder() const { return m_musicFolder; }
+    void setMusicFolder(const QString &value) { m_musicFolder = value; }
 
     // The 13 accepted extensions, in table order.
     static QStringList acceptedExtensions();
@@ -52,4 +55,5 @@ private:
     QString m_musicSource;
     QVariant m_musicSourcePathMap;
     QString m_homePath;
+    QString m_musicFolder;
 };

@@ -25,6 +25,7 @@
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -110,6 +111,16 @@ TEST_F(DesktopStartupTest, ASourceThatCannotBeOpenedIsLoggedAndTheWindowStaysUsa
     source->setText(world.libraryExport());
     session->applicationWillTerminate();
     EXPECT_EQ(store->string(SettingsStore::MusicSourceKey), world.libraryExport());
+}
+
+TEST_F(DesktopStartupTest, WithNoSourceStoredTheExportInTheUsersMusicFolderIsLoaded)
+{
+    // The user's music folder, not <home>/Music (which does not exist here).
+    world.musicFolder = world.path(QStringLiteral("library"));
+    auto session = world.launch(*store);
+    ASSERT_TRUE(waitForLoad(*session));
+    EXPECT_EQ(control<PlaylistTableView>(*session, QStringLiteral("playlistTableView"))->numberOfRowsInTableView(), 2);
+    EXPECT_THAT(logText(*session).toStdString(), Not(HasSubstr("Error")));
 }
 
 TEST_F(DesktopStartupTest, AStoredIdentifierKeepsTheSyncPageInFront)

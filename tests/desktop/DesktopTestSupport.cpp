@@ -108,6 +108,7 @@ std::unique_ptr<DesktopSession> DesktopWorld::launch(SettingsStore &store, std::
     DesktopSession::Options options;
     options.documentsFolder = documents();
     options.homePath = path(QStringLiteral("home"));
+    options.musicFolder = musicFolder;
     options.refreshServiceFactory = std::move(factory);
     options.makeServiceBrowser = [this] {
         auto browser = std::make_unique<FakeServiceBrowser>(&m_browserCalls);

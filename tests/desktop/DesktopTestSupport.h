@@ -65,6 +65,9 @@ public:
     std::unique_ptr<DesktopSession> launch(SettingsStore &store, std::shared_ptr<RefreshServiceFactory> factory = {},
                                            bool start = true);
 
+    // The user's music folder the next launches search (null: <home>/Music).
+    QString musicFolder;
+
     // The DNS-SD browser of the last launch, driven by the test.
     FakeServiceBrowser *browser() const { return m_browser; }
     FakeBrowserCalls &browserCalls() { return m_browserCalls; }
