@@ -18,7 +18,10 @@ class SoapDateFormatter;
 
 // The text work of the SOAP client: request envelopes, request values as XML
 // text, response elements back to values, and the date, Base64, MD5 and
-// node-lookup helpers. Class-level operations only.
+// node-lookup helpers. Class-level operations only, defined by theme:
+// Soap.cpp (envelopes and headers), SoapValueCoding.cpp (values to text and
+// back), SoapNodeLookup.cpp, SoapHelpers.cpp (dates, Base64, MD5, escaping)
+// and SoapCallService.cpp (the blocking call).
 //
 // Values are QVariants: QString; numbers (qint16/32/64, quint16/32/64,
 // float, double, bool); SoapDecimal; QDateTime; QByteArray (byte data);

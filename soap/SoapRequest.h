@@ -2,6 +2,7 @@
 
 #include "platform/ErrorRecord.h"
 #include "soap/SoapFault.h"
+#include "soap/SoapLimits.h"
 #include "xml/CXMLNode.h"
 
 #include <QByteArray>
@@ -52,8 +53,8 @@ public:
     // redirects, which are never followed (code: the HTTP status).
     static const QString ResponseErrorDomain; // "SoapResponse"
     static constexpr qint64 NotTheExpectedResponseCode = 502;
-    static constexpr int DefaultTimeoutMilliseconds = 60000;
-    static constexpr qint64 DefaultMaximumResponseSize = qint64(64) * 1024 * 1024;
+    static constexpr int DefaultTimeoutMilliseconds = SoapLimits::DefaultTimeoutMilliseconds;
+    static constexpr qint64 DefaultMaximumResponseSize = SoapLimits::DefaultMaximumResponseSize;
 
     // The form every generated operation uses: url, defaultHandler,
     // logging, username and password come from the service. Not sent yet.
