@@ -2,14 +2,13 @@
 
 #include "itunes/FolderMusicTrack.h"
 #include "itunes/M3uPlaylistReader.h"
+#include "itunes/TagLibAudioFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QHash>
-
-#include <taglib/fileref.h>
 
 #include <algorithm>
 
@@ -24,8 +23,8 @@ const QSet<QString> &mediaExtensions()
             QStringLiteral("oga"), QStringLiteral("aiff"), QStringLiteral("aif"), QStringLiteral("aifc"),
             QStringLiteral("flac"), QStringLiteral("mov"), QStringLiteral("m4v"),
         };
-        for (const TagLib::String &extension : TagLib::FileRef::defaultFileExtensions())
-            set.insert(QString::fromLatin1(extension.toCString()).toLower());
+        for (const QString &extension : TagLibAudioFile::readableExtensions())
+            set.insert(extension);
         return set;
     }();
     return extensions;
