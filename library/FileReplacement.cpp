@@ -30,6 +30,22 @@ bool exists(const QByteArray &path)
     return ::lstat(path.constData(), &info) == 0;
 }
 
+// A move that failed: the temporary file goes, and the cause is reported.
+bool discard(const QByteArray &from, int failure, const QString &finalPath, ErrorRecord *error)
+{
+    ::unlink(from.constData());
+    setError(error, failure, finalPath);
+    return false;
+}
+
+// The last attempt of a move, a plain rename.
+bool renameOrDiscard(const QByteArray &from, const QByteArray &to, const QString &finalPath, ErrorRecord *error)
+{
+    if (::rename(from.constData(), to.constData()) == 0)
+        return true;
+    return discard(from, errno, finalPath, error);
+}
+
 } // namespace
 
 bool FileReplacement::replace(const QString &temporaryPath, const QString &finalPath, ErrorRecord *error)
@@ -38,22 +54,15 @@ bool FileReplacement::replace(const QString &temporaryPath, const QString &final
     const QByteArray to = native(finalPath);
     if (::rename(from.constData(), to.constData()) == 0)
         return true;
-    int failure = errno;
+    const int failure = errno;
     // Some SMB mounts refuse to rename over an existing file: remove it and
     // rename at once, so the window without a file is short. Other failures
     // (no space, I/O) leave the old file alone.
     const bool refusedToReplace = failure == EEXIST || failure == EACCES || failure == EPERM || failure == EBUSY
         || failure == ETXTBSY || failure == ENOTSUP;
-    if (refusedToReplace && exists(to)) {
-        if (::unlink(to.constData()) == 0) {
-            if (::rename(from.constData(), to.constData()) == 0)
-                return true;
-            failure = errno;
-        }
-    }
-    ::unlink(from.constData());
-    setError(error, failure, finalPath);
-    return false;
+    if (refusedToReplace && exists(to) && ::unlink(to.constData()) == 0)
+        return renameOrDiscard(from, to, finalPath, error);
+    return discard(from, failure, finalPath, error);
 }
 
 bool FileReplacement::moveIntoPlaceWithoutReplacing(const QString &temporaryPath, const QString &finalPath,
@@ -85,7 +94,7 @@ bool FileReplacement::moveUnlessTaken(const QString &temporaryPath, const QStrin
     };
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return true;
-    int failure = errno;
+    const int failure = errno;
     if (failure == EEXIST)
         return existing();
     if (failure == EINVAL || failure == ENOSYS || failure == ENOTSUP) {
@@ -94,19 +103,12 @@ bool FileReplacement::moveUnlessTaken(const QString &temporaryPath, const QStrin
             ::unlink(from.constData());
             return true;
         }
-        failure = errno;
-        if (failure == EEXIST)
-            return existing();
         // No hard links either (some SMB mounts): check again and rename.
-        if (exists(to))
+        if (errno == EEXIST || exists(to))
             return existing();
-        if (::rename(from.constData(), to.constData()) == 0)
-            return true;
-        failure = errno;
+        return renameOrDiscard(from, to, finalPath, error);
     }
-    ::unlink(from.constData());
-    setError(error, failure, finalPath);
-    return false;
+    return discard(from, failure, finalPath, error);
 }
 
 bool FileReplacement::writeAtomically(const QString &finalPath, const QByteArray &bytes, ErrorRecord *error)
