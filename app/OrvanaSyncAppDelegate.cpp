@@ -7,6 +7,7 @@
 #include "library/Notify.h"
 #include "library/guid.h"
 #include "platform/SystemLog.h"
+#include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
 #include "share/ShareRunLock.h"
 #include "share/TemporaryFile.h"
@@ -17,7 +18,6 @@
 #include <QThread>
 
 const QString OrvanaSyncAppDelegate::ShareName = QStringLiteral("OrvanaMusic");
-const QString OrvanaSyncAppDelegate::WebServicePath = QStringLiteral("/Orvana/WebServices/2009/07/");
 const QString OrvanaSyncAppDelegate::SelectByAddressEntry = ServerDiscovery::SelectByAddressEntry;
 
 namespace {
@@ -326,7 +326,7 @@ void OrvanaSyncAppDelegate::prepareWebService(const QString &address)
     if (resolved.isNull())
         return;
     m_webService = m_refreshServiceFactory->createService(
-        QStringLiteral("http://%1:%2%3").arg(resolved).arg(WebServicePort).arg(WebServicePath));
+        QStringLiteral("http://%1:%2%3").arg(resolved).arg(OVWSContract::port()).arg(OVWSContract::endpointPath()));
 }
 
 void OrvanaSyncAppDelegate::onSyncStart()

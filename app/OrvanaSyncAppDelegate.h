@@ -36,8 +36,6 @@ class OrvanaSyncAppDelegate : public QObject {
 public:
     // The share's fixed name and the server's web-service endpoint.
     static const QString ShareName;        // "OrvanaMusic"
-    static const QString WebServicePath;   // "/Orvana/WebServices/2009/07/"
-    static constexpr int WebServicePort = 8731;
     static constexpr qint32 RefreshMediaType = 16384;
     // Entry 0 of the server choice.
     static const QString SelectByAddressEntry; // "Select server using IP Address"

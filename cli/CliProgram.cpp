@@ -12,6 +12,7 @@
 #include "cli/TsvField.h"
 #include "itunes/MusicApplication.h"
 #include "library/MusicLibrary.h"
+#include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
 #include "share/SystemMountService.h"
 
@@ -389,7 +390,7 @@ int CliProgram::runSync(const CliOptions &options)
         printError(QStringLiteral("the server did not refresh its media collection (%1): is the music server at %2 "
                                   "running and reachable on port %3? The files are on the share")
                        .arg(m_lastDebugMessage.simplified(), delegate.serverAddress())
-                       .arg(OrvanaSyncAppDelegate::WebServicePort));
+                       .arg(OVWSContract::port()));
         status = CompletedWithErrors;
     } else if (outcome.refreshSucceeded == true) {
         report.setRefresh(SyncReport::Refresh::Succeeded);

@@ -20,7 +20,7 @@ QString SimulatorOptions::usage()
 {
     return QStringLiteral(
         "usage: orvana-simulator [options]\n"
-        "  --port N            listen on 127.0.0.1:N (default 8731, 0 picks a free port)\n"
+        "  --port N            listen on 127.0.0.1:N (default %1, 0 picks a free port)\n"
         "  --log FILE          append one JSON line per request to FILE\n"
         "  --share DIR         on RefreshMediaCollectionByMediaType, check the library and artwork files in DIR\n"
         "  --fault             answer every operation with a SOAP fault\n"
@@ -31,7 +31,8 @@ QString SimulatorOptions::usage()
         "  --items N           items in every list of a result (default 2)\n"
         "  --log-bodies        also log each request body as received\n"
         "  --announce NAME     announce the server as NAME (\"_orvana_ws._tcp.\") through Avahi, on the\n"
-        "                      loopback interface only, where the simulator listens\n");
+        "                      loopback interface only, where the simulator listens\n")
+        .arg(OVWSContract::port());
 }
 
 QString SimulatorOptions::parse(const QStringList &arguments)

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "service/OVWSContract.h"
+
 #include <QString>
 #include <QStringList>
 
 // What the simulator was asked to do, read from its command line.
 struct SimulatorOptions
 {
-    quint16 port = 8731; // 0 picks a free port
+    quint16 port = quint16(OVWSContract::port()); // 0 picks a free port
     QString logPath;     // one JSON line per request; none: no log
     QString shareDir;    // analysed on RefreshMediaCollectionByMediaType
     bool answerWithFault = false;
