@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -30,7 +31,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(world.isValid());
-        ASSERT_EQ(simulator.start(world.share(), world.path(QStringLiteral("requests.log"))).toStdString(), "");
+        ASSERT_EQ(simulator.start(world.share(), world.path(QStringLiteral("requests.log")), {}, 0).toStdString(), "");
         world.writeSetUpSettings();
         store = std::make_unique<SettingsStore>(world.settingsFile());
         session = world.launch(*store, std::make_shared<SimulatorRefreshServiceFactory>(simulator.port()));
@@ -64,7 +65,7 @@ protected:
     }
 
     DesktopWorld world;
-    SimulatorOnFreePort simulator;
+    SimulatorProcess simulator;
     std::unique_ptr<SettingsStore> store;
     std::unique_ptr<DesktopSession> session;
     std::optional<bool> refreshSucceeded;
@@ -93,9 +94,9 @@ TEST_F(DesktopRunTest, AWholeRunCopiesEverythingAndShowsTheTotals)
     EXPECT_EQ(totals(), (QStringList{QStringLiteral("Processed 5 tracks and 2 album covers"),
                                      QStringLiteral("Copied 0 tracks and 0 album covers"),
                                      QStringLiteral("5 tracks unchanged and 2 album covers unchanged")}));
-    const QStringList refreshes = simulator.refreshRequests();
+    const QList<QJsonObject> refreshes = simulator.refreshRequests();
     ASSERT_EQ(refreshes.size(), 2);
-    EXPECT_THAT(refreshes.last().toStdString(), HasSubstr("16384"));
+    EXPECT_THAT(QJsonDocument(refreshes.last()).toJson().toStdString(), HasSubstr("16384"));
 }
 
 TEST_F(DesktopRunTest, ASelectedPlaylistsRunCopiesOnlyTheTickedPlaylist)

@@ -3,70 +3,13 @@
 #include "app/OVWSRefreshServiceFactory.h"
 #include "desktop/MainWindow.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTest>
 
 const QString DesktopWorld::morningMix = QStringLiteral("00000000000000B1");
 const QString DesktopWorld::bellsOnly = QStringLiteral("00000000000000B2");
-
-SimulatorOnFreePort::~SimulatorOnFreePort()
-{
-    stop();
-}
-
-QString SimulatorOnFreePort::start(const QString &share, const QString &requestLog)
-{
-    m_requestLog = requestLog;
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral(ORVANA_SIMULATOR_PATH),
-                    {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--share"), share,
-                     QStringLiteral("--log"), requestLog});
-    if (!m_process.waitForStarted(10000))
-        return QStringLiteral("the simulator did not start: ") + m_process.errorString();
-    static const QRegularExpression banner(QStringLiteral("Listening on 127\\.0\\.0\\.1:(\\d+)"));
-    QByteArray output;
-    const QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired()) {
-        if (!m_process.waitForReadyRead(200) && m_process.state() != QProcess::Running)
-            break;
-        output += m_process.readAll();
-        const QRegularExpressionMatch match = banner.match(QString::fromUtf8(output));
-        if (match.hasMatch()) {
-            m_port = quint16(match.captured(1).toUInt());
-            return {};
-        }
-    }
-    return QStringLiteral("the simulator did not listen: ") + QString::fromUtf8(output);
-}
-
-void SimulatorOnFreePort::stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
-
-QStringList SimulatorOnFreePort::refreshRequests()
-{
-    stop();
-    QFile log(m_requestLog);
-    QStringList lines;
-    if (!log.open(QIODevice::ReadOnly))
-        return lines;
-    for (const QByteArray &line : log.readAll().split('\n')) {
-        if (line.contains("RefreshMediaCollectionByMediaType"))
-            lines.append(QString::fromUtf8(line));
-    }
-    return lines;
-}
 
 QString SimulatorRefreshServiceFactory::getIPAddressForHost(const QString &host)
 {

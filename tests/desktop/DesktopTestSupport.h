@@ -4,6 +4,7 @@
 #include "app/SettingsStore.h"
 #include "desktop/DesktopSession.h"
 #include "tests/discovery/FakeServiceBrowser.h"
+#include "tests/support/SimulatorProcess.h"
 
 #include <QProcess>
 #include <QString>
@@ -13,24 +14,6 @@
 #include <functional>
 #include <memory>
 
-
-// The music-server simulator on a free port of 127.0.0.1, reading the share
-// when asked to refresh.
-class SimulatorOnFreePort {
-public:
-    ~SimulatorOnFreePort();
-    // Answers why it did not start, or null.
-    QString start(const QString &share, const QString &requestLog);
-    quint16 port() const { return m_port; }
-    // The log's lines that are refresh requests; stops the simulator first.
-    QStringList refreshRequests();
-
-private:
-    void stop();
-    QProcess m_process;
-    QString m_requestLog;
-    quint16 m_port = 0;
-};
 
 // The real proxy, sent to the simulator's port instead of the server's.
 class SimulatorRefreshServiceFactory : public RefreshServiceFactory {

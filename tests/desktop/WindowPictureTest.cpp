@@ -20,8 +20,8 @@ TEST(WindowPictureTest, EachTabIsSavedAsAPicture)
         GTEST_SKIP() << "runs on the xcb platform (the desktop.WindowUnderXvfb test)";
     DesktopWorld world;
     ASSERT_TRUE(world.isValid());
-    SimulatorOnFreePort simulator;
-    ASSERT_EQ(simulator.start(world.share(), world.path(QStringLiteral("requests.log"))).toStdString(), "");
+    SimulatorProcess simulator;
+    ASSERT_EQ(simulator.start(world.share(), world.path(QStringLiteral("requests.log")), {}, 0).toStdString(), "");
     SettingsStore store(world.settingsFile());
     store.setValue(SettingsStore::MusicSourceKey, world.libraryExport());
     store.setValue(SettingsStore::ShareFolderKey, world.share());

@@ -2,7 +2,7 @@
 #include "tests/e2e/GvfsSession.h"
 #include "tests/e2e/ProcessTree.h"
 #include "tests/e2e/SambaServer.h"
-#include "tests/e2e/SimulatorProcess.h"
+#include "tests/support/SimulatorProcess.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "soap/SoapFault.h"
 #include "soap/SoapTypeRegistry.h"
 #include "tests/service/ServiceTestHandler.h"
-#include "tests/service/SimulatorProcess.h"
+#include "tests/support/SimulatorProcess.h"
 
 #include <QJsonArray>
 #include <QSet>
@@ -127,8 +127,9 @@ class ServiceOperations : public ::testing::Test
 protected:
     void start(const QStringList &options = {})
     {
-        simulator = std::make_unique<SimulatorProcess>(options);
-        ASSERT_TRUE(simulator->isRunning()) << simulator->error().toStdString();
+        simulator = std::make_unique<SimulatorProcess>();
+        const QString why = simulator->start({}, {}, options, 0);
+        ASSERT_TRUE(why.isNull()) << why.toStdString();
         service.setServiceUrl(simulator->serviceUrl());
     }
 

@@ -1,5 +1,5 @@
 #include "service/OVWSContract.h"
-#include "tests/service/SimulatorProcess.h"
+#include "tests/support/SimulatorProcess.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
@@ -122,8 +122,9 @@ class Simulator : public ::testing::Test
 protected:
     void start(const QStringList &options = {})
     {
-        simulator = std::make_unique<SimulatorProcess>(options);
-        ASSERT_TRUE(simulator->isRunning()) << simulator->error().toStdString();
+        simulator = std::make_unique<SimulatorProcess>();
+        const QString why = simulator->start({}, {}, options, 0);
+        ASSERT_TRUE(why.isNull()) << why.toStdString();
     }
 
     Answer call(const QString &operation, const QString &parameters, const QString &soapAction = QString())
