@@ -8,6 +8,7 @@
 // plistlib on the same file.
 #include "itunes/CoverJpegEncoder.h"
 #include "itunes/ExportLibraryReader.h"
+#include "library/XmlPushParser.h"
 #include "itunes/ExportMusicSource.h"
 #include "itunes/FolderMusicSource.h"
 #include "itunes/iTunesMusicLibrary.h"
@@ -148,6 +149,26 @@ void BM_ReadExport(benchmark::State &state)
     state.SetItemsProcessed(int64_t(state.iterations()) * ExportTracks);
 }
 BENCHMARK(BM_ReadExport)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The floor under BM_ReadExport: libxml2's SAX2 push parse of the same file,
+// every event delivered to a handler that only counts elements.
+void BM_BareSaxParseOfExport(benchmark::State &state)
+{
+    struct CountingHandler : XmlPushParser::Handler {
+        qsizetype elements = 0;
+        void startElement(QByteArrayView, QByteArrayView, const XmlAttributes &) override { ++elements; }
+    };
+    const QString &path = exportFile();
+    for (auto _ : state) {
+        CountingHandler handler;
+        XmlPushParser parser(handler, {XmlPushParser::Entities::Refuse, true, true});
+        if (!parser.readFile(path))
+            state.SkipWithError("parse failed");
+        benchmark::DoNotOptimize(handler.elements);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * QFileInfo(path).size());
+}
+BENCHMARK(BM_BareSaxParseOfExport)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_LoadExportIntoLibrary(benchmark::State &state)
 {
