@@ -27,15 +27,9 @@ int tracksToPublish(MusicLibrary &library, bool entireLibrary)
     }
     QSet<QString> members;
     for (const std::shared_ptr<Playlist> &playlist : std::as_const(library.playlists())) {
-        if (!playlist || !playlist->isSelected() || playlist->name() == u"Library" || playlist->name() == u"Music")
+        if (!playlist || !playlist->isSelected())
             continue;
-        if (!playlist->isExpanded()) {
-            playlist->setIsExpanded(true);
-            playlist->getPlaylistTrackIDs();
-        }
-        if (!playlist->tracks())
-            continue;
-        for (const QString &identifier : std::as_const(*playlist->tracks())) {
+        for (const QString &identifier : MusicLibrary::syncedMembersOf(*playlist)) {
             if (!members.contains(identifier) && isPublishable(library, identifier)) {
                 members.insert(identifier);
                 ++count;

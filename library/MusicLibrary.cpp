@@ -466,20 +466,23 @@ MusicLibrary::TrackIdMap MusicLibrary::getTracksToSync()
         if (!playlist || !playlist->isSelected())
             continue;
         syncNotifyTitle(Activity::Playlist, playlist->name());
-        if (playlist->name() == u"Library" || playlist->name() == u"Music")
-            continue;
-        if (!playlist->isExpanded()) {
-            playlist->setIsExpanded(true);
-            playlist->getPlaylistTrackIDs();
-        }
-        if (!playlist->tracks())
-            continue;
-        for (const QString &trackId : std::as_const(*playlist->tracks())) {
+        for (const QString &trackId : syncedMembersOf(*playlist)) {
             if (!result.contains(trackId))
                 result.insert(trackId, trackId);
         }
     }
     return result;
+}
+
+QStringList MusicLibrary::syncedMembersOf(Playlist &playlist)
+{
+    if (playlist.name() == u"Library" || playlist.name() == u"Music")
+        return {};
+    if (!playlist.isExpanded()) {
+        playlist.setIsExpanded(true);
+        playlist.getPlaylistTrackIDs();
+    }
+    return playlist.tracks().value_or(QStringList());
 }
 
 CharacterSet MusicLibrary::createValidFilenameCharacterSet()

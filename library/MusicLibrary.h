@@ -93,6 +93,9 @@ public:
     // The identifiers of the tracks of every selected playlist (reports
     // activity 8 for each selected playlist).
     TrackIdMap getTracksToSync();
+    // What a selected playlist adds to a selected-playlists run, expanding
+    // it first: its member IDs, none for "Library" and "Music".
+    static QStringList syncedMembersOf(Playlist &playlist);
     // Copies the track's file to cpyBasePath/artistPath/albumPath/songPath
     // unless something is there already. True when the file is there after.
     bool copyTrack(Track &track);
