@@ -11,37 +11,17 @@ echo "== Set-up: missing packages, configure and build (about 15 minutes on a fr
 bash "$root/scripts/setup.sh" >&2
 echo "== Built"
 cli="$build/cli/orvanasync-cli"
-simulator="$build/tools/simulator/orvana-simulator"
 "$cli" --version
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/orvanasync-demo.XXXXXX")"
-simulator_pid=""
-cleanup() {
-    if [ -n "$simulator_pid" ]; then
-        kill "$simulator_pid" 2>/dev/null || true
-        wait "$simulator_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/scripts/sample_world.sh"
 
 echo "== Sample library"
-python3 "$root/tests/e2e/make_sample_library.py" "$work/library" >/dev/null
-mkdir -p "$work/share"
+make_sample_world orvanasync-demo
 "$cli" playlists --source "$work/library/Library.xml" --settings "$work/settings.conf"
 
 echo "== Music-server simulator on 127.0.0.1:8731"
-"$simulator" --port 8731 --share "$work/share" --log "$work/requests.log" >"$work/simulator.out" 2>&1 &
-simulator_pid=$!
-for _ in $(seq 50); do
-    grep -q "Listening" "$work/simulator.out" 2>/dev/null && break
-    sleep 0.1
-done
+start_simulator
 cat "$work/simulator.out"
-if ! grep -q "Listening" "$work/simulator.out"; then
-    echo "run: the simulator did not start" >&2
-    exit 1
-fi
 
 sync_once() {
     "$cli" sync --settings "$work/settings.conf" --source "$work/library/Library.xml" \
@@ -55,6 +35,5 @@ sync_once
 echo "== On the share"
 (cd "$work/share" && find . -type f | sort)
 echo "== What the simulator found (its last request)"
-kill "$simulator_pid" && wait "$simulator_pid" 2>/dev/null || true
-simulator_pid=""
+stop_simulator
 tail -n 1 "$work/requests.log"

@@ -13,21 +13,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 bash "$root/scripts/setup.sh" >/dev/null
 window="$build/desktop/orvanasync"
-simulator="$build/tools/simulator/orvana-simulator"
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/orvanasync-window.XXXXXX")"
-simulator_pid=""
-cleanup() {
-    if [ -n "$simulator_pid" ]; then
-        kill "$simulator_pid" 2>/dev/null || true
-        wait "$simulator_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-python3 "$root/tests/e2e/make_sample_library.py" "$work/library" >/dev/null
-mkdir -p "$work/share"
+. "$root/scripts/sample_world.sh"
+make_sample_world orvanasync-window
 # The settings of a user who has set up the server by its address.
 umask 077
 cat >"$work/settings.conf" <<SETTINGS
@@ -40,17 +28,7 @@ ITunesLibraryName=Demo Library
 SyncEntireLibrary=true
 SETTINGS
 
-"$simulator" --port 8731 --share "$work/share" --log "$work/requests.log" >"$work/simulator.out" 2>&1 &
-simulator_pid=$!
-for _ in $(seq 50); do
-    grep -q "Listening" "$work/simulator.out" 2>/dev/null && break
-    sleep 0.1
-done
-if ! grep -q "Listening" "$work/simulator.out"; then
-    cat "$work/simulator.out" >&2
-    echo "window: the simulator did not start" >&2
-    exit 1
-fi
+start_simulator
 
 "$window" --settings "$work/settings.conf"
 
