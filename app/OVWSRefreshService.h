@@ -12,7 +12,7 @@ public:
     explicit OVWSRefreshService(const QString &serviceUrl);
     ~OVWSRefreshService() override;
 
-    void RefreshMediaCollectionByMediaType(QObject *handler, const char *action, qint32 mediaType) override;
+    void RefreshMediaCollectionByMediaType(QObject *context, AnswerHandler onAnswer, qint32 mediaType) override;
     // An error record or a SOAP fault, described; null for anything else.
     QString failureDescription(const QVariant &value) const override;
 

@@ -425,8 +425,8 @@ void OrvanaSyncAppDelegate::refreshOrvanaLibrary()
 {
     if (!m_webService)
         return;
-    m_webService->RefreshMediaCollectionByMediaType(this, "RefreshMediaCollectionByMediaTypeHandler",
-                                                    RefreshMediaType);
+    m_webService->RefreshMediaCollectionByMediaType(
+        this, [this](const QVariant &value) { RefreshMediaCollectionByMediaTypeHandler(value); }, RefreshMediaType);
 }
 
 void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVariant &value)

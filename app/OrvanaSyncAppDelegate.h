@@ -139,7 +139,7 @@ public:
     // The engine's and the loader's reports.
     Q_INVOKABLE void onSyncNotifictionEvent(const Notify &notify);
     // The refresh's outcome: a result, an error or a fault.
-    Q_INVOKABLE void RefreshMediaCollectionByMediaTypeHandler(const QVariant &value);
+    void RefreshMediaCollectionByMediaTypeHandler(const QVariant &value);
 
 Q_SIGNALS:
     // onSyncComplete() has run.

@@ -4,16 +4,19 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 // The part of the web-service proxy a sync run uses: one operation, sent
 // asynchronously, whose outcome (a result, an error or a fault) reaches
-// handler->action(QVariant) on the sending thread.
+// onAnswer on the sending thread, unless context is gone by then.
 class RefreshService {
 public:
+    using AnswerHandler = std::function<void(const QVariant &)>;
+
     virtual ~RefreshService() = default;
 
-    virtual void RefreshMediaCollectionByMediaType(QObject *handler, const char *action, qint32 mediaType) = 0;
+    virtual void RefreshMediaCollectionByMediaType(QObject *context, AnswerHandler onAnswer, qint32 mediaType) = 0;
     // The textual description of an error or fault delivered to the
     // handler; null for a result (or none).
     virtual QString failureDescription(const QVariant &value) const = 0;

@@ -39,8 +39,7 @@ public:
 };
 
 struct RefreshCall {
-    QObject *handler = nullptr;
-    QByteArray action;
+    QObject *context = nullptr;
     qint32 mediaType = 0;
 };
 
@@ -50,15 +49,11 @@ public:
         : url(std::move(url)), calls(calls), answer(std::move(answer))
     {
     }
-    void RefreshMediaCollectionByMediaType(QObject *handler, const char *action, qint32 mediaType) override
+    void RefreshMediaCollectionByMediaType(QObject *context, AnswerHandler onAnswer, qint32 mediaType) override
     {
-        calls->append({handler, action, mediaType});
+        calls->append({context, mediaType});
         // The answer arrives later, on the sending thread's event loop.
-        const QVariant value = answer;
-        const QByteArray method = action;
-        QTimer::singleShot(20, handler, [handler, method, value] {
-            QMetaObject::invokeMethod(handler, method.constData(), Q_ARG(QVariant, value));
-        });
+        QTimer::singleShot(20, context, [onAnswer = std::move(onAnswer), value = answer] { onAnswer(value); });
     }
     QString failureDescription(const QVariant &value) const override
     {
@@ -203,7 +198,7 @@ TEST_F(OrvanaSyncAppDelegateTest, AWholeRunMountsCopiesWritesBothFilesAndRefresh
 
     EXPECT_EQ(factory->createdUrls, QStringList{QStringLiteral("http://10.0.0.5:8731/Orvana/WebServices/2009/07/")});
     ASSERT_EQ(factory->calls.size(), 1);
-    EXPECT_EQ(factory->calls[0].handler, delegate.get());
+    EXPECT_EQ(factory->calls[0].context, delegate.get());
     EXPECT_EQ(factory->calls[0].mediaType, 16384);
 
     const QStringList log = logMessages();
