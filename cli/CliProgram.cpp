@@ -12,6 +12,7 @@
 #include "cli/TsvField.h"
 #include "itunes/MusicApplication.h"
 #include "library/MusicLibrary.h"
+#include "platform/ControlCharacters.h"
 #include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
 #include "share/SystemMountService.h"
@@ -76,7 +77,8 @@ void CliProgram::setRefreshServiceFactory(std::shared_ptr<RefreshServiceFactory>
 void CliProgram::print(const QString &line)
 {
     clearProgress();
-    const QByteArray bytes = line.toUtf8();
+    // Titles, locations and server answers never reach the terminal raw.
+    const QByteArray bytes = ControlCharacters::escaped(line).toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
     std::fputc('\n', m_out);
     std::fflush(m_out);
@@ -116,7 +118,7 @@ void CliProgram::printLogLine(QStringView line)
 void CliProgram::printError(const QString &message)
 {
     clearProgress();
-    std::fprintf(m_err, "orvanasync-cli: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(m_err, "orvanasync-cli: %s\n", ControlCharacters::escaped(message).toLocal8Bit().constData());
     std::fflush(m_err);
 }
 
@@ -215,7 +217,8 @@ int CliProgram::run(const CliOptions &options)
     m_progress = std::make_unique<TerminalProgress>(m_err, m_verbosity != CliOptions::Verbosity::Quiet);
     switch (options.command()) {
     case CliOptions::Command::Help:
-        print(CliOptions::usage().chopped(1));
+        for (const QString &line : CliOptions::usage().chopped(1).split(QLatin1Char('\n')))
+            print(line);
         return Succeeded;
     case CliOptions::Command::Version:
         print(QStringLiteral("orvanasync-cli ") + QCoreApplication::applicationVersion());

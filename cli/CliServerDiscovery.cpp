@@ -4,6 +4,7 @@
 #include "app/ServerDiscovery.h"
 #include "cli/TsvField.h"
 #include "discovery/SystemServiceBrowser.h"
+#include "platform/ControlCharacters.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -62,7 +63,7 @@ int CliServerDiscovery::listServers(const CliOptions &options, FILE *out, FILE *
     std::fprintf(err,
                  "orvanasync-cli: server discovery is not available (%s): is avahi-daemon installed and running? "
                  "A server can still be given by its address with sync --server ADDRESS\n",
-                 unavailable.toLocal8Bit().constData());
+                 ControlCharacters::escaped(unavailable).toLocal8Bit().constData());
     std::fflush(err);
     return 1;
 }

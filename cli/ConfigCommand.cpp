@@ -2,6 +2,7 @@
 
 #include "app/SelectedPlaylistsArchive.h"
 #include "app/SettingsStore.h"
+#include "platform/ControlCharacters.h"
 #include "share/SystemMountService.h"
 
 #include <QFile>
@@ -120,13 +121,16 @@ QString ConfigCommand::readableByOthersWarning(const QString &path, const QStrin
 
 void ConfigCommand::error(const QString &message)
 {
-    std::fprintf(m_err, "orvanasync-cli: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(m_err, "orvanasync-cli: %s\n", ControlCharacters::escaped(message).toLocal8Bit().constData());
     std::fflush(m_err);
 }
 
 void ConfigCommand::output(const QString &line)
 {
-    const QByteArray bytes = line.toUtf8() + '\n';
+    // A list value is one line an item; each line is printed escaped.
+    QByteArray bytes;
+    for (const QString &part : line.split(QLatin1Char('\n')))
+        bytes += ControlCharacters::escaped(part).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
     std::fflush(m_out);
 }

@@ -1,16 +1,11 @@
 #include "cli/TsvField.h"
 
+#include "platform/ControlCharacters.h"
+
 QByteArray tsvField(const QString &text)
 {
-    QByteArray field;
-    for (const char byte : text.toUtf8()) {
-        switch (byte) {
-        case '\t': field += "\\t"; break;
-        case '\n': field += "\\n"; break;
-        case '\r': field += "\\r"; break;
-        case '\\': field += "\\\\"; break;
-        default: field += byte; break;
-        }
-    }
-    return field;
+    // The backslash first, so that the escapes added after it stay single.
+    QString field = text;
+    field.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    return ControlCharacters::escaped(field).toUtf8();
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-// A TSV field: the tab, the line breaks and the backslash written as
-// escapes, so that every record is one line of fields.
+// A TSV field: the backslash and every control character (the tab and the
+// line breaks among them) written as escapes, so that every record is one
+// line of fields and nothing in it acts on the terminal.
 QByteArray tsvField(const QString &text);

@@ -1,6 +1,7 @@
 #include "desktop/SyncPageView.h"
 
 #include "app/SyncPage.h"
+#include "platform/ControlCharacters.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -99,8 +100,12 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
 
     showPage();
     m_syncSyncButton->setEnabled(m_page.isSyncEnabled());
-    if (!m_page.logText().isEmpty())
-        m_logTextView->setPlainText(m_page.logText().chopped(1));
+    if (!m_page.logText().isEmpty()) {
+        QStringList lines = m_page.logText().chopped(1).split(QLatin1Char('\n'));
+        for (QString &line : lines)
+            line = ControlCharacters::escaped(line);
+        m_logTextView->setPlainText(lines.join(QLatin1Char('\n')));
+    }
 }
 
 QLabel *SyncPageView::picture(const QString &name, const QString &resource)
@@ -123,10 +128,11 @@ QLabel *SyncPageView::picture(const QString &name, const QString &resource)
 
 void SyncPageView::showPage()
 {
-    m_syncOperation->setText(m_page.syncOperation());
+    // Song names and server answers are shown, never obeyed.
+    m_syncOperation->setText(ControlCharacters::escaped(m_page.syncOperation()));
     for (int n = 0; n < 4; ++n) {
-        m_syncTitles[n]->setText(m_page.syncTitle(n + 1));
-        m_syncTexts[n]->setText(m_page.syncText(n + 1));
+        m_syncTitles[n]->setText(ControlCharacters::escaped(m_page.syncTitle(n + 1)));
+        m_syncTexts[n]->setText(ControlCharacters::escaped(m_page.syncText(n + 1)));
     }
     m_progressBar->setVisible(m_page.isProgressBarVisible());
     m_progressBar->setValue(qBound(0, m_page.progressBarValue(), 100));
@@ -135,7 +141,8 @@ void SyncPageView::showPage()
 void SyncPageView::appendLogLine(const QString &line)
 {
     // One block per line: appending costs the same however long the log is.
-    m_logTextView->appendPlainText(line);
+    // A line break or an escape sequence in a title stays inside its line.
+    m_logTextView->appendPlainText(ControlCharacters::escaped(line));
     QScrollBar *bar = m_logTextView->verticalScrollBar();
     bar->setValue(bar->maximum());
 }

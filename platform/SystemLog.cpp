@@ -1,5 +1,7 @@
 #include "platform/SystemLog.h"
 
+#include "platform/ControlCharacters.h"
+
 #include <QByteArray>
 
 #include <cstdio>
@@ -11,7 +13,8 @@ void systemLog(const QString &message)
 {
     static std::once_flag opened;
     std::call_once(opened, [] { openlog("orvanasync", LOG_PID, LOG_USER); });
-    const QByteArray text = message.toUtf8();
+    // One line each, however long or strange the text it quotes.
+    const QByteArray text = ControlCharacters::logLine(message).toUtf8();
     syslog(LOG_NOTICE, "%s", text.constData());
     static const bool mirror = qEnvironmentVariableIntValue("ORVANA_SYSLOG_STDERR") == 1;
     if (mirror)

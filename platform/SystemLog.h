@@ -3,5 +3,6 @@
 #include <QString>
 
 // Developer traces to the system log (syslog), identified as "orvanasync".
-// ORVANA_SYSLOG_STDERR=1 in the environment mirrors them on standard error.
+// Control characters are escaped and a message longer than
+// ControlCharacters::LogLineLimit is cut. ORVANA_SYSLOG_STDERR=1 in the environment mirrors them on standard error.
 void systemLog(const QString &message);

@@ -205,4 +205,30 @@ TEST_F(DesktopRunTest, ThePageShowsEachReportOfTheModel)
     }
 }
 
+TEST_F(DesktopRunTest, ControlCharactersInTitlesAndAnswersAreShownEscapedOnTheirOwnLine)
+{
+    SyncPage &page = session->delegate().syncPage();
+    auto *log = control<QPlainTextEdit>(*session, QStringLiteral("logTextView"));
+    const int blocksBefore = log->blockCount();
+    Notify copying;
+    copying.setActivity(7);
+    copying.setMessages(QStringList{QStringLiteral("Ring\r\nError: forged\x1b[2J"), QStringLiteral("Wind") + QChar(0x2029)});
+    copying.setProgress(1);
+    copying.setMaxProgress(4);
+    page.onSyncNotifictionEvent(&copying);
+    Notify fault;
+    fault.setActivity(1);
+    fault.setTitle(QStringLiteral("SOAP fault\a") + QChar(0x9b) + QStringLiteral("31m"));
+    page.onSyncNotifictionEvent(&fault);
+    EXPECT_EQ(text(QStringLiteral("syncText1")), QStringLiteral("Ring\\r\\nError: forged\\e[2J"));
+    EXPECT_EQ(text(QStringLiteral("syncText2")), QStringLiteral("Wind\\u2029"));
+    // Each report is one block of the view: the progress bar's line, the song, the fault.
+    EXPECT_EQ(log->blockCount(), blocksBefore + 3);
+    const QString shown = log->toPlainText();
+    EXPECT_THAT(shown.toStdString(), HasSubstr("Song: Ring\\r\\nError: forged\\e[2J, Album: Wind\\u2029, Artist: \n"));
+    EXPECT_THAT(shown.toStdString(), HasSubstr("Debug: SOAP fault\\a\\u009b31m"));
+    // The model keeps the text as reported.
+    EXPECT_THAT(page.logText().toStdString(), HasSubstr("Ring\r\nError: forged\x1b[2J"));
+}
+
 } // namespace
