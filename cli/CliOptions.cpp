@@ -23,6 +23,7 @@ enum CommandSet : unsigned {
     ForPlaylists = 1u << 1,
     ForConfig = 1u << 2,
     ForServers = 1u << 3,
+    ForPassword = 1u << 4,
     ForEvery = ~0u,
 };
 
@@ -42,6 +43,10 @@ const QList<CommandSpec> &commandSpecs()
          "show or change the stored settings"},
         {"servers", Command::Servers, "",
          "list the music servers announced on the network (name, IPv4 address, port)"},
+        {"password", Command::Password, "set | clear",
+         "store the share password of the server and user (the stored ones, or --server/--server-name and --user) "
+         "in the desktop's keyring, or in the settings file where no keyring runs; set reads it from the terminal "
+         "without echo, or from standard input; clear removes it"},
     };
     return specs;
 }
@@ -53,15 +58,16 @@ const QList<OptionSpec> &optionSpecs()
          ForSync | ForPlaylists},
         {{QStringLiteral("path-map")}, "FROM=TO", "map locations starting with FROM to TO (repeatable)",
          ForSync | ForPlaylists},
-        {{QStringLiteral("server")}, "ADDRESS", "server host name or IPv4 address", ForSync},
+        {{QStringLiteral("server")}, "ADDRESS", "server host name or IPv4 address", ForSync | ForPassword},
         {{QStringLiteral("server-name")}, "NAME",
-         "the server announced on the network as NAME (letter case ignored)", ForSync},
+         "the server announced on the network as NAME (letter case ignored)", ForSync | ForPassword},
         {{QStringLiteral("wait")}, "SECONDS",
          "look for servers on the network this long (servers: 3; sync: 10, ending early once known)",
          ForSync | ForServers},
-        {{QStringLiteral("user")}, "NAME", "share user name", ForSync},
+        {{QStringLiteral("user")}, "NAME", "share user name", ForSync | ForPassword},
         {{QStringLiteral("password-file")}, "FILE",
-         "read the share password from FILE's first line (or set ORVANASYNC_PASSWORD; never on the command line)",
+         "read the share password from FILE's first line (or set ORVANASYNC_PASSWORD; never on the command line); "
+         "either comes before the stored password",
          ForSync},
         {{QStringLiteral("library-name")}, "NAME", "library name shown by the server", ForSync},
         {{QStringLiteral("library-id")}, "ID", "library identifier (names the library file)", ForSync},
@@ -277,6 +283,11 @@ QString CliOptions::usage()
         "tabs (escaped as for playlists). sync without --server or --server-name uses the\n"
         "stored server name when that server is found on the network, else the stored address.\n"
         "\n"
+        "The share password: --password-file, else ORVANASYNC_PASSWORD, else the one stored\n"
+        "for the run's server and user (else for the stored ones) in the desktop's keyring\n"
+        "(Secret Service), or in the settings file where no keyring runs. A password found in\n"
+        "the settings file moves into the keyring at its first use.\n"
+        "\n"
         "Exit status: 0 success, 1 completed with errors (or the refresh failed; servers:\n"
         "server discovery is not available), 2 could not run (bad options, no music source,\n"
         "mount failure, a refused run, no server of the name given by --server-name).\n"
@@ -345,7 +356,7 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             error += QStringLiteral("; did you mean %1?").arg(guess);
         return fail(error + QStringLiteral(" (the commands are %1)").arg(names.join(QStringLiteral(", "))));
     }
-    if (command->command != Command::Config && !words.isEmpty())
+    if (command->command != Command::Config && command->command != Command::Password && !words.isEmpty())
         return fail(QStringLiteral("%1 takes no arguments, but was given %2").arg(commandName, words.first()));
 
     for (const QString &name : parser.optionNames()) {

@@ -14,7 +14,7 @@
 // isSet()/value()/values() or a getter of its own.
 class CliOptions {
 public:
-    enum class Command { None, Help, Version, Sync, Playlists, Config, Servers };
+    enum class Command { None, Help, Version, Sync, Playlists, Config, Servers, Password };
     // -q: only errors and the totals; -v: also the "Debug:" lines.
     enum class Verbosity { Quiet, Normal, Verbose };
 
@@ -24,7 +24,7 @@ public:
 
     Command command() const { return m_command; }
     const QString &error() const { return m_error; }
-    // The words after the command (config's KEY and VALUE, say).
+    // The words after the command (config's KEY and VALUE, password's set, say).
     const QStringList &arguments() const { return m_arguments; }
 
     // Any option by its long name (without "--").

@@ -4,8 +4,10 @@
 #include "app/OrvanaSyncAppDelegate.h"
 #include "app/SelectedPlaylistsArchive.h"
 #include "app/SettingsStore.h"
+#include "app/SharePasswordStore.h"
 #include "cli/CliServerDiscovery.h"
 #include "cli/ConfigCommand.h"
+#include "cli/PasswordCommand.h"
 #include "cli/SyncPreflight.h"
 #include "cli/SyncReport.h"
 #include "cli/TerminalProgress.h"
@@ -15,6 +17,7 @@
 #include "platform/ControlCharacters.h"
 #include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
+#include "secrets/SecretServiceKeyring.h"
 #include "share/SystemMountService.h"
 
 #include <QCoreApplication>
@@ -63,7 +66,7 @@ QString settingsFileName(const CliOptions &options)
 
 CliProgram::CliProgram(FILE *out, FILE *err)
     : m_out(out), m_err(err), m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>()),
-      m_source([this](const QString &message) { printError(message); })
+      m_passwordKeyring(std::make_shared<SecretServiceKeyring>()), m_source([this](const QString &message) { printError(message); })
 {
 }
 
@@ -72,6 +75,11 @@ CliProgram::~CliProgram() = default;
 void CliProgram::setRefreshServiceFactory(std::shared_ptr<RefreshServiceFactory> factory)
 {
     m_refreshServiceFactory = std::move(factory);
+}
+
+void CliProgram::setPasswordKeyring(std::shared_ptr<PasswordKeyring> keyring)
+{
+    m_passwordKeyring = std::move(keyring);
 }
 
 void CliProgram::print(const QString &line)
@@ -157,7 +165,7 @@ void CliProgram::clearProgress()
         m_progress->clear();
 }
 
-bool CliProgram::readPassword(const CliOptions &options, QString *password)
+bool CliProgram::readPassword(const CliOptions &options, SettingsStore &settings, QString *password)
 {
     if (!options.passwordFile().isNull()) {
         QFile file(options.passwordFile());
@@ -175,7 +183,19 @@ bool CliProgram::readPassword(const CliOptions &options, QString *password)
         *password = qEnvironmentVariable("ORVANASYNC_PASSWORD");
         // Read once: no child process (the mount helper, GVfs) inherits it.
         qunsetenv("ORVANASYNC_PASSWORD");
+        return true;
     }
+    QString server = options.server().isNull() ? options.serverName() : options.server();
+    if (server.isNull())
+        server = SharePasswordStore::storedServer(settings);
+    const QString user = options.userName().isNull() ? SharePasswordStore::storedUser(settings) : options.userName();
+    SharePasswordStore store(settings, m_passwordKeyring);
+    // A dry run writes nothing, the settings file included.
+    *password = store.password(server, user,
+                               options.dryRun() ? SharePasswordStore::ClearText::Leave
+                                                : SharePasswordStore::ClearText::Move);
+    if (!store.notice().isNull() && m_verbosity != CliOptions::Verbosity::Quiet)
+        printError(QStringLiteral("notice: ") + store.notice());
     return true;
 }
 
@@ -232,7 +252,14 @@ int CliProgram::run(const CliOptions &options)
     case CliOptions::Command::Config: {
         SettingsStore settings(settingsFileName(options));
         settings.registerDefaults(SettingsStore::builtInDefaults());
-        return ConfigCommand(settings, m_out, m_err).run(options.arguments());
+        ConfigCommand config(settings, m_out, m_err);
+        config.setPasswordKeyring(m_passwordKeyring);
+        return config.run(options.arguments());
+    }
+    case CliOptions::Command::Password: {
+        SettingsStore settings(settingsFileName(options));
+        settings.registerDefaults(SettingsStore::builtInDefaults());
+        return PasswordCommand(settings, m_passwordKeyring, m_out, m_err).run(options);
     }
     case CliOptions::Command::None:
         break;
@@ -286,8 +313,8 @@ int CliProgram::runSync(const CliOptions &options)
     SettingsStore settings(settingsFileName(options));
     settings.registerDefaults(SettingsStore::builtInDefaults());
 
-    QString password = settings.string(SettingsStore::MusicServerPasswordKey);
-    if (!readPassword(options, &password))
+    QString password;
+    if (!readPassword(options, settings, &password))
         return CouldNotRun;
     for (const auto &[path, what] : {std::pair{settings.fileName(), QStringLiteral("the settings file")},
                                      std::pair{options.passwordFile(), QStringLiteral("the password file")}}) {

@@ -12,6 +12,7 @@
 #include <optional>
 
 class OrvanaSyncAppDelegate;
+class PasswordKeyring;
 class QSocketNotifier;
 class TerminalProgress;
 class RefreshServiceFactory;
@@ -37,6 +38,8 @@ public:
 
     // Replaces the web-service maker (tests); by default the real proxy.
     void setRefreshServiceFactory(std::shared_ptr<RefreshServiceFactory> factory);
+    // Replaces the keyring (tests); by default the desktop's Secret Service.
+    void setPasswordKeyring(std::shared_ptr<PasswordKeyring> keyring);
 
 private:
     // How a run ended, as the event loop saw it.
@@ -52,7 +55,9 @@ private:
                            const QSet<QString> &selected);
     RunOutcome runToTheEnd(OrvanaSyncAppDelegate &delegate, bool dryRun);
     int runPlaylists(const CliOptions &options);
-    bool readPassword(const CliOptions &options, QString *password);
+    // The password of --password-file or ORVANASYNC_PASSWORD, else the
+    // stored one; false when the password file cannot be read.
+    bool readPassword(const CliOptions &options, SettingsStore &settings, QString *password);
     void print(const QString &line);
     // A line of the run's log, unless the verbosity hides it.
     void printLogLine(QStringView line);
@@ -76,6 +81,7 @@ private:
     // The last "Debug:" line's text: the refresh's failure, when it failed.
     QString m_lastDebugMessage;
     std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
+    std::shared_ptr<PasswordKeyring> m_passwordKeyring;
     CliMusicSource m_source;
     std::unique_ptr<QSocketNotifier> m_stopNotifier;
 };

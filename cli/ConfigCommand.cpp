@@ -2,6 +2,8 @@
 
 #include "app/SelectedPlaylistsArchive.h"
 #include "app/SettingsStore.h"
+#include "app/SharePasswordStore.h"
+#include "cli/PasswordCommand.h"
 #include "platform/ControlCharacters.h"
 #include "share/SystemMountService.h"
 
@@ -33,7 +35,8 @@ const QList<KeySpec> &keySpecs()
         {SettingsStore::SelectByIPAddressKey, KeyType::Boolean, "true: use MusicServerIPAddress"},
         {SettingsStore::MusicServerUserNameKey, KeyType::Text, "share user name"},
         {SettingsStore::MusicServerPasswordKey, KeyType::Password,
-         "share password (set reads it from standard input; never shown)"},
+         "share password (set reads it from standard input; never shown; kept in the desktop's keyring where one "
+         "runs, see password set)"},
         {SettingsStore::ITunesLibraryNameKey, KeyType::Text, "library name shown by the server"},
         {SettingsStore::iTunesGUIDKey, KeyType::Text, "library identifier (names the library file on the share)"},
         {SettingsStore::SyncEntireLibraryKey, KeyType::Boolean, "true: the whole library, false: the ticked playlists"},
@@ -209,13 +212,22 @@ int ConfigCommand::set(const QString &key, const QStringList &values)
                                  "orvanasync-cli config set MusicServerPassword < FILE"));
             return 2;
         }
-        char line[4096];
-        QByteArray typed = std::fgets(line, sizeof line, m_in) ? QByteArray(line) : QByteArray();
-        while (typed.endsWith('\n') || typed.endsWith('\r'))
-            typed.chop(1);
-        value = QString::fromUtf8(typed);
-        typed.fill('\0');
-        std::fill(std::begin(line), std::end(line), '\0');
+        QString typed = PasswordCommand::readSecretLine(m_in, m_err, QStringLiteral("Share password: "));
+        if (m_keyring) {
+            SharePasswordStore store(m_settings, m_keyring);
+            const bool saved = store.save(SharePasswordStore::storedServer(m_settings),
+                                          SharePasswordStore::storedUser(m_settings), typed);
+            typed.fill(QLatin1Char('\0'));
+            if (!saved) {
+                error(store.error());
+                return 2;
+            }
+            if (!store.notice().isNull())
+                error(QStringLiteral("notice: ") + store.notice());
+            return 0;
+        }
+        value = typed.isNull() ? QStringLiteral("") : typed;
+        typed.fill(QLatin1Char('\0'));
         break;
     }
     case KeyType::Boolean: {
@@ -258,6 +270,14 @@ int ConfigCommand::unset(const QString &key)
     if (!findKey(key)) {
         error(QStringLiteral("unknown key %1 (orvanasync-cli --help lists the keys)").arg(key));
         return 2;
+    }
+    if (key == SettingsStore::MusicServerPasswordKey && m_keyring) {
+        SharePasswordStore store(m_settings, m_keyring);
+        if (!store.clear(SharePasswordStore::storedServer(m_settings), SharePasswordStore::storedUser(m_settings))) {
+            error(store.error());
+            return 2;
+        }
+        return 0;
     }
     if (!m_settings.isStored(key))
         return 0;

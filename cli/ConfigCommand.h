@@ -5,16 +5,22 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 
+class PasswordKeyring;
 class SettingsStore;
 
 // orvanasync-cli config list | get KEY | set KEY VALUE | unset KEY: the
 // settings file read and changed one key at a time. The password is never
-// shown and is read from standard input, not from the command line.
+// shown and is read from standard input, not from the command line; with a
+// keyring, set and unset of it follow the password rules (as
+// orvanasync-cli password set | clear for the stored server and user).
 class ConfigCommand {
 public:
     // out: the values; err: errors and warnings, each line prefixed.
     ConfigCommand(SettingsStore &settings, FILE *out, FILE *err, FILE *in = stdin);
+
+    void setPasswordKeyring(std::shared_ptr<PasswordKeyring> keyring) { m_keyring = std::move(keyring); }
 
     // Answers the exit status: 0 done, 1 get of a key with no value,
     // 2 a mistake (unknown key, bad value, file not writable).
@@ -38,4 +44,5 @@ private:
     FILE *m_out;
     FILE *m_err;
     FILE *m_in;
+    std::shared_ptr<PasswordKeyring> m_keyring;
 };

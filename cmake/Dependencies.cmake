@@ -8,6 +8,8 @@ pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-i18n icu-uc)
 pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
 pkg_check_modules(AVAHI REQUIRED IMPORTED_TARGET avahi-client)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+# The share password in the desktop's Secret Service.
+pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 find_package(Threads REQUIRED)
 if(ORVANA_TESTS OR ORVANA_FUZZ)
   find_package(GTest REQUIRED)

@@ -59,7 +59,7 @@ int main(int argc, char **argv)
 
     DesktopSession session(settings, {Settings::defaultDocumentsFolder(), QDir::homePath(),
                                        QStandardPaths::writableLocation(QStandardPaths::MusicLocation), nullptr,
-                                       nullptr});
+                                       nullptr, nullptr});
     QObject::connect(&session, &DesktopSession::terminated, &app, &QApplication::quit, Qt::QueuedConnection);
     session.window().show();
     session.applicationDidFinishLaunching();

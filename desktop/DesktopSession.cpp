@@ -5,12 +5,14 @@
 #include "app/Settings.h"
 #include "app/SettingsMigration.h"
 #include "app/SettingsStore.h"
+#include "app/SharePasswordStore.h"
 #include "desktop/LoadView.h"
 #include "desktop/MainWindow.h"
 #include "desktop/PlaylistTableView.h"
 #include "desktop/SettingsTabView.h"
 #include "discovery/ServiceBrowser.h"
 #include "itunes/iTunesMusicLibrary.h"
+#include "secrets/SecretServiceKeyring.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -25,6 +27,8 @@ DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject
     m_delegate.setRefreshServiceFactory(m_options.refreshServiceFactory
                                             ? m_options.refreshServiceFactory
                                             : std::make_shared<OVWSRefreshServiceFactory>());
+    if (!m_options.passwordKeyring)
+        m_options.passwordKeyring = std::make_shared<SecretServiceKeyring>();
     m_initITunesTimer.setSingleShot(true);
     m_initITunesTimer.setInterval(libraryLoadDelayMs);
     connect(&m_initITunesTimer, &QTimer::timeout, this, &DesktopSession::initITunes);
@@ -59,7 +63,46 @@ void DesktopSession::applicationDidFinishLaunching()
     if (m_delegate.iTunesGUID().isEmpty())
         m_window->selectSettingsTab();
     m_window->settingsTab()->restoreFields(m_settings);
+    restorePassword();
     m_initITunesTimer.start();
+}
+
+namespace {
+
+QString keyOf(const QString &server, const QString &user)
+{
+    return server + QChar(0) + user;
+}
+
+} // namespace
+
+void DesktopSession::restorePassword()
+{
+    const QString server = SharePasswordStore::storedServer(m_settings);
+    const QString user = SharePasswordStore::storedUser(m_settings);
+    SharePasswordStore store(m_settings, m_options.passwordKeyring);
+    m_restoredPassword = store.password(server, user);
+    m_restoredPasswordKey = keyOf(server, user);
+    m_window->settingsTab()->setPassword(m_restoredPassword);
+    if (!store.notice().isNull())
+        m_delegate.syncPage().logDateAndTitle(store.notice());
+}
+
+void DesktopSession::savePassword()
+{
+    const QString server = SharePasswordStore::storedServer(m_settings);
+    const QString user = SharePasswordStore::storedUser(m_settings);
+    QString password = m_window->settingsTab()->password();
+    // Unchanged: the keyring is not asked again (it may have to prompt).
+    if (keyOf(server, user) == m_restoredPasswordKey && password == m_restoredPassword &&
+        !m_settings.isStored(SettingsStore::MusicServerPasswordKey))
+        return;
+    SharePasswordStore store(m_settings, m_options.passwordKeyring);
+    if (!store.save(server, user, password))
+        m_delegate.syncPage().logDateAndTitle(store.error());
+    else if (!store.notice().isNull())
+        m_delegate.syncPage().logDateAndTitle(store.notice());
+    password.fill(QLatin1Char('\0'));
 }
 
 void DesktopSession::migrateOrRegisterDefaults()
@@ -134,6 +177,7 @@ void DesktopSession::applicationWillTerminate()
                             SelectedPlaylistsArchive::archive(selected.value_or(PlaylistTableView::PlaylistMap())));
     }
     m_window->settingsTab()->saveFields(m_settings);
+    savePassword();
 }
 
 void DesktopSession::onExitPressed()

@@ -10,6 +10,7 @@
 #include <memory>
 
 class MainWindow;
+class PasswordKeyring;
 class QThread;
 class RefreshServiceFactory;
 class ServiceBrowser;
@@ -35,6 +36,8 @@ public:
         std::shared_ptr<RefreshServiceFactory> refreshServiceFactory;
         // Null: the system's DNS-SD browser.
         std::function<std::unique_ptr<ServiceBrowser>()> makeServiceBrowser;
+        // Null: the desktop's Secret Service.
+        std::shared_ptr<PasswordKeyring> passwordKeyring;
     };
 
     DesktopSession(SettingsStore &settings, Options options, QObject *parent = nullptr);
@@ -43,7 +46,10 @@ public:
     OrvanaSyncAppDelegate &delegate() { return m_delegate; }
     MainWindow &window() { return *m_window; }
 
-    // Start-up; the library load follows libraryLoadDelayMs later.
+    // Start-up; the library load follows libraryLoadDelayMs later. The
+    // password field is filled by the password rules (a clear-text password
+    // of the settings file moves into the keyring), and at exit the field
+    // goes back through them.
     void applicationDidFinishLaunching();
     // Creates the library model and starts the load thread.
     void initITunes();
@@ -65,6 +71,8 @@ Q_SIGNALS:
 
 private:
     void migrateOrRegisterDefaults();
+    void restorePassword();
+    void savePassword();
     void onLoadiTunesLibrary();
     void onLoadiTunesLibraryComplete();
     void finishWhenIdle();
@@ -75,6 +83,9 @@ private:
     std::unique_ptr<MainWindow> m_window;
     QTimer m_initITunesTimer;
     QThread *m_loadThread = nullptr;
+    // What the start-up found, so that an unchanged password is not stored again.
+    QString m_restoredPasswordKey;
+    QString m_restoredPassword;
     bool m_libraryLoaded = false;
     bool m_terminating = false;
     bool m_terminated = false;

@@ -207,7 +207,6 @@ void SettingsTabView::restoreFields(const SettingsStore &store)
     m_ovMusicServerIPAddress->setText(store.string(SettingsStore::MusicServerIPAddressKey));
     m_ovITunesLibraryName->setText(store.string(SettingsStore::ITunesLibraryNameKey));
     m_ovMusicServerUserName->setText(store.string(SettingsStore::MusicServerUserNameKey));
-    m_ovMusicServerPassword->setText(store.string(SettingsStore::MusicServerPasswordKey));
     // Until the stored server is discovered there is no selection at all.
     showServerEntries(m_delegate.discovery().entries(), m_delegate.selectByIPAddress() ? 0 : -1);
     const int tag = m_delegate.syncEntireMusicLibrary() ? EntireLibraryTag : SelectedPlaylistsTag;
@@ -224,6 +223,16 @@ QString SettingsTabView::pathMapText() const
     return m_musicSourcePathMap->toPlainText();
 }
 
+QString SettingsTabView::password() const
+{
+    return m_ovMusicServerPassword->text();
+}
+
+void SettingsTabView::setPassword(const QString &password)
+{
+    m_ovMusicServerPassword->setText(password);
+}
+
 void SettingsTabView::saveFields(SettingsStore &store) const
 {
     const int index = m_ovDiscoveredMusicServers->currentIndex();
@@ -234,7 +243,6 @@ void SettingsTabView::saveFields(SettingsStore &store) const
     store.setValue(SettingsStore::MusicServerIPAddressKey, m_ovMusicServerIPAddress->text());
     store.setValue(SettingsStore::SelectByIPAddressKey, m_delegate.discovery().selectByIPAddressToSave());
     store.setValue(SettingsStore::MusicServerUserNameKey, m_ovMusicServerUserName->text());
-    store.setValue(SettingsStore::MusicServerPasswordKey, m_ovMusicServerPassword->text());
     store.setValue(SettingsStore::ITunesLibraryNameKey, m_ovITunesLibraryName->text());
     store.setValue(SettingsStore::SavePathEqualLocalHostKey, m_delegate.useLocalHostAsServerName());
     store.setValue(SettingsStore::SyncEntireLibraryKey, m_delegate.syncEntireMusicLibrary());

@@ -29,13 +29,17 @@ public:
 
     SettingsTabView(OrvanaSyncAppDelegate &delegate, QWidget *parent = nullptr);
 
-    // Fills the controls from the store and the delegate's flags.
+    // Fills the controls from the store and the delegate's flags (the
+    // password comes from the password rules: setPassword).
     void restoreFields(const SettingsStore &store);
     // Writes what the controls hold: the server name only when a discovered
-    // server is chosen, the address, whether the address was chosen, the user name,
-    // password and library name, the two flags, and the music source when
-    // it was edited.
+    // server is chosen, the address, whether the address was chosen, the user name
+    // and library name, the two flags, and the music source when it was
+    // edited. The password is not among them: password().
     void saveFields(SettingsStore &store) const;
+
+    QString password() const;
+    void setPassword(const QString &password);
 
     // Shows a rebuilt server choice (entry 0 first) with one entry selected.
     void showServerEntries(const QStringList &entries, int selectedIndex);

@@ -337,4 +337,49 @@ TEST_F(DesktopStartupTest, ExitBeforeTheLoadKeepsTheStoredSelection)
     EXPECT_FALSE(session->libraryLoaded()) << "the load never started";
 }
 
+TEST_F(DesktopStartupTest, AClearTextPasswordMovesIntoTheKeyringAtStartUpAndTheFieldGoesBackThereAtExit)
+{
+    world.writeSetUpSettings();
+    store->setValue(SettingsStore::MusicServerUserNameKey, QStringLiteral("ann"));
+    store->setValue(SettingsStore::MusicServerPasswordKey, QStringLiteral("old clear text"));
+    const QPair<QString, QString> key{QStringLiteral("127.0.0.1"), QStringLiteral("ann")};
+    {
+        auto session = world.launch(*store);
+        auto *field = control<QLineEdit>(*session, QStringLiteral("ovMusicServerPassword"));
+        EXPECT_EQ(field->text(), QStringLiteral("old clear text"));
+        EXPECT_EQ(world.keyring()->items.value(key), QStringLiteral("old clear text"));
+        EXPECT_FALSE(SettingsStore(world.settingsFile()).isStored(SettingsStore::MusicServerPasswordKey));
+        ASSERT_TRUE(waitForLoad(*session));
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("typed in the window"));
+        exitAndWait(*session);
+    }
+    EXPECT_EQ(world.keyring()->items.value(key), QStringLiteral("typed in the window"));
+    QFile file(world.settingsFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_THAT(file.readAll().toStdString(), Not(HasSubstr("MusicServerPassword")));
+
+    // The next launch finds it in the keyring.
+    SettingsStore again(world.settingsFile());
+    auto second = world.launch(again);
+    EXPECT_EQ(control<QLineEdit>(*second, QStringLiteral("ovMusicServerPassword"))->text(),
+              QStringLiteral("typed in the window"));
+    ASSERT_TRUE(waitForLoad(*second));
+}
+
+TEST_F(DesktopStartupTest, WithoutAKeyringThePasswordStaysInTheSettingsFileAndTheLogSaysSo)
+{
+    world.keyring()->state = FakePasswordKeyring::State::NoService;
+    world.writeSetUpSettings();
+    store->setValue(SettingsStore::MusicServerPasswordKey, QStringLiteral("clear"));
+    auto session = world.launch(*store);
+    EXPECT_EQ(control<QLineEdit>(*session, QStringLiteral("ovMusicServerPassword"))->text(), QStringLiteral("clear"));
+    EXPECT_THAT(logText(*session).toStdString(),
+                HasSubstr("12:00:00: no Secret Service here (there is no D-Bus session bus): the password is kept in "
+                          "the settings file "));
+    ASSERT_TRUE(waitForLoad(*session));
+    exitAndWait(*session);
+    EXPECT_EQ(SettingsStore(world.settingsFile()).string(SettingsStore::MusicServerPasswordKey), QStringLiteral("clear"));
+}
+
 } // namespace

@@ -53,6 +53,7 @@ std::unique_ptr<DesktopSession> DesktopWorld::launch(SettingsStore &store, std::
     options.homePath = path(QStringLiteral("home"));
     options.musicFolder = musicFolder;
     options.refreshServiceFactory = std::move(factory);
+    options.passwordKeyring = m_keyring;
     options.makeServiceBrowser = [this] {
         auto browser = std::make_unique<FakeServiceBrowser>(&m_browserCalls);
         m_browser = browser.get();

@@ -4,6 +4,7 @@
 #include "app/SettingsStore.h"
 #include "desktop/DesktopSession.h"
 #include "tests/discovery/FakeServiceBrowser.h"
+#include "tests/secrets/FakePasswordKeyring.h"
 #include "tests/support/SimulatorProcess.h"
 
 #include <QProcess>
@@ -51,6 +52,9 @@ public:
     // The user's music folder the next launches search (null: <home>/Music).
     QString musicFolder;
 
+    // The keyring every launch uses (never the desktop's own).
+    const std::shared_ptr<FakePasswordKeyring> &keyring() const { return m_keyring; }
+
     // The DNS-SD browser of the last launch, driven by the test.
     FakeServiceBrowser *browser() const { return m_browser; }
     FakeBrowserCalls &browserCalls() { return m_browserCalls; }
@@ -59,6 +63,7 @@ private:
     QTemporaryDir m_folder;
     FakeServiceBrowser *m_browser = nullptr;
     FakeBrowserCalls m_browserCalls;
+    std::shared_ptr<FakePasswordKeyring> m_keyring = std::make_shared<FakePasswordKeyring>();
     bool m_valid = false;
 };
 

@@ -46,8 +46,7 @@ QString GvfsSession::missingPrerequisite()
 
 void GvfsSession::addTo(QProcessEnvironment &environment) const
 {
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeFolder);
+    m_bus.addTo(environment);
     // The disk, phone and camera monitors cannot start on this bus; GIO
     // would say so on every program's standard error.
     environment.insert(QStringLiteral("GVFS_REMOTE_VOLUME_MONITOR_IGNORE"), QStringLiteral("1"));
@@ -71,19 +70,6 @@ bool GvfsSession::fuseMounted() const
     return false;
 }
 
-QString GvfsSession::waitForBusAddress()
-{
-    QByteArray printed;
-    processtree::waitUntil(
-        [&] {
-            m_bus.waitForReadyRead(20);
-            printed += m_bus.readAllStandardOutput();
-            return printed.contains('\n') || m_bus.state() != QProcess::Running;
-        },
-        startTimeoutMs);
-    return QString::fromUtf8(printed.left(printed.indexOf('\n')));
-}
-
 QString GvfsSession::start(const QString &runtimeFolder, const QString &home)
 {
     m_runtimeFolder = runtimeFolder;
@@ -93,35 +79,8 @@ QString GvfsSession::start(const QString &runtimeFolder, const QString &home)
                                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
         return QStringLiteral("cannot make %1").arg(m_runtimeFolder);
 
-    const QString configuration = m_runtimeFolder + QStringLiteral("/session-bus.conf");
-    QFile file(configuration);
-    const QString text =
-        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                       "<busconfig>\n"
-                       "  <type>session</type>\n"
-                       "  <listen>unix:path=%1/bus</listen>\n"
-                       "  <auth>EXTERNAL</auth>\n"
-                       "  <policy context=\"default\">\n"
-                       "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                       "    <allow eavesdrop=\"true\"/>\n"
-                       "    <allow own=\"*\"/>\n"
-                       "  </policy>\n"
-                       "</busconfig>\n")
-            .arg(m_runtimeFolder.toHtmlEscaped());
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
-        return QStringLiteral("cannot write %1").arg(configuration);
-    file.close();
-
-    processtree::endWithThisProcess(m_bus);
-    m_bus.start(processtree::findProgram(QStringLiteral("dbus-daemon"), {QStringLiteral("/usr/bin")}),
-                {QStringLiteral("--config-file=") + configuration, QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address=1")});
-    if (!m_bus.waitForStarted())
-        return QStringLiteral("dbus-daemon did not start");
-    m_busAddress = waitForBusAddress();
-    if (m_busAddress.isEmpty())
-        return QStringLiteral("dbus-daemon did not start: ") + QString::fromUtf8(m_bus.readAllStandardError());
+    if (const QString problem = m_bus.start(m_runtimeFolder); !problem.isNull())
+        return problem;
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     addTo(environment);
@@ -159,7 +118,7 @@ int GvfsSession::runGio(const QStringList &arguments) const
 
 void GvfsSession::stop()
 {
-    if (m_gvfsd.state() != QProcess::NotRunning && m_bus.state() != QProcess::NotRunning)
+    if (m_gvfsd.state() != QProcess::NotRunning && m_bus.running())
         runGio({QStringLiteral("mount"), QStringLiteral("--unmount-scheme"), QStringLiteral("smb")});
     processtree::stop(m_gvfsd, stopTimeoutMs);
     if (!m_runtimeFolder.isEmpty() && !processtree::waitUntil([this] { return !fuseMounted(); }, stopTimeoutMs)) {
@@ -167,5 +126,5 @@ void GvfsSession::stop()
         unmount.start(fusermount(), {QStringLiteral("-u"), QStringLiteral("-z"), fuseFolder()});
         unmount.waitForFinished(stopTimeoutMs);
     }
-    processtree::stop(m_bus, stopTimeoutMs);
+    m_bus.stop();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/PrivateSessionBus.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -31,12 +33,10 @@ public:
 
 private:
     bool fuseMounted() const;
-    QString waitForBusAddress();
     int runGio(const QStringList &arguments) const;
 
     QString m_runtimeFolder;
     QString m_home;
-    QString m_busAddress;
-    QProcess m_bus;
+    PrivateSessionBus m_bus;
     QProcess m_gvfsd;
 };
