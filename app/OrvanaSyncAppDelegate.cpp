@@ -40,7 +40,10 @@ bool isSafeLibraryIdentifier(const QString &id)
 } // namespace
 
 OrvanaSyncAppDelegate::OrvanaSyncAppDelegate(SettingsStore &settings, QObject *parent)
-    : QObject(parent), m_settings(settings)
+    : QObject(parent), m_settings(settings),
+      m_reports(
+          this, [this](const Notify &notify) { onSyncNotifictionEvent(notify); },
+          [this] { Q_EMIT reportsShown(); })
 {
     m_pendingCompletion.setSingleShot(true);
     m_pendingCompletion.setInterval(mountFailureCompletionDelayMs);
@@ -99,14 +102,8 @@ void OrvanaSyncAppDelegate::setLibrary(std::shared_ptr<MusicLibrary> library)
     m_ml = std::move(library);
     if (m_ml) {
         // Reports of the load and of the sync thread are shown on this
-        // object's thread; the reporting thread waits until they are.
-        m_ml->setNotifySink([this](const Notify &notify) {
-            if (QThread::currentThread() == thread())
-                onSyncNotifictionEvent(notify);
-            else
-                QMetaObject::invokeMethod(this, [this, notify] { onSyncNotifictionEvent(notify); },
-                                          Qt::BlockingQueuedConnection);
-        });
+        // object's thread, in order, one at a time.
+        m_ml->setNotifySink([this](const Notify &notify) { m_reports.report(notify); });
     }
 }
 
@@ -258,6 +255,8 @@ void OrvanaSyncAppDelegate::onSyncPressed()
         m_ml->setAlbumCoverBasePath(share.filePath(QStringLiteral("Artwork")));
         m_ml->setSyncCompleteMusicLibrary(m_syncEntireMusicLibrary);
         m_ml->setSyncVersion(m_syncVersion);
+        m_ml->setCopyBarrier(m_waitForReportsBeforeCopies ? std::function<void()>([this] { m_reports.waitUntilShown(); })
+                                                          : std::function<void()>());
         for (const std::shared_ptr<Playlist> &playlist : m_ml->playlists()) {
             if (playlist && !playlist->persistentId().isNull())
                 playlist->setIsSelected(m_selectedPlaylists.contains(playlist->persistentId()));
@@ -343,6 +342,8 @@ void OrvanaSyncAppDelegate::onSyncStart()
             }
         }
     }
+    // The run's last reports are on the page before its end is.
+    m_reports.waitUntilShown();
     // A stopped run is not announced: the server keeps what it has listed.
     if (m_webService && !m_dryRun && !m_stopRequested)
         QMetaObject::invokeMethod(this, [this] { refreshOrvanaLibrary(); }, Qt::BlockingQueuedConnection);
@@ -351,6 +352,7 @@ void OrvanaSyncAppDelegate::onSyncStart()
 
 void OrvanaSyncAppDelegate::logFromSyncThread(const QString &line)
 {
+    m_reports.waitUntilShown();
     QMetaObject::invokeMethod(this, [this, line] { m_page.logDateAndTitle(line); }, Qt::BlockingQueuedConnection);
 }
 
@@ -439,6 +441,11 @@ void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVari
     }
     m_page.logDateAndTitle(QStringLiteral("Successfully Refreshed Orvana Media Library"));
     Q_EMIT refreshAnswered(true);
+}
+
+void OrvanaSyncAppDelegate::waitUntilReportsShown()
+{
+    m_reports.waitUntilShown();
 }
 
 void OrvanaSyncAppDelegate::onSyncNotifictionEvent(const Notify &notify)

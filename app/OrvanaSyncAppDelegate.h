@@ -2,6 +2,7 @@
 
 #include "app/OVServiceInfo.h"
 #include "app/RefreshService.h"
+#include "app/ReportQueue.h"
 #include "app/ServerDiscovery.h"
 #include "app/SyncPage.h"
 #include "app/SyncTotals.h"
@@ -100,6 +101,11 @@ public:
     // emptyLibraryRefused(). Off by default (the window publishes what it is
     // given); the command line turns it on.
     void setRefuseEmptyLibrary(bool value) { m_refuseEmptyLibrary = value; }
+    // Whether the run waits, before each copy, until its reports so far are
+    // shown (on by default: the window's Stop then acts on the track it
+    // shows). Off, the run goes on while they are shown, and a stop takes
+    // effect at the track the run has reached (the command line's signals).
+    void setWaitForReportsBeforeCopies(bool value) { m_waitForReportsBeforeCopies = value; }
     // What the last dry run found a real run would copy.
     int wouldCopyTracks() const { return m_wouldCopyTracks; }
     int wouldCopyAlbumCovers() const { return m_wouldCopyAlbumCovers; }
@@ -136,8 +142,10 @@ public:
     // Sends the refresh request (main thread).
     void refreshOrvanaLibrary();
 
-    // The engine's and the loader's reports.
+    // The engine's and the loader's reports, shown on this object's thread.
     Q_INVOKABLE void onSyncNotifictionEvent(const Notify &notify);
+    // A worker thread (the load): returns once its reports are shown.
+    void waitUntilReportsShown();
     // The refresh's outcome: a result, an error or a fault.
     void RefreshMediaCollectionByMediaTypeHandler(const QVariant &value);
 
@@ -153,6 +161,9 @@ Q_SIGNALS:
     void refreshAnswered(bool succeeded);
     // An error notification of the engine or the loader, by its title.
     void errorNotified(const QString &title);
+    // A batch of reports of a worker thread has been shown (a place to
+    // flush what they printed).
+    void reportsShown();
     // A progress report: activity 4 (loading), 7 (tracks) or 9 (covers),
     // progress items done of maxProgress.
     void progressNotified(int activity, int progress, int maxProgress);
@@ -196,6 +207,7 @@ private:
     QString m_shareFolder;
     bool m_dryRun = false;
     bool m_refuseEmptyLibrary = false;
+    bool m_waitForReportsBeforeCopies = true;
     // Written by the sync thread before it hands the completion over.
     int m_wouldCopyTracks = 0;
     int m_wouldCopyAlbumCovers = 0;
@@ -212,4 +224,5 @@ private:
     // The completion scheduled after a mount failure; stopped when a new
     // run starts, so it can never end that run.
     QTimer m_pendingCompletion;
+    ReportQueue m_reports;
 };

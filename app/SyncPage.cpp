@@ -30,8 +30,17 @@ SyncPage::SyncPage(QObject *parent) : QObject(parent), m_clock(&SyncPage::localT
 
 QString SyncPage::localTime()
 {
-    const QLocale locale = QLocale::system();
-    return locale.toString(QDateTime::currentDateTime(), locale.timeFormat(QLocale::LongFormat));
+    // The text changes once a second, and making it (the locale's format,
+    // the time zone) costs more than the rest of a log line.
+    thread_local qint64 shownSecond = -1;
+    thread_local QString shown;
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != shownSecond) {
+        const QLocale locale = QLocale::system();
+        shown = locale.toString(QDateTime::fromSecsSinceEpoch(second), locale.timeFormat(QLocale::LongFormat));
+        shownSecond = second;
+    }
+    return shown;
 }
 
 void SyncPage::setClock(Clock clock)

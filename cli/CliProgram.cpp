@@ -65,7 +65,8 @@ QString settingsFileName(const CliOptions &options)
 } // namespace
 
 CliProgram::CliProgram(FILE *out, FILE *err)
-    : m_out(out), m_err(err), m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>()),
+    : m_out(out), m_err(err), m_outIsTerminal(out && ::isatty(::fileno(out))),
+      m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>()),
       m_passwordKeyring(std::make_shared<SecretServiceKeyring>()), m_source([this](const QString &message) { printError(message); })
 {
 }
@@ -89,7 +90,11 @@ void CliProgram::print(const QString &line)
     const QByteArray bytes = ControlCharacters::escaped(line).toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
     std::fputc('\n', m_out);
-    std::fflush(m_out);
+    // A terminal shows each line as it comes; a pipe or a file gets them in
+    // groups: after each batch of the run's reports, before an error line
+    // and at the end.
+    if (m_outIsTerminal)
+        std::fflush(m_out);
 }
 
 void CliProgram::printLogLine(QStringView line)
@@ -126,6 +131,7 @@ void CliProgram::printLogLine(QStringView line)
 void CliProgram::printError(const QString &message)
 {
     clearProgress();
+    std::fflush(m_out);
     std::fprintf(m_err, "orvanasync-cli: %s\n", ControlCharacters::escaped(message).toLocal8Bit().constData());
     std::fflush(m_err);
 }
@@ -232,6 +238,7 @@ QString CliProgram::stoppedLine(const OrvanaSyncAppDelegate &delegate)
 
 int CliProgram::run(const CliOptions &options)
 {
+    const auto flushOutput = qScopeGuard([this] { std::fflush(m_out); });
     m_verbosity = options.verbosity();
     m_json = options.json();
     m_progress = std::make_unique<TerminalProgress>(m_err, m_verbosity != CliOptions::Verbosity::Quiet);
@@ -300,6 +307,9 @@ void CliProgram::configureDelegate(const CliOptions &options, SettingsStore &set
     delegate.setDryRun(options.dryRun());
     delegate.setSelectedPlaylists(selected);
     delegate.setRefuseEmptyLibrary(!options.allowEmpty());
+    // A stop comes from a signal, not from a line seen: the run need not wait
+    // for each line to be printed before it copies a track.
+    delegate.setWaitForReportsBeforeCopies(false);
     const QString volumesFolder = settings.string(SettingsStore::VolumesFolderKey);
     ManageVolumes::setMountService(std::make_shared<SystemMountService>(
         SystemMountService::methodFromName(settings.string(SettingsStore::MountMethodKey)),
@@ -325,6 +335,7 @@ int CliProgram::runSync(const CliOptions &options)
     OrvanaSyncAppDelegate delegate(settings);
     SyncReport report;
     connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { printLogLine(line); });
+    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, this, [this] { std::fflush(m_out); });
     connect(&delegate, &OrvanaSyncAppDelegate::progressNotified, this,
             [this, &delegate](int activity, int progress, int maxProgress) {
                 showProgress(delegate, activity, progress, maxProgress);

@@ -72,6 +72,7 @@ private:
 
     FILE *m_out;
     FILE *m_err;
+    bool m_outIsTerminal;
     std::unique_ptr<TerminalProgress> m_progress;
     // Bytes to copy of the tracks before each position in the order they
     // are listed: prefix sums, made when the copying starts.

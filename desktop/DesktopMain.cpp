@@ -6,6 +6,7 @@
 #include "share/SystemMountService.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -61,6 +62,21 @@ int main(int argc, char **argv)
                                        QStandardPaths::writableLocation(QStandardPaths::MusicLocation), nullptr,
                                        nullptr, nullptr});
     QObject::connect(&session, &DesktopSession::terminated, &app, &QApplication::quit, Qt::QueuedConnection);
+    // ORVANASYNC_AUTOMATED_RUN=1 (benchmarks, unattended runs): Sync is
+    // pressed once the load has ended, and the program exits as Exit would
+    // once the run has completed.
+    if (qEnvironmentVariableIntValue("ORVANASYNC_AUTOMATED_RUN") == 1) {
+        QObject::connect(
+            &session, &DesktopSession::libraryLoadCompleted, &session,
+            [&session] {
+                if (auto *sync = session.window().findChild<QPushButton *>(QStringLiteral("syncSyncButton")))
+                    sync->click();
+            },
+            Qt::QueuedConnection);
+        QObject::connect(
+            &session.delegate(), &OrvanaSyncAppDelegate::syncCompleted, &session, [&session] { session.onExitPressed(); },
+            Qt::QueuedConnection);
+    }
     session.window().show();
     session.applicationDidFinishLaunching();
     return app.exec();

@@ -142,6 +142,7 @@ void DesktopSession::onLoadiTunesLibrary()
 {
     if (const auto library = std::dynamic_pointer_cast<iTunesMusicLibrary>(m_delegate.ml()))
         library->loadiTunesLibrary();
+    m_delegate.waitUntilReportsShown();
     QMetaObject::invokeMethod(this, [this] { onLoadiTunesLibraryComplete(); }, Qt::BlockingQueuedConnection);
 }
 

@@ -79,6 +79,18 @@ bool iTunesAlbumCover::copyArtwork(const QString &folder)
     return false;
 }
 
+bool iTunesAlbumCover::available() const
+{
+    if (!m_trackHasArtwork) {
+        try {
+            m_trackHasArtwork = m_track && m_track->artworks().count() != 0;
+        } catch (const MusicSourceError &) {
+            m_trackHasArtwork = false;
+        }
+    }
+    return *m_trackHasArtwork || AlbumCover::available();
+}
+
 QString iTunesAlbumCover::artworkFileName()
 {
     if (!m_track)

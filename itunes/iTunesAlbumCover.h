@@ -4,6 +4,7 @@
 #include "library/AlbumCover.h"
 
 #include <memory>
+#include <optional>
 
 // An AlbumCover that keeps the first accepted track of its album and exports
 // that track's artwork as a JPEG file when asked.
@@ -22,6 +23,9 @@ public:
     bool copyArtwork(const QString &folder) override;
     // "<persistent ID>.jpg".
     QString artworkFileName() override;
+    // Whether the track has artwork, looked up when first asked (reading the
+    // audio file and listing its folder), not for every album at the load.
+    bool available() const override;
 
     const std::shared_ptr<MusicSourceTrack> &track() const { return m_track; }
     void setTrack(std::shared_ptr<MusicSourceTrack> track) { m_track = std::move(track); }
@@ -30,4 +34,5 @@ private:
     void recordFailure(const ExceptionRecord &failure);
 
     std::shared_ptr<MusicSourceTrack> m_track;
+    mutable std::optional<bool> m_trackHasArtwork;
 };

@@ -127,9 +127,8 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
                 track->setAlbumID(known.key());
                 continue;
             }
+            // Whether it has artwork is looked up when asked (available()).
             auto cover = std::make_shared<iTunesAlbumCover>();
-            if (trackObject->artworks().count() != 0)
-                cover->setAvailable(true);
             cover->setStatus(1);
             cover->setTrack(trackObject);
             albumCovers().insert(track->albumID(), cover);

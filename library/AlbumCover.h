@@ -33,7 +33,8 @@ public:
     // 1 = still to be exported, 0 = listed by the server's artwork file.
     int status() const { return m_status; }
     void setStatus(int value) { m_status = value; }
-    bool available() const { return m_available; }
+    // Whether the source has artwork for the album; the engine never asks.
+    virtual bool available() const { return m_available; }
     void setAvailable(bool value) { m_available = value; }
     // The failure of the last copyArtwork(), or none.
     const std::optional<ExceptionRecord> &exc() const { return m_exc; }

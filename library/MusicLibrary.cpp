@@ -388,6 +388,8 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
                                                textOrEmpty(track->artists())},
                                    m_numTracksProcessed, maximum);
                 bool listed = true;
+                if (destination->needsCopy && m_copyBarrier)
+                    m_copyBarrier();
                 if (destination->needsCopy && stopRequested()) {
                     // Stopped: the file is not on the share, so it is not listed.
                     ++m_numTracksNotCopied;

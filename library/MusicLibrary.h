@@ -141,6 +141,10 @@ public:
     // Receives every report, on the thread that makes it.
     using NotifySink = std::function<void(const Notify &)>;
     void setNotifySink(NotifySink sink) { m_notifySink = std::move(sink); }
+    // Called before each track's copy: a sink that shows reports after they
+    // are made returns once they are shown, so that a stop asked for on
+    // seeing a track takes effect before the next one is copied. None: no wait.
+    void setCopyBarrier(std::function<void()> barrier) { m_copyBarrier = std::move(barrier); }
     QObject *notifyTarget() const { return m_notifyTarget.data(); }
     void setNotifyTarget(QObject *target) { m_notifyTarget = target; }
     // Name of the target's invokable method taking one Notify, e.g.
@@ -220,6 +224,7 @@ private:
     ErrorRecord refusedCopyError(const Track &track, const QString &reason) const;
 
     NotifySink m_notifySink;
+    std::function<void()> m_copyBarrier;
     QPointer<QObject> m_notifyTarget;
     QByteArray m_notifySelector;
     TrackMap m_tracks;

@@ -2,11 +2,15 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QHash>
+#include <QList>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,6 +33,22 @@ QByteArray &confinementRoot()
     return root;
 }
 
+// What one run has learnt of the share's folders, so that writing many files
+// into one folder costs neither a path resolution nor a folder listing per
+// file: the folders found beneath the root, and the temporary files each
+// folder held when first listed. Forgotten when the next run sets its root.
+struct RunMemory {
+    std::mutex guard;
+    QSet<QString> confinedFolders;
+    QHash<QString, QList<QByteArray>> temporaryNames;
+};
+
+RunMemory &runMemory()
+{
+    static RunMemory memory;
+    return memory;
+}
+
 QByteArray resolved(const QByteArray &path)
 {
     char *real = ::realpath(path.isEmpty() ? "." : path.constData(), nullptr);
@@ -45,8 +65,19 @@ bool isConfined(const QString &folder)
     const QByteArray &root = confinementRoot();
     if (root.isEmpty())
         return true;
+    RunMemory &memory = runMemory();
+    {
+        const std::lock_guard<std::mutex> lock(memory.guard);
+        if (memory.confinedFolders.contains(folder))
+            return true;
+    }
     const QByteArray real = resolved(folder.toUtf8());
-    return !real.isEmpty() && (real == root || real.startsWith(root.endsWith('/') ? root : root + '/'));
+    const bool confined = !real.isEmpty() && (real == root || real.startsWith(root.endsWith('/') ? root : root + '/'));
+    if (confined) {
+        const std::lock_guard<std::mutex> lock(memory.guard);
+        memory.confinedFolders.insert(folder);
+    }
+    return confined;
 }
 
 } // namespace
@@ -54,6 +85,10 @@ bool isConfined(const QString &folder)
 void TemporaryFile::confineTo(const QString &root)
 {
     confinementRoot() = root.isNull() ? QByteArray() : resolved(root.toUtf8());
+    RunMemory &memory = runMemory();
+    const std::lock_guard<std::mutex> lock(memory.guard);
+    memory.confinedFolders.clear();
+    memory.temporaryNames.clear();
 }
 
 QString TemporaryFile::prefixFor(const QString &finalPath)
@@ -105,21 +140,35 @@ void TemporaryFile::removeStale(const QString &finalPath)
     const QByteArray prefix = prefixPath.mid(folder.size()).toUtf8();
     const QByteArray suffix = Suffix.toUtf8();
     const QByteArray nativeFolder = folder.isEmpty() ? QByteArray(".") : folder.toUtf8();
-    DIR *directory = ::opendir(nativeFolder.constData());
-    if (!directory)
-        return;
-    const int folderDescriptor = ::dirfd(directory);
-    const time_t now = ::time(nullptr);
-    while (const dirent *entry = ::readdir(directory)) {
-        const QByteArray name(entry->d_name);
-        if (name.size() != prefix.size() + RandomDigits + suffix.size() || !name.startsWith(prefix)
-            || !name.endsWith(suffix))
-            continue;
-        struct stat info;
-        if (::fstatat(folderDescriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        if (now - info.st_mtime >= staleAfterSeconds)
-            ::unlinkat(folderDescriptor, entry->d_name, 0);
+    RunMemory &memory = runMemory();
+    const std::lock_guard<std::mutex> lock(memory.guard);
+    auto names = memory.temporaryNames.find(folder);
+    if (names == memory.temporaryNames.end()) {
+        // Listed once per run: a file left by a killed run is there from
+        // the start, and this run's own are renamed or removed as it goes.
+        DIR *directory = ::opendir(nativeFolder.constData());
+        if (!directory)
+            return;
+        QList<QByteArray> found;
+        while (const dirent *entry = ::readdir(directory)) {
+            const QByteArray name(entry->d_name);
+            if (name.startsWith('.') && name.endsWith(suffix) && name.size() > RandomDigits + suffix.size())
+                found.append(name);
+        }
+        ::closedir(directory);
+        names = memory.temporaryNames.insert(folder, found);
     }
-    ::closedir(directory);
+    const time_t now = ::time(nullptr);
+    names->removeIf([&](const QByteArray &name) {
+        if (name.size() != prefix.size() + RandomDigits + suffix.size() || !name.startsWith(prefix))
+            return false;
+        const QByteArray path = nativeFolder + (nativeFolder.endsWith('/') ? "" : "/") + name;
+        struct stat info;
+        if (::lstat(path.constData(), &info) != 0)
+            return true;
+        if (!S_ISREG(info.st_mode) || now - info.st_mtime < staleAfterSeconds)
+            return false;
+        ::unlink(path.constData());
+        return true;
+    });
 }

@@ -8,8 +8,11 @@ Layout under the target folder:
   Library.xml                               a library export describing them,
                                             with two user playlists
 
-Usage: make_sample_library.py FOLDER [--tracks N] [--size BYTES]
---tracks N makes N extra filler tracks (for load tests), padded to BYTES each.
+Usage: make_sample_library.py FOLDER [--tracks N] [--size BYTES] [--albums A]
+                              [--playlists P --playlist-length L]
+--tracks N makes N extra filler tracks (for load tests), padded to BYTES each,
+spread over A albums of four albums per artist (one album by default);
+--playlists P adds P playlists of L filler tracks each.
 """
 import argparse
 import os
@@ -55,6 +58,9 @@ def main():
     parser.add_argument("folder")
     parser.add_argument("--tracks", type=int, default=0)
     parser.add_argument("--size", type=int, default=0)
+    parser.add_argument("--albums", type=int, default=1)
+    parser.add_argument("--playlists", type=int, default=0)
+    parser.add_argument("--playlist-length", type=int, default=0)
     args = parser.parse_args()
     folder = pathlib.Path(args.folder).resolve()
     music = folder / "Music"
@@ -96,14 +102,21 @@ def main():
 
     filler_ids = []
     if args.tracks:
-        album_dir = music / "Filler Artist" / "Filler Album"
-        album_dir.mkdir(parents=True, exist_ok=True)
         source = (FIXTURES / "song.mp3").read_bytes()
+        albums = max(1, args.albums)
         for number in range(1, args.tracks + 1):
+            album = (number - 1) % albums
+            if albums == 1:
+                artist, title = "Filler Artist", "Filler Album"
+            else:
+                artist, title = "Filler Artist %d" % (album // 4), "Filler Album %d" % album
+            album_dir = music / artist / title
+            if number <= albums:
+                album_dir.mkdir(parents=True, exist_ok=True)
             path = album_dir / ("%03d Filler.mp3" % number)
             data = source + os.urandom(max(0, args.size - len(source)))
             path.write_bytes(data)
-            filler_ids.append(add_track("Filler Artist", "Filler Album", "Filler %d" % number, number, path, "mp3"))
+            filler_ids.append(add_track(artist, title, "Filler %d" % number, number, path, "mp3"))
 
     all_ids = [t for t, _ in tracks]
     playlists = [
@@ -111,6 +124,10 @@ def main():
         playlist("Morning Mix", "00000000000000B1", [album_tracks[0][0], album_tracks[1][0]]),
         playlist("Bells Only", "00000000000000B2", album_tracks[1]),
     ]
+    for index in range(args.playlists):
+        start = index * args.playlist_length % max(1, len(filler_ids))
+        members = (filler_ids[start:] + filler_ids[:start])[:args.playlist_length]
+        playlists.append(playlist("Filler Mix %d" % index, "%016X" % (0xC000 + index), members))
     xml = ['<?xml version="1.0" encoding="UTF-8"?>',
            '<plist version="1.0">',
            "<dict><key>Major Version</key><integer>1</integer>",

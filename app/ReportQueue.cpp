@@ -1,0 +1,89 @@
+#include "app/ReportQueue.h"
+
+#include <QThread>
+
+ReportQueue::ReportQueue(QObject *receiver, Show show, std::function<void()> batchShown, std::size_t capacity)
+    : m_receiver(receiver), m_show(std::move(show)), m_batchShown(std::move(batchShown)),
+      m_capacity(capacity < 2 ? 2 : capacity)
+{
+}
+
+bool ReportQueue::needsWaiting(const Notify &notify)
+{
+    if (notify.is(Activity::Log))
+        return false;
+    // The first item of a stage is shown before the stage goes on: what
+    // the receiver reads of the model then is not being changed.
+    if (notify.is(Activity::LoadProgress) || notify.is(Activity::TrackProgress) || notify.is(Activity::CoverProgress))
+        return notify.progress() == 0;
+    return true;
+}
+
+void ReportQueue::report(const Notify &notify)
+{
+    if (QThread::currentThread() == m_receiver->thread()) {
+        // What a worker queued before comes first.
+        showQueued();
+        m_show(notify);
+        return;
+    }
+    enqueue(notify, needsWaiting(notify));
+}
+
+void ReportQueue::enqueue(const Notify &notify, bool wait)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_queue.size() >= m_capacity)
+        m_shownChanged.wait(lock, [this] { return m_queue.size() <= m_capacity / 2; });
+    m_queue.push_back(notify);
+    const quint64 number = ++m_queued;
+    const bool mustWake = !m_wakePending;
+    m_wakePending = true;
+    lock.unlock();
+    if (mustWake)
+        wake();
+    if (wait) {
+        lock.lock();
+        m_shownChanged.wait(lock, [this, number] { return m_shown >= number; });
+    }
+}
+
+void ReportQueue::waitUntilShown()
+{
+    if (QThread::currentThread() == m_receiver->thread()) {
+        showQueued();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const quint64 number = m_queued;
+    m_shownChanged.wait(lock, [this, number] { return m_shown >= number; });
+}
+
+void ReportQueue::wake()
+{
+    // One wake-up per batch: the receiver takes everything queued by then.
+    QMetaObject::invokeMethod(m_receiver, [this] { showQueued(); }, Qt::QueuedConnection);
+}
+
+void ReportQueue::showQueued()
+{
+    std::deque<Notify> batch;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        batch.swap(m_queue);
+        m_wakePending = false;
+    }
+    if (batch.empty())
+        return;
+    // A worker held by a full queue goes on while this batch is shown.
+    m_shownChanged.notify_all();
+    for (const Notify &notify : batch)
+        m_show(notify);
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_shown += batch.size();
+    }
+    m_shownChanged.notify_all();
+    if (m_batchShown)
+        m_batchShown();
+}
