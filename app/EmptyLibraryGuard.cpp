@@ -19,11 +19,18 @@ bool isPublishable(const MusicLibrary &library, const QString &identifier)
 
 int tracksToPublish(MusicLibrary &library, bool entireLibrary)
 {
-    int count = 0;
+    return int(tracksToPublishIds(library, entireLibrary).size());
+}
+
+QStringList tracksToPublishIds(MusicLibrary &library, bool entireLibrary)
+{
+    QStringList identifiers;
     if (entireLibrary) {
-        for (const QString &identifier : std::as_const(library.sortedTracks()))
-            count += isPublishable(library, identifier) ? 1 : 0;
-        return count;
+        for (const QString &identifier : std::as_const(library.sortedTracks())) {
+            if (isPublishable(library, identifier))
+                identifiers.append(identifier);
+        }
+        return identifiers;
     }
     QSet<QString> members;
     for (const std::shared_ptr<Playlist> &playlist : std::as_const(library.playlists())) {
@@ -32,11 +39,11 @@ int tracksToPublish(MusicLibrary &library, bool entireLibrary)
         for (const QString &identifier : MusicLibrary::syncedMembersOf(*playlist)) {
             if (!members.contains(identifier) && isPublishable(library, identifier)) {
                 members.insert(identifier);
-                ++count;
+                identifiers.append(identifier);
             }
         }
     }
-    return count;
+    return identifiers;
 }
 
 qint64 songsListedIn(const QString &path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class MusicLibrary;
 
@@ -15,6 +16,9 @@ namespace EmptyLibraryGuard {
 // selected playlists ("Library" and "Music" excepted, as the library file
 // leaves them out), DRM-protected ones not counted.
 int tracksToPublish(MusicLibrary &library, bool entireLibrary);
+// Those tracks' persistent IDs, in library order (in playlist order for a
+// selection).
+QStringList tracksToPublishIds(MusicLibrary &library, bool entireLibrary);
 
 // The <Song> elements of the library file at `path`; 0 when there is none.
 qint64 songsListedIn(const QString &path);

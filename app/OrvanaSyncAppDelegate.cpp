@@ -257,10 +257,7 @@ void OrvanaSyncAppDelegate::onSyncPressed()
         m_ml->setSyncVersion(m_syncVersion);
         m_ml->setCopyBarrier(m_waitForReportsBeforeCopies ? std::function<void()>([this] { m_reports.waitUntilShown(); })
                                                           : std::function<void()>());
-        for (const std::shared_ptr<Playlist> &playlist : m_ml->playlists()) {
-            if (playlist && !playlist->persistentId().isNull())
-                playlist->setIsSelected(m_selectedPlaylists.contains(playlist->persistentId()));
-        }
+        applyPlaylistSelection();
     }
 
     if (refusedAsEmpty()) {
@@ -276,6 +273,16 @@ void OrvanaSyncAppDelegate::onSyncPressed()
     connect(m_syncThread, &QThread::finished, m_syncThread, &QObject::deleteLater);
     connect(m_syncThread, &QObject::destroyed, this, [this] { m_syncThread = nullptr; });
     m_syncThread->start();
+}
+
+void OrvanaSyncAppDelegate::applyPlaylistSelection()
+{
+    if (!m_ml)
+        return;
+    for (const std::shared_ptr<Playlist> &playlist : m_ml->playlists()) {
+        if (playlist && !playlist->persistentId().isNull())
+            playlist->setIsSelected(m_selectedPlaylists.contains(playlist->persistentId()));
+    }
 }
 
 void OrvanaSyncAppDelegate::endRunAfterMountFailure(const QString &address)

@@ -81,6 +81,8 @@ public:
     void setITunesLibraryName(const QString &text) { m_iTunesLibraryName = text; }
     // The persistent IDs of the ticked playlists.
     void setSelectedPlaylists(const QSet<QString> &persistentIds) { m_selectedPlaylists = persistentIds; }
+    // Marks the library's playlists ticked or not, as a run does when it starts.
+    void applyPlaylistSelection();
 
     bool syncEntireMusicLibrary() const { return m_syncEntireMusicLibrary; }
     void setSyncEntireMusicLibrary(bool value) { m_syncEntireMusicLibrary = value; }
@@ -128,6 +130,9 @@ public:
     QString serverAddress() const;
     // Where the share of the last run was found (the mount point).
     const QString &shareRoot() const { return m_shareRoot; }
+    // Finds the share as a run does: the share folder, the mounted volume,
+    // or a mount of the server's share at address; false when there is none.
+    bool findShareRoot(const QString &address);
     // The totals of the library model (zeros without one).
     SyncTotals totals() const;
 
@@ -177,7 +182,6 @@ Q_SIGNALS:
     void selectByIPAddressChanged(bool value);
 
 private:
-    bool findShareRoot(const QString &address);
     void prepareWebService(const QString &address);
     void endRunAfterMountFailure(const QString &address);
     bool refusedAsEmpty();

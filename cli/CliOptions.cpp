@@ -24,6 +24,7 @@ enum CommandSet : unsigned {
     ForConfig = 1u << 2,
     ForServers = 1u << 3,
     ForPassword = 1u << 4,
+    ForVerify = 1u << 5,
     ForEvery = ~0u,
 };
 
@@ -47,6 +48,9 @@ const QList<CommandSpec> &commandSpecs()
          "store the share password of the server and user (the stored ones, or --server/--server-name and --user) "
          "in the desktop's keyring, or in the settings file where no keyring runs; set reads it from the terminal "
          "without echo, or from standard input; clear removes it"},
+        {"verify", Command::Verify, "",
+         "check the share against its library and artwork files (and --source): one line per problem; "
+         "nothing is written"},
     };
     return specs;
 }
@@ -55,26 +59,26 @@ const QList<OptionSpec> &optionSpecs()
 {
     static const QList<OptionSpec> specs = {
         {{QStringLiteral("source")}, "PATH", "music source: a library export file or a music folder",
-         ForSync | ForPlaylists},
+         ForSync | ForPlaylists | ForVerify},
         {{QStringLiteral("path-map")}, "FROM=TO", "map locations starting with FROM to TO (repeatable)",
-         ForSync | ForPlaylists},
-        {{QStringLiteral("server")}, "ADDRESS", "server host name or IPv4 address", ForSync | ForPassword},
+         ForSync | ForPlaylists | ForVerify},
+        {{QStringLiteral("server")}, "ADDRESS", "server host name or IPv4 address", ForSync | ForPassword | ForVerify},
         {{QStringLiteral("server-name")}, "NAME",
-         "the server announced on the network as NAME (letter case ignored)", ForSync | ForPassword},
+         "the server announced on the network as NAME (letter case ignored)", ForSync | ForPassword | ForVerify},
         {{QStringLiteral("wait")}, "SECONDS",
          "look for servers on the network this long (servers: 3; sync: 10, ending early once known)",
-         ForSync | ForServers},
-        {{QStringLiteral("user")}, "NAME", "share user name", ForSync | ForPassword},
+         ForSync | ForServers | ForVerify},
+        {{QStringLiteral("user")}, "NAME", "share user name", ForSync | ForPassword | ForVerify},
         {{QStringLiteral("password-file")}, "FILE",
          "read the share password from FILE's first line (or set ORVANASYNC_PASSWORD; never on the command line); "
          "either comes before the stored password",
-         ForSync},
+         ForSync | ForVerify},
         {{QStringLiteral("library-name")}, "NAME", "library name shown by the server", ForSync},
-        {{QStringLiteral("library-id")}, "ID", "library identifier (names the library file)", ForSync},
-        {{QStringLiteral("entire-library")}, nullptr, "sync the whole library", ForSync},
-        {{QStringLiteral("selected-playlists")}, nullptr, "sync the ticked playlists only", ForSync},
-        {{QStringLiteral("playlists")}, "ID[,ID...]", "the ticked playlists, by persistent ID", ForSync},
-        {{QStringLiteral("share-folder")}, "DIR", "use DIR as the mounted share (no mount)", ForSync},
+        {{QStringLiteral("library-id")}, "ID", "library identifier (names the library file)", ForSync | ForVerify},
+        {{QStringLiteral("entire-library")}, nullptr, "sync the whole library", ForSync | ForVerify},
+        {{QStringLiteral("selected-playlists")}, nullptr, "sync the ticked playlists only", ForSync | ForVerify},
+        {{QStringLiteral("playlists")}, "ID[,ID...]", "the ticked playlists, by persistent ID", ForSync | ForVerify},
+        {{QStringLiteral("share-folder")}, "DIR", "use DIR as the mounted share (no mount)", ForSync | ForVerify},
         {{QStringLiteral("localhost-share-path")}, nullptr, "write share paths as \\\\127.0.0.1\\OrvanaMusic",
          ForSync},
         {{QStringLiteral("dry-run")}, nullptr, "say what would be copied and written; change nothing", ForSync},
@@ -82,7 +86,7 @@ const QList<OptionSpec> &optionSpecs()
          "publish a library with no tracks even where the share's library file lists tracks (refused otherwise)",
          ForSync},
         {{QStringLiteral("json")}, nullptr,
-         "sync: end with a JSON summary object; playlists: print a JSON array of objects", ForSync | ForPlaylists},
+         "sync: end with a JSON summary object; playlists: print a JSON array of objects; verify: print one JSON object", ForSync | ForPlaylists | ForVerify},
         {{QStringLiteral("settings")}, "FILE", "use this settings file instead of the user's", ForEvery},
         {{QStringLiteral("quiet"), QStringLiteral("q")}, nullptr, "print only errors and the totals", ForEvery},
         {{QStringLiteral("verbose"), QStringLiteral("v")}, nullptr, "print the \"Debug:\" lines as well", ForEvery},
@@ -278,6 +282,13 @@ QString CliOptions::usage()
         "\"dryRun\" and \"exitStatus\"; playlists prints an array of {\"id\", \"name\", \"tracks\"}.\n"
         "Without --json, playlists prints ID, track count and name separated by tabs, with\n"
         "tab, line break and backslash in names written \\t, \\n, \\r and \\\\.\n"
+        "\n"
+        "verify prints one line per problem, its kind first, then its values (tabs between,\n"
+        "escaped as for playlists): missing-song ID PATH TITLE, wrong-size ID PATH LISTED FOUND,\n"
+        "missing-cover ALBUM-ID PATH, orphan PATH, dangling-playlist-entry PLAYLIST-ID TRACK-ID\n"
+        "NAME, not-on-share ID TITLE LOCATION (with --source), foreign-location ID LOCATION,\n"
+        "missing-artwork-file PATH; then a summary. Exit status 0: consistent, 1: problems\n"
+        "found, 2: could not check (no library file, a description file that cannot be read).\n"
         "\n"
         "servers prints one server a line: name, first IPv4 address and port, separated by\n"
         "tabs (escaped as for playlists). sync without --server or --server-name uses the\n"

@@ -14,7 +14,7 @@
 // isSet()/value()/values() or a getter of its own.
 class CliOptions {
 public:
-    enum class Command { None, Help, Version, Sync, Playlists, Config, Servers, Password };
+    enum class Command { None, Help, Version, Sync, Playlists, Config, Servers, Password, Verify };
     // -q: only errors and the totals; -v: also the "Debug:" lines.
     enum class Verbosity { Quiet, Normal, Verbose };
 

@@ -12,6 +12,7 @@
 #include "cli/SyncReport.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TsvField.h"
+#include "cli/VerifyCommand.h"
 #include "itunes/MusicApplication.h"
 #include "library/MusicLibrary.h"
 #include "platform/ControlCharacters.h"
@@ -196,10 +197,10 @@ bool CliProgram::readPassword(const CliOptions &options, SettingsStore &settings
         server = SharePasswordStore::storedServer(settings);
     const QString user = options.userName().isNull() ? SharePasswordStore::storedUser(settings) : options.userName();
     SharePasswordStore store(settings, m_passwordKeyring);
-    // A dry run writes nothing, the settings file included.
+    // A dry run writes nothing, the settings file included; nor does verify.
+    const bool readOnly = options.dryRun() || options.command() == CliOptions::Command::Verify;
     *password = store.password(server, user,
-                               options.dryRun() ? SharePasswordStore::ClearText::Leave
-                                                : SharePasswordStore::ClearText::Move);
+                               readOnly ? SharePasswordStore::ClearText::Leave : SharePasswordStore::ClearText::Move);
     if (!store.notice().isNull() && m_verbosity != CliOptions::Verbosity::Quiet)
         printError(QStringLiteral("notice: ") + store.notice());
     return true;
@@ -254,6 +255,8 @@ int CliProgram::run(const CliOptions &options)
         return runSync(options);
     case CliOptions::Command::Playlists:
         return runPlaylists(options);
+    case CliOptions::Command::Verify:
+        return runVerify(options);
     case CliOptions::Command::Servers:
         return CliServerDiscovery::listServers(options, m_out, m_err);
     case CliOptions::Command::Config: {
@@ -318,11 +321,16 @@ void CliProgram::configureDelegate(const CliOptions &options, SettingsStore &set
         delegate.setRefreshServiceFactory(m_refreshServiceFactory);
 }
 
-int CliProgram::runSync(const CliOptions &options)
+QSet<QString> CliProgram::selectedPlaylists(const CliOptions &options, SettingsStore &settings)
 {
-    SettingsStore settings(settingsFileName(options));
-    settings.registerDefaults(SettingsStore::builtInDefaults());
+    return options.playlists()
+               ? QSet<QString>(options.playlists()->begin(), options.playlists()->end())
+               : SelectedPlaylistsArchive::restoreIds(settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray());
+}
 
+std::optional<int> CliProgram::prepareRun(const CliOptions &options, SettingsStore &settings,
+                                          OrvanaSyncAppDelegate &delegate, const QSet<QString> &selected)
+{
     QString password;
     if (!readPassword(options, settings, &password))
         return CouldNotRun;
@@ -331,21 +339,6 @@ int CliProgram::runSync(const CliOptions &options)
         if (const QString warning = ConfigCommand::readableByOthersWarning(path, what); !warning.isNull())
             printError(warning);
     }
-
-    OrvanaSyncAppDelegate delegate(settings);
-    SyncReport report;
-    connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { printLogLine(line); });
-    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, this, [this] { std::fflush(m_out); });
-    connect(&delegate, &OrvanaSyncAppDelegate::progressNotified, this,
-            [this, &delegate](int activity, int progress, int maxProgress) {
-                showProgress(delegate, activity, progress, maxProgress);
-            });
-    connect(&delegate, &OrvanaSyncAppDelegate::errorNotified, this,
-            [&report](const QString &title) { report.addError(title); });
-    const QSet<QString> selected =
-        options.playlists()
-            ? QSet<QString>(options.playlists()->begin(), options.playlists()->end())
-            : SelectedPlaylistsArchive::restoreIds(settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray());
     configureDelegate(options, settings, delegate, selected);
     delegate.setMusicServerPassword(password);
     password.fill(QLatin1Char('\0'));
@@ -368,6 +361,34 @@ int CliProgram::runSync(const CliOptions &options)
         printError(problem->message);
         return problem->exitStatus;
     }
+    return std::nullopt;
+}
+
+QString CliProgram::mountFailureMessage(const QString &address)
+{
+    return QStringLiteral("the share //%1/OrvanaMusic could not be mounted: check the server's address, the user name "
+                          "and the password (the system log says why; ORVANA_SYSLOG_STDERR=1 shows it here)")
+        .arg(address);
+}
+
+int CliProgram::runSync(const CliOptions &options)
+{
+    SettingsStore settings(settingsFileName(options));
+    settings.registerDefaults(SettingsStore::builtInDefaults());
+
+    OrvanaSyncAppDelegate delegate(settings);
+    SyncReport report;
+    connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { printLogLine(line); });
+    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, this, [this] { std::fflush(m_out); });
+    connect(&delegate, &OrvanaSyncAppDelegate::progressNotified, this,
+            [this, &delegate](int activity, int progress, int maxProgress) {
+                showProgress(delegate, activity, progress, maxProgress);
+            });
+    connect(&delegate, &OrvanaSyncAppDelegate::errorNotified, this,
+            [&report](const QString &title) { report.addError(title); });
+    const QSet<QString> selected = selectedPlaylists(options, settings);
+    if (const std::optional<int> failed = prepareRun(options, settings, delegate, selected))
+        return *failed;
 
     watchStopSignals(delegate);
     const auto unwatch = qScopeGuard([this] { m_stopNotifier.reset(); });
@@ -415,10 +436,7 @@ int CliProgram::runSync(const CliOptions &options)
         summary.append(stoppedLine(delegate));
         status = 128 + int(stopSignal);
     } else if (outcome.mountFailed) {
-        printError(QStringLiteral("the share //%1/OrvanaMusic could not be mounted: check the server's address, the "
-                                  "user name and the password (the system log says why; ORVANA_SYSLOG_STDERR=1 "
-                                  "shows it here)")
-                       .arg(delegate.serverAddress()));
+        printError(mountFailureMessage(delegate.serverAddress()));
         status = CouldNotRun;
     } else if (delegate.webService() && !options.dryRun() && !outcome.refreshSucceeded) {
         report.setRefresh(SyncReport::Refresh::NoAnswer);
@@ -459,6 +477,22 @@ int CliProgram::runSync(const CliOptions &options)
             print(line);
     }
     return status;
+}
+
+int CliProgram::runVerify(const CliOptions &options)
+{
+    SettingsStore settings(settingsFileName(options));
+    settings.registerDefaults(SettingsStore::builtInDefaults());
+    OrvanaSyncAppDelegate delegate(settings);
+    if (const std::optional<int> failed = prepareRun(options, settings, delegate, selectedPlaylists(options, settings)))
+        return *failed;
+    // The share is compared with a music source only when one is named.
+    if (!options.source().isNull() && !m_source.load(options, settings, delegate))
+        return CouldNotRun;
+    VerifyCommand command(delegate, m_out, m_err);
+    command.setComparesWithSource(!options.source().isNull());
+    command.setMountFailureMessage(mountFailureMessage(delegate.serverAddress()));
+    return command.run(options.json(), options.verbosity() == CliOptions::Verbosity::Quiet);
 }
 
 CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, bool dryRun)

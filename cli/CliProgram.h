@@ -51,6 +51,14 @@ private:
     };
 
     int runSync(const CliOptions &options);
+    // What sync and verify share before their work: the password, the
+    // delegate's values from the options, the server choice and the
+    // preflight checks; an exit status when the command cannot go on.
+    std::optional<int> prepareRun(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate,
+                                  const QSet<QString> &selected);
+    static QSet<QString> selectedPlaylists(const CliOptions &options, SettingsStore &settings);
+    static QString mountFailureMessage(const QString &address);
+    int runVerify(const CliOptions &options);
     void configureDelegate(const CliOptions &options, SettingsStore &settings, OrvanaSyncAppDelegate &delegate,
                            const QSet<QString> &selected);
     RunOutcome runToTheEnd(OrvanaSyncAppDelegate &delegate, bool dryRun);

@@ -62,3 +62,14 @@ void DescriptionFileReader::readBytes(const char *data, qsizetype size)
     if (!parser.readBytes(data, size))
         m_errorHandler(parserError(parser.failure()));
 }
+
+bool DescriptionFileReader::isNamed(const QString &name, QLatin1String lowerName)
+{
+    if (name.size() != lowerName.size())
+        return name.size() > lowerName.size() && name.toLower() == lowerName;
+    for (const QChar character : name) {
+        if (character.unicode() >= 0x80)
+            return name.toLower() == lowerName;
+    }
+    return name.compare(lowerName, Qt::CaseInsensitive) == 0;
+}

@@ -25,6 +25,10 @@ public:
     // Reads bytes held in memory (the file readers' fuzz entry).
     void readBytes(const char *data, qsizetype size);
 
+    // Whether an element name as written is lowerName (ASCII, lower case)
+    // once converted to lower case: the readers match names in any case.
+    static bool isNamed(const QString &name, QLatin1String lowerName);
+
 private:
     StartElement m_startElement;
     ErrorHandler m_errorHandler;

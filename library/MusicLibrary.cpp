@@ -174,21 +174,9 @@ bool MusicLibrary::readDescriptionFile(const QString &path)
     return !m_parsingError.has_value();
 }
 
-// Whether name, converted to lower case, is lowerName (which is ASCII).
-static bool isNamed(const QString &name, QLatin1String lowerName)
-{
-    if (name.size() != lowerName.size())
-        return name.size() > lowerName.size() && name.toLower() == lowerName;
-    for (const QChar character : name) {
-        if (character.unicode() >= 0x80)
-            return name.toLower() == lowerName;
-    }
-    return name.compare(lowerName, Qt::CaseInsensitive) == 0;
-}
-
 void MusicLibrary::didStartElement(const QString &name, const XmlAttributes &attributes)
 {
-    if (m_parsingItems == ReadingTracks && isNamed(name, QLatin1String("song"))) {
+    if (m_parsingItems == ReadingTracks && DescriptionFileReader::isNamed(name, QLatin1String("song"))) {
         const std::optional<QString> id = attributes.value("ID");
         const auto found = id ? m_tracks.constFind(*id) : m_tracks.constEnd();
         if (found != m_tracks.constEnd() && found.value()) {
@@ -202,7 +190,7 @@ void MusicLibrary::didStartElement(const QString &name, const XmlAttributes &att
         return;
     }
     if ((m_parsingItems == ReadingTracks || m_parsingItems == ReadingAlbumCovers)
-        && isNamed(name, QLatin1String("albumcover"))) {
+        && DescriptionFileReader::isNamed(name, QLatin1String("albumcover"))) {
         const std::optional<QString> albumId = attributes.value("AlbumID");
         const std::optional<QString> path = attributes.value("Path");
         if (!albumId || !path)

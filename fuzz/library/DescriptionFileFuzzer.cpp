@@ -1,10 +1,13 @@
 // Arbitrary bytes as the previous library file and as the previous artwork
-// file on the share: both readers must finish without crashing.
+// file on the share: both readers, and the check of a share holding them,
+// must finish without crashing.
 #include "library/AlbumCover.h"
 #include "library/MusicLibrary.h"
+#include "library/ShareVerifier.h"
 #include "library/Track.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -18,6 +21,20 @@ QString inputPath()
 {
     static const QString path = QStringLiteral("/tmp/description_file_fuzzer.%1.xml").arg(::getpid());
     return path;
+}
+
+// A share whose library file and artwork file are both the input.
+QString shareFolder()
+{
+    static const QString folder = [] {
+        const QString share = QStringLiteral("/tmp/description_file_fuzzer.%1.share").arg(::getpid());
+        QDir().mkpath(share + QStringLiteral("/Library"));
+        QDir().mkpath(share + QStringLiteral("/Artwork"));
+        QFile::link(inputPath(), share + QStringLiteral("/Library/FUZZ.xml"));
+        QFile::link(inputPath(), share + QStringLiteral("/Artwork/Artwork.xml"));
+        return share;
+    }();
+    return folder;
 }
 
 } // namespace
@@ -42,5 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     library.albumCovers().insert(QStringLiteral("A-B"), cover);
     library.syncTracks(inputPath());
     library.syncAlbumCovers(inputPath());
+    ShareVerifier verifier(shareFolder(), QStringLiteral("FUZZ"));
+    verifier.setExpectedTracks({{QStringLiteral("T1"), QString(), QString()}});
+    verifier.verify([](const ShareVerifier::Finding &) {});
     return 0;
 }
