@@ -1,5 +1,5 @@
 #include "tests/e2e/EndToEndSupport.h"
-#include "tests/e2e/SimulatorProcess.h"
+#include "tests/support/SimulatorProcess.h"
 
 #include <QDir>
 #include <QDirIterator>
