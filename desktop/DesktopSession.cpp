@@ -10,6 +10,7 @@
 #include "desktop/MainWindow.h"
 #include "desktop/PlaylistTableView.h"
 #include "desktop/SettingsTabView.h"
+#include "desktop/SyncPageView.h"
 #include "discovery/ServiceBrowser.h"
 #include "itunes/iTunesMusicLibrary.h"
 #include "secrets/SecretServiceKeyring.h"
@@ -22,6 +23,7 @@ DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject
       m_settings(settings),
       m_options(std::move(options)),
       m_delegate(settings),
+      m_verification(m_delegate),
       m_window(std::make_unique<MainWindow>(m_delegate))
 {
     m_delegate.setRefreshServiceFactory(m_options.refreshServiceFactory
@@ -34,6 +36,8 @@ DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject
     connect(&m_initITunesTimer, &QTimer::timeout, this, &DesktopSession::initITunes);
     connect(m_window.get(), &MainWindow::exitRequested, this, &DesktopSession::onExitPressed);
     connect(&m_delegate, &OrvanaSyncAppDelegate::syncCompleted, this, &DesktopSession::finishWhenIdle);
+    connect(m_window->syncPageView(), &SyncPageView::verifyPressed, this, &DesktopSession::onVerifyPressed);
+    connect(&m_verification, &ShareVerification::finished, this, &DesktopSession::onVerificationFinished);
 }
 
 DesktopSession::~DesktopSession()
@@ -41,6 +45,7 @@ DesktopSession::~DesktopSession()
     // Nothing of this object is called while it goes; a run still going
     // ends at its next track (the delegate waits for it).
     disconnect(&m_delegate, nullptr, this, nullptr);
+    disconnect(&m_verification, nullptr, this, nullptr);
     if (m_delegate.syncInProgress())
         m_delegate.requestStop();
     // The load thread hands its end to this thread and waits for it.
@@ -193,6 +198,7 @@ void DesktopSession::onExitPressed()
     // finished and the library file lists what is on the share.
     if (m_delegate.syncInProgress())
         m_delegate.requestStop();
+    m_verification.requestStop();
     finishWhenIdle();
 }
 
@@ -200,8 +206,37 @@ void DesktopSession::finishWhenIdle()
 {
     // A run or a load in progress hands its reports to this thread and waits:
     // the program ends when they have ended, so nothing is left half written.
-    if (!m_terminating || m_terminated || m_loadThread || m_delegate.syncInProgress())
+    if (!m_terminating || m_terminated || m_loadThread || m_delegate.syncInProgress() || m_verification.running())
         return;
     m_terminated = true;
     Q_EMIT terminated();
+}
+
+void DesktopSession::onVerifyPressed()
+{
+    if (m_terminating || !m_libraryLoaded || m_verification.running() || m_delegate.syncInProgress())
+        return;
+    SyncPage &page = m_delegate.syncPage();
+    page.enableSync(false);
+    page.initSyncPageWithTitle(QStringLiteral("Verifying the share..."));
+    m_verification.start();
+}
+
+void DesktopSession::onVerificationFinished(int outcome)
+{
+    SyncPage &page = m_delegate.syncPage();
+    switch (outcome) {
+    case ShareVerification::Consistent:
+        page.initSyncPageWithTitle(QStringLiteral("The share is consistent"));
+        break;
+    case ShareVerification::Inconsistent:
+        page.initSyncPageWithTitle(QStringLiteral("The share has problems: the log lists them"));
+        break;
+    default:
+        page.initSyncPageWithTitle(QStringLiteral("The share could not be verified: the log says why"));
+        break;
+    }
+    if (!m_terminating)
+        page.enableSync(true);
+    finishWhenIdle();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/OrvanaSyncAppDelegate.h"
+#include "app/ShareVerification.h"
 
 #include <QObject>
 #include <QString>
@@ -63,6 +64,12 @@ public:
 
     bool libraryLoaded() const { return m_libraryLoaded; }
 
+    // The Verify button: the share is checked against its description files
+    // and the loaded library on a thread of its own, the findings going to
+    // the log; Sync and Verify are disabled meanwhile.
+    void onVerifyPressed();
+    ShareVerification &verification() { return m_verification; }
+
 Q_SIGNALS:
     // The load has ended and Sync is enabled.
     void libraryLoadCompleted();
@@ -76,10 +83,12 @@ private:
     void onLoadiTunesLibrary();
     void onLoadiTunesLibraryComplete();
     void finishWhenIdle();
+    void onVerificationFinished(int outcome);
 
     SettingsStore &m_settings;
     Options m_options;
     OrvanaSyncAppDelegate m_delegate;
+    ShareVerification m_verification;
     std::unique_ptr<MainWindow> m_window;
     QTimer m_initITunesTimer;
     QThread *m_loadThread = nullptr;

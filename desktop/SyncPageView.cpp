@@ -28,7 +28,8 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
       m_progressBar(new QProgressBar(this)),
       m_logTextView(new QPlainTextEdit(this)),
       m_syncSyncButton(new QPushButton(QStringLiteral("Sync"), this)),
-      m_syncExitButton(new QPushButton(QStringLiteral("Exit"), this))
+      m_syncExitButton(new QPushButton(QStringLiteral("Exit"), this)),
+      m_syncVerifyButton(new QPushButton(QStringLiteral("Verify"), this))
 {
     auto *pictures = new QHBoxLayout;
     pictures->addStretch(1);
@@ -79,7 +80,10 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
     m_syncSyncButton->setObjectName(QStringLiteral("syncSyncButton"));
     m_syncSyncButton->setDefault(true);
     m_syncExitButton->setObjectName(QStringLiteral("syncExitButton"));
+    m_syncVerifyButton->setObjectName(QStringLiteral("syncVerifyButton"));
+    m_syncVerifyButton->setToolTip(QStringLiteral("Check that the server will find every song and cover on its share"));
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_syncVerifyButton);
     buttons->addStretch(1);
     buttons->addWidget(m_syncExitButton);
     buttons->addWidget(m_syncSyncButton);
@@ -94,12 +98,16 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
 
     connect(m_syncSyncButton, &QPushButton::clicked, this, &SyncPageView::syncPressed);
     connect(m_syncExitButton, &QPushButton::clicked, this, &SyncPageView::exitPressed);
+    connect(m_syncVerifyButton, &QPushButton::clicked, this, &SyncPageView::verifyPressed);
     connect(&m_page, &SyncPage::pageChanged, this, &SyncPageView::showPage);
     connect(&m_page, &SyncPage::lineLogged, this, &SyncPageView::appendLogLine);
     connect(&m_page, &SyncPage::syncEnabledChanged, m_syncSyncButton, &QPushButton::setEnabled);
+    // A check and a run never overlap: Verify is there when Sync is.
+    connect(&m_page, &SyncPage::syncEnabledChanged, m_syncVerifyButton, &QPushButton::setEnabled);
 
     showPage();
     m_syncSyncButton->setEnabled(m_page.isSyncEnabled());
+    m_syncVerifyButton->setEnabled(m_page.isSyncEnabled());
     if (!m_page.logText().isEmpty()) {
         QStringList lines = m_page.logText().chopped(1).split(QLatin1Char('\n'));
         for (QString &line : lines)

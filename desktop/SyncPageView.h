@@ -22,11 +22,14 @@ public:
 
     QPushButton *syncSyncButton() const { return m_syncSyncButton; }
     QPushButton *syncExitButton() const { return m_syncExitButton; }
+    QPushButton *syncVerifyButton() const { return m_syncVerifyButton; }
     QPlainTextEdit *logTextView() const { return m_logTextView; }
 
 Q_SIGNALS:
     void syncPressed();
     void exitPressed();
+    // Check the share against its description files.
+    void verifyPressed();
 
 private:
     void showPage();
@@ -41,4 +44,5 @@ private:
     QPlainTextEdit *m_logTextView;
     QPushButton *m_syncSyncButton;
     QPushButton *m_syncExitButton;
+    QPushButton *m_syncVerifyButton;
 };
