@@ -195,7 +195,9 @@ QString commandNames(unsigned commands)
         if (commands & commandBit(spec))
             names.append(QString::fromLatin1(spec.name));
     }
-    return names.join(QStringLiteral(" and "));
+    // "sync", "sync and servers", "sync, servers and verify".
+    const QString last = names.isEmpty() ? QString() : names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
 }
 
 // The word after a value option that is written apart from it: another

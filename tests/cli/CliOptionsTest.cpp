@@ -70,7 +70,7 @@ TEST(CliOptionsTest, MistakesAreRefusedWithAReason)
     EXPECT_TRUE(refused(parse({"playlists", "--server", "nas"})));
     EXPECT_TRUE(refused(parse({"sync", "--dry-run=yes"})));
     EXPECT_TRUE(refused(parse({"sync", "--path-map=nothing"})));
-    EXPECT_TRUE(parse({"playlists", "--server", "nas"}).error().contains(QStringLiteral("of the sync and password command")));
+    EXPECT_TRUE(parse({"playlists", "--server", "nas"}).error().contains(QStringLiteral("of the sync, password and verify command")));
 }
 
 TEST(CliOptionsTest, PlaylistsTakesTheSourceOptionsAndHelpWinsEverywhere)

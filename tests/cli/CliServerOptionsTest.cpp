@@ -40,8 +40,8 @@ TEST(CliServerOptionsTest, MistakesAboutTheServerAreRefusedWithAReason)
     refused({"servers", "--wait=-1"}, "--wait takes a number");
     refused({"servers", "--wait", "nan"}, "--wait takes a number");
     refused({"servers", "--wait", "3601"}, "--wait takes a number");
-    refused({"servers", "--server-name", "x"}, "--server-name is an option of the sync and password command");
-    refused({"playlists", "--wait", "2"}, "--wait is an option of the sync and servers command");
+    refused({"servers", "--server-name", "x"}, "--server-name is an option of the sync, password and verify command");
+    refused({"playlists", "--wait", "2"}, "--wait is an option of the sync, servers and verify command");
     refused({"servers", "extra"}, "servers takes no arguments");
 }
 
