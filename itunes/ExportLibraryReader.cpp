@@ -1,6 +1,7 @@
 #include "itunes/ExportLibraryReader.h"
 
 #include "library/XmlPushParser.h"
+#include "platform/ValueLimit.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 const QString ExportLibraryReader::ErrorDomain = QStringLiteral("LibraryExportErrorDomain");
 
@@ -187,6 +189,13 @@ public:
             return;
         }
         top.keyRead = false;
+        // The value of a key too long is skipped; a track listed under one
+        // is read, then refused.
+        const bool oversizedKey = std::exchange(m_oversizedKey, false);
+        if (oversizedKey && top.container != Container::TracksDict)
+            return skip();
+        if (top.container == Container::TracksDict)
+            m_oversizedTrack = oversizedKey;
         startValue(top.container, element);
     }
 
@@ -199,10 +208,15 @@ public:
         if (m_text == Text::Key) {
             m_text = Text::None;
             m_levels.back().keyRead = true;
+            m_oversizedKey = m_oversizedText;
+            if (m_oversizedText)
+                noteOversizedText();
             return;
         }
         if (m_text == Text::Value) {
             m_text = Text::None;
+            if (m_oversizedText)
+                return noteOversizedText();
             endValue();
             return;
         }
@@ -237,11 +251,11 @@ public:
         if (m_skipDepth > 0)
             return;
         if (m_text == Text::Key) {
-            m_key.append(text.data(), size_t(text.size()));
+            appendCapped(m_key, text);
             return;
         }
         if (m_text == Text::Value) {
-            m_value.append(text.data(), size_t(text.size()));
+            appendCapped(m_value, text);
             return;
         }
         if (isBlank(text))
@@ -261,6 +275,41 @@ private:
     };
 
     void fail(const QString &message) { parser.stop(message); }
+
+    // Text beyond ValueLimit is dropped as it arrives, so that memory stays
+    // bounded; the item holding it is refused when it ends.
+    void appendCapped(std::string &text, QByteArrayView piece)
+    {
+        if (m_oversizedText)
+            return;
+        if (qsizetype(text.size()) + piece.size() > ValueLimit::Bytes) {
+            m_oversizedText = true;
+            std::string().swap(text);
+            return;
+        }
+        text.append(piece.data(), size_t(piece.size()));
+    }
+
+    // A key or value that was too long has ended: its track or playlist is
+    // refused; elsewhere the value is ignored.
+    void noteOversizedText()
+    {
+        m_oversizedText = false;
+        switch (m_levels.back().container) {
+        case Container::TracksDict:
+        case Container::TrackDict:
+            m_oversizedTrack = true;
+            break;
+        case Container::PlaylistDict:
+        case Container::ItemsArray:
+        case Container::ItemDict:
+            m_oversizedPlaylist = true;
+            break;
+        default:
+            m_reader.warn(QStringLiteral("a value longer than %1 was ignored").arg(ValueLimit::text()));
+            break;
+        }
+    }
     void open(Container container) { m_levels.push_back({container}); }
     void skip() { m_skipDepth = 1; }
     void readValue(Field field)
@@ -438,6 +487,13 @@ private:
             if (fromKey && *fromKey >= std::numeric_limits<int>::min() && *fromKey <= std::numeric_limits<int>::max())
                 m_trackID = fromKey;
         }
+        if (m_oversizedTrack) {
+            m_reader.leaveOut(QStringLiteral("tracks with a value longer than %1").arg(ValueLimit::text()),
+                              QStringLiteral("Track %1 has a value longer than %2, left out")
+                                  .arg(quotedKey(m_dictionaryKey), ValueLimit::text()),
+                              m_trackID);
+            return;
+        }
         if (!m_trackID) {
             m_reader.leaveOut(QStringLiteral("tracks without a \"Track ID\""), QStringLiteral("Track %1 has no \"Track ID\", left out").arg(quotedKey(m_dictionaryKey)));
             return;
@@ -473,6 +529,7 @@ private:
             return skip();
         }
         m_playlist = {};
+        m_oversizedPlaylist = false;
         open(Container::PlaylistDict);
     }
 
@@ -480,6 +537,13 @@ private:
     {
         if (m_playlist.name.isNull())
             m_playlist.name = QStringLiteral("");
+        if (m_oversizedPlaylist) {
+            m_reader.leaveOut(QStringLiteral("playlists with a value longer than %1").arg(ValueLimit::text()),
+                              QStringLiteral("Playlist %1 (%2) has a value longer than %3, left out")
+                                  .arg(m_position)
+                                  .arg(m_playlist.name, ValueLimit::text()));
+            return;
+        }
         if (!m_playlist.master && m_playlist.persistentID.isEmpty() && !m_playlist.playlistID) {
             m_reader.leaveOut(QStringLiteral("playlists without a \"Playlist Persistent ID\" or \"Playlist ID\""), QStringLiteral("Playlist %1 (%2) has no \"Playlist Persistent ID\", left out").arg(m_position).arg(m_playlist.name));
             return;
@@ -506,6 +570,11 @@ private:
     Text m_text = Text::None;
     Field m_field = Field::Unknown;
     bool m_integer = false;
+    // A key or value went past ValueLimit, and the item holding it.
+    bool m_oversizedText = false;
+    bool m_oversizedKey = false;
+    bool m_oversizedTrack = false;
+    bool m_oversizedPlaylist = false;
     std::string m_key;
     std::string m_value;
     // The track being read, with the key it stands under in "Tracks".

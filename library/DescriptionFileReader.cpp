@@ -3,6 +3,8 @@
 #include "library/MusicLibrary.h"
 #include "library/SystemError.h"
 #include "library/XmlPushParser.h"
+#include "platform/SystemLog.h"
+#include "platform/ValueLimit.h"
 
 #include <cerrno>
 
@@ -14,14 +16,29 @@ public:
 
     void startElement(QByteArrayView localName, QByteArrayView prefix, const XmlAttributes &attributes) override
     {
+        // An element holding a value past the cap is ignored, as if absent.
+        if (attributes.longestValue() > ValueLimit::Bytes) {
+            ++m_refused;
+            return;
+        }
         QString name = QString::fromUtf8(localName);
         if (!prefix.isNull())
             name = QString::fromUtf8(prefix) + u':' + name;
         m_startElement(name, attributes);
     }
 
+    void reportRefused(const QString &source) const
+    {
+        if (m_refused > 0)
+            systemLog(QStringLiteral("%1: %2 elements holding a value longer than %3 were ignored")
+                          .arg(source)
+                          .arg(m_refused)
+                          .arg(ValueLimit::text()));
+    }
+
 private:
     const DescriptionFileReader::StartElement &m_startElement;
+    qsizetype m_refused = 0;
 };
 
 ErrorRecord parserError(const XmlPushParser::Failure &failure)
@@ -47,7 +64,9 @@ void DescriptionFileReader::readFile(const QString &path)
 {
     StartTagHandler handler(m_startElement);
     XmlPushParser parser(handler, ParserOptions);
-    if (parser.readFile(path))
+    const bool read = parser.readFile(path);
+    handler.reportRefused(path);
+    if (read)
         return;
     const XmlPushParser::Failure &failure = parser.failure();
     if (failure.systemError == ENOENT)
@@ -59,7 +78,9 @@ void DescriptionFileReader::readBytes(const char *data, qsizetype size)
 {
     StartTagHandler handler(m_startElement);
     XmlPushParser parser(handler, ParserOptions);
-    if (!parser.readBytes(data, size))
+    const bool read = parser.readBytes(data, size);
+    handler.reportRefused(QStringLiteral("A description file"));
+    if (!read)
         m_errorHandler(parserError(parser.failure()));
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,14 @@ public:
     }
     void clear() { m_entries.clear(); }
     qsizetype size() const { return qsizetype(m_entries.size()); }
+    // The length in bytes of the longest value; 0 without attributes.
+    qsizetype longestValue() const
+    {
+        qsizetype longest = 0;
+        for (const Entry &entry : m_entries)
+            longest = std::max(longest, entry.value.size());
+        return longest;
+    }
 
     // The value of the first attribute whose name, as written, is exactly
     // qualifiedName; none when there is no such attribute.

@@ -2,6 +2,7 @@
 
 #include "platform/MainThread.h"
 #include "platform/SystemLog.h"
+#include "platform/ValueLimit.h"
 #include "soap/Soap.h"
 #include "soap/SoapHandler.h"
 #include "soap/SoapReachability.h"
@@ -17,6 +18,7 @@
 #include <QNetworkRequest>
 #include <QSet>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -280,10 +282,40 @@ void SoapRequest::connectionDidFinishLoading()
     decodeResponse();
 }
 
+namespace {
+
+// The longest value of the answer: a tag's inside (its attributes) runs
+// from a '<' to the first '>', a text from there to the next '<'.
+qsizetype longestValueLength(const QByteArray &data)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype next = data.indexOf('<', start);
+        if (next < 0)
+            next = data.size();
+        const qsizetype tagEnd = data.indexOf('>', start);
+        const qsizetype split = tagEnd < 0 || tagEnd > next ? start : tagEnd + 1;
+        longest = std::max({longest, split - start, next - split});
+        start = next + 1;
+    }
+    return longest;
+}
+
+} // namespace
+
 void SoapRequest::decodeResponse()
 {
     if (m_logging)
         systemLog(QString::fromUtf8(m_receivedData));
+    // Refused before it is parsed: one value would otherwise be copied
+    // whole into the tree, the fault, the log and the report.
+    if (longestValueLength(m_receivedData) > ValueLimit::Bytes) {
+        handleError(ErrorRecord::withDescription(
+            ResponseErrorDomain, ValueTooLongCode,
+            QStringLiteral("The answer holds a value longer than %1").arg(ValueLimit::text())));
+        return;
+    }
     ErrorRecord parseError;
     const CXMLDocumentPtr document = CXMLDocument::initWithData(m_receivedData, 0, &parseError);
     if (!document) {

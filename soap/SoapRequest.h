@@ -53,6 +53,8 @@ public:
     // redirects, which are never followed (code: the HTTP status).
     static const QString ResponseErrorDomain; // "SoapResponse"
     static constexpr qint64 NotTheExpectedResponseCode = 502;
+    // An answer holding a single value longer than ValueLimit.
+    static constexpr qint64 ValueTooLongCode = 507;
     static constexpr int DefaultTimeoutMilliseconds = SoapLimits::DefaultTimeoutMilliseconds;
     static constexpr qint64 DefaultMaximumResponseSize = SoapLimits::DefaultMaximumResponseSize;
 

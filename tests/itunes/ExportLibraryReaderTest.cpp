@@ -1,5 +1,7 @@
 #include "itunes/ExportLibraryReader.h"
 
+#include "platform/ValueLimit.h"
+
 #include "tests/itunes/ExportFileBuilder.h"
 #include "tests/support/TestFiles.h"
 
@@ -117,6 +119,39 @@ TEST(ExportLibraryReader, LeavesOutMalformedEntriesWithAWarning)
     EXPECT_FALSE(warnings.contains(QStringLiteral("no \"Persistent ID\""))) << warnings.toStdString();
     EXPECT_TRUE(warnings.contains(QStringLiteral("unusable \"Persistent ID\""))) << warnings.toStdString();
     EXPECT_TRUE(warnings.contains(QStringLiteral("Track \"9\" is not a dictionary"))) << warnings.toStdString();
+}
+
+TEST(ExportLibraryReader, RefusesTheTrackOrPlaylistHoldingAValueLongerThanTheCap)
+{
+    const QString longest(ValueLimit::Bytes, QLatin1Char('n'));
+    const QString tooLong(ValueLimit::Bytes + 1, QLatin1Char('n'));
+    ExportFileBuilder builder;
+    builder.addTrack(1, ExportFileBuilder::track(1, QStringLiteral("A1"), QStringLiteral("/a.mp3"), longest));
+    builder.addTrack(2, ExportFileBuilder::track(2, QStringLiteral("A2"), QStringLiteral("/b.mp3"), tooLong));
+    Fields longKey = ExportFileBuilder::track(3, QStringLiteral("A3"), QStringLiteral("/c.mp3"), QStringLiteral("c"));
+    longKey.append({tooLong, QStringLiteral("value of a key too long")});
+    builder.addTrack(3, longKey);
+    Fields longLocation = ExportFileBuilder::track(4, QStringLiteral("A4"), QStringLiteral("/d") + tooLong, QStringLiteral("d"));
+    builder.addTrack(4, longLocation);
+    builder.addTrack(5, ExportFileBuilder::track(5, QStringLiteral("A5"), QStringLiteral("/e.mp3"), QStringLiteral("e")));
+    builder.addPlaylist(tooLong, QStringLiteral("P1"), {1, 5});
+    builder.addPlaylist(QStringLiteral("kept"), QStringLiteral("P2"), {1, 2, 5});
+    // A value outside any track or playlist is ignored alone.
+    builder.setLibraryPersistentID(tooLong);
+    const ExportLibraryReader reader = readXml(builder.toXml());
+    ASSERT_EQ(reader.contents().tracks.size(), 2u);
+    EXPECT_EQ(reader.contents().tracks.front()->properties().name.size(), ValueLimit::Bytes);
+    EXPECT_EQ(reader.contents().tracks.back()->persistentID(), QStringLiteral("A5"));
+    ASSERT_EQ(reader.contents().playlists.size(), 1u);
+    EXPECT_EQ(reader.contents().playlists[0].name, QStringLiteral("kept"));
+    EXPECT_TRUE(reader.contents().libraryPersistentID.isEmpty());
+    EXPECT_EQ(reader.leftOut(), (QMap<QString, int>{{QStringLiteral("tracks with a value longer than 1 MiB"), 3},
+                                                    {QStringLiteral("playlists with a value longer than 1 MiB"), 1}}));
+    EXPECT_EQ(reader.leftOutTracks().keys().size(), 3);
+    const QString warnings = reader.warnings().join(u'\n');
+    EXPECT_TRUE(warnings.contains(QStringLiteral("Track \"2\" has a value longer than 1 MiB, left out"))) << warnings.toStdString();
+    EXPECT_TRUE(warnings.contains(QStringLiteral("a value longer than 1 MiB was ignored"))) << warnings.toStdString();
+    EXPECT_LT(warnings.size(), 2000) << "the long values stay out of the warnings";
 }
 
 TEST(ExportLibraryReader, AnExportOfAnEarlyVersionGetsStablePersistentIDs)

@@ -1,6 +1,7 @@
 #include "tests/library/LibraryTestSupport.h"
 
 #include "library/MusicLibrary.h"
+#include "platform/ValueLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,19 @@ TEST_F(LibraryFileReader, MarksListedTracksAndCountsDeletedOnes)
     EXPECT_FALSE(library.parsingError().has_value());
     EXPECT_EQ(recorder.lines(), (QStringList{QStringLiteral("6|Synchronizing Music Tracks|-|0/0"),
                                              QStringLiteral("11|Finished Synchronizing Music Tracks|-|0/0")}));
+}
+
+TEST_F(LibraryFileReader, ASongHoldingAValueLongerThanTheCapIsIgnoredAlone)
+{
+    writeBytes(share.tracksFile(), "<Library ID=\"x\"><Songs><Song ID=\"A\" Title=\"" + QByteArray(ValueLimit::Bytes + 1, 't') +
+                                       "\"></Song><Song ID=\"B\" Title=\"" + QByteArray(ValueLimit::Bytes, 't') +
+                                       "\"></Song><Song ID=\"C\"></Song></Songs></Library>");
+    EXPECT_TRUE(library.syncTracks(share.tracksFile()));
+    // A is not known to be on the share: it is copied again.
+    EXPECT_EQ(status("A"), 1);
+    EXPECT_EQ(status("B"), 0);
+    EXPECT_EQ(status("C"), 0);
+    EXPECT_FALSE(library.parsingError().has_value());
 }
 
 TEST_F(LibraryFileReader, ElementNamesIgnoreCaseAttributeNamesDoNot)

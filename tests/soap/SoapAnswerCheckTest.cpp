@@ -2,6 +2,7 @@
 // expected: anything but a 2xx envelope holding it (or a fault) is an error,
 // and redirects are reported, never followed.
 
+#include "platform/ValueLimit.h"
 #include "soap/SoapFault.h"
 #include "soap/SoapReachability.h"
 #include "soap/SoapRequest.h"
@@ -143,6 +144,13 @@ TEST_F(SoapAnswerCheckTest, AnswersThatAreNotTheResponseAreErrors)
          SoapRequest::ResponseErrorDomain, 502, QStringLiteral("The SOAP answer is cut short")},
         {"closed mid-body", rawAnswer(200, "OK", "text/xml", goodEnvelope.left(60), goodEnvelope.size()),
          SoapRequest::TransportErrorDomain, -1, QString()},
+        {"fault string longer than the cap",
+         rawAnswer(500, "Internal Server Error", "text/xml",
+                   "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><s:Fault>"
+                   "<faultcode>s:Server</faultcode><faultstring>" + QByteArray(ValueLimit::Bytes + 1, 'x') +
+                   "</faultstring></s:Fault></s:Body></s:Envelope>"),
+         SoapRequest::ResponseErrorDomain, SoapRequest::ValueTooLongCode,
+         QStringLiteral("The answer holds a value longer than 1 MiB")},
     };
     for (const auto &entry : cases) {
         SCOPED_TRACE(entry.name);
@@ -175,6 +183,18 @@ TEST_F(SoapAnswerCheckTest, TheExpectedResponseAndAFaultAreAnswers)
                                  "</s:Envelope>"));
     ASSERT_TRUE(fault.start());
     EXPECT_EQ(refreshAt(fault.url()).metaType(), QMetaType::fromType<SoapFault>());
+
+    // A value as long as the cap is still read.
+    recorder.values.clear();
+    RawResponder longFault(rawAnswer(500, "Internal Server Error", "text/xml",
+                                     "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><s:Fault>"
+                                     "<faultcode>s:Server</faultcode><faultstring>" +
+                                         QByteArray(ValueLimit::Bytes, 'x') +
+                                         "</faultstring></s:Fault></s:Body></s:Envelope>"));
+    ASSERT_TRUE(longFault.start());
+    const QVariant answer = refreshAt(longFault.url());
+    ASSERT_EQ(answer.metaType(), QMetaType::fromType<SoapFault>()) << answer.value<ErrorRecord>().localizedDescription().toStdString();
+    EXPECT_TRUE(answer.value<SoapFault>().description().contains(QString(ValueLimit::Bytes, QLatin1Char('x'))));
 }
 
 TEST_F(SoapAnswerCheckTest, RedirectsAreReportedAndNeverFollowed)
