@@ -6,6 +6,7 @@
 #include "library/MusicLibrary.h"
 #include "library/Notify.h"
 #include "library/guid.h"
+#include "platform/ControlCharacters.h"
 #include "platform/SystemLog.h"
 #include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
@@ -14,8 +15,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 const QString OrvanaSyncAppDelegate::ShareName = QStringLiteral("OrvanaMusic");
 const QString OrvanaSyncAppDelegate::SelectByAddressEntry = ServerDiscovery::SelectByAddressEntry;
@@ -234,7 +240,13 @@ void OrvanaSyncAppDelegate::onSyncPressed()
     const QDir share(m_shareRoot);
     if (m_ml && !m_dryRun) {
         const QString libraryFolder = share.filePath(QStringLiteral("Library"));
-        share.mkdir(QStringLiteral("Library"));
+        // A read-only or full share is refused here, with its reason.
+        if (::mkdir(QFile::encodeName(libraryFolder).constData(), 0777) != 0 && errno != EEXIST) {
+            const int failure = errno;
+            endRunRefused(QStringLiteral("cannot create the folder %1: %2")
+                              .arg(libraryFolder, QString::fromLocal8Bit(std::strerror(failure))));
+            return;
+        }
         // Every write of the run stays beneath the share.
         TemporaryFile::confineTo(m_shareRoot);
         if (QFileInfo(libraryFolder).isSymLink()) {
@@ -442,7 +454,8 @@ void OrvanaSyncAppDelegate::RefreshMediaCollectionByMediaTypeHandler(const QVari
 {
     const QString failure = m_webService ? m_webService->failureDescription(value) : QString();
     if (!failure.isNull()) {
-        m_page.logDateAndTitle(QStringLiteral("Debug: ") + failure);
+        // A fault's text can be as long as the answer: the log keeps its start.
+        m_page.logDateAndTitle(QStringLiteral("Debug: ") + ControlCharacters::cut(failure));
         Q_EMIT refreshAnswered(false);
         return;
     }

@@ -537,9 +537,9 @@ CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, 
         outcome.mountFailed = true;
         loop.quit();
     });
-    connect(&delegate, &OrvanaSyncAppDelegate::runRefused, &loop, [&](const QString &reason) {
+    // The reason is already on standard error: the page's "Error:" line.
+    connect(&delegate, &OrvanaSyncAppDelegate::runRefused, &loop, [&](const QString &) {
         outcome.refused = true;
-        printError(reason);
         loop.quit();
     });
     connect(&delegate, &OrvanaSyncAppDelegate::emptyLibraryRefused, &loop,

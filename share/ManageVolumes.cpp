@@ -48,7 +48,7 @@ bool ManageVolumes::mountServerShare(const QString &server, const QString &share
 bool ManageVolumes::isVolumeMounted(const QString &volumeName, QString *mountPoint)
 {
     for (const MountedVolume &volume : mountService().mountedVolumes()) {
-        systemLog(volume.name);
+        systemDebugLog(volume.name);
         if (volume.name.compare(volumeName, Qt::CaseInsensitive) == 0) {
             if (mountPoint)
                 *mountPoint = volume.mountPoint;

@@ -97,7 +97,7 @@ TEST_F(ManageVolumesTest, VolumeNamesCompareIgnoringCaseAndGiveTheMountPoint)
     EXPECT_TRUE(fake->requests.isEmpty());
 }
 
-TEST_F(ManageVolumesTest, NoMatchingVolumeExaminesEveryVolumeOnceAndLogsEachName)
+TEST_F(ManageVolumesTest, NoMatchingVolumeExaminesEveryVolumeOnceAndLogsNoName)
 {
     fake->volumes = {{QStringLiteral("boot"), QStringLiteral("/boot")},
                      {QStringLiteral("OrvanaMusic2"), QStringLiteral("/mnt/OrvanaMusic2")},
@@ -106,7 +106,8 @@ TEST_F(ManageVolumesTest, NoMatchingVolumeExaminesEveryVolumeOnceAndLogsEachName
     EXPECT_FALSE(ManageVolumes::isVolumeMounted(QStringLiteral("OrvanaMusic")));
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(fake->listings, 1);
-    EXPECT_EQ(log, "boot\nOrvanaMusic2\nhome\n");
+    // The names are a debug trace (ORVANA_DEBUG_LOG=1), not a line of every run.
+    EXPECT_EQ(log, "");
 }
 
 } // namespace
