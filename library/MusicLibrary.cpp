@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <filesystem>
 #include <sys/stat.h>
 
 const QString MusicLibrary::FileIOErrorDomain = QStringLiteral("com.Orvana.FileIO");
@@ -39,13 +38,10 @@ bool pathExists(const QString &path)
 }
 
 // Creates folder and its missing parents; 0 or the error number.
+// Never through a linked folder of the share.
 int makeFolders(const QString &folder)
 {
-    std::error_code failure;
-    std::filesystem::create_directories(std::filesystem::path(folder.toStdString()), failure);
-    if (failure)
-        return failure.value() != 0 ? failure.value() : EIO;
-    return 0;
+    return TemporaryFile::makeFolders(folder);
 }
 
 QString parentFolder(const QString &path)

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <fcntl.h>
 #include <signal.h>
@@ -141,6 +142,15 @@ bool sameFile(int descriptor, const QByteArray &path)
         && open.st_ino == named.st_ino;
 }
 
+constexpr int emptyLockStaleSeconds = 60;
+
+bool unchangedForSeconds(const QByteArray &path, int seconds)
+{
+    struct stat info {};
+    return ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode)
+        && info.st_mtime + seconds < std::time(nullptr);
+}
+
 bool flockUnsupported(int failure)
 {
     return failure == ENOLCK || failure == EOPNOTSUPP || failure == ENOSYS || failure == EINVAL;
@@ -238,8 +248,16 @@ std::unique_ptr<ShareRunLock> ShareRunLock::acquire(const QString &lockPath, QSt
         }
         if (errno != EEXIST)
             return refuse(failedMessage(lockPath, errno));
-        const QByteArray holder = readPath(native);
-        if (!holderIsGone(holder))
+        // A run writes its line right after creating the file.
+        QByteArray holder = readPath(native);
+        for (int wait = 0; holder.isEmpty() && wait < 20; ++wait) {
+            ::usleep(10000);
+            holder = readPath(native);
+        }
+        // Still empty long after its creation: its run was killed before it
+        // could say who it was.
+        const bool abandonedEmpty = holder.isEmpty() && unchangedForSeconds(native, emptyLockStaleSeconds);
+        if (!abandonedEmpty && !holderIsGone(holder))
             return refuse(heldMessage(lockPath, holder));
         // Stale: move it aside under a name of our own, so that of several
         // runs taking it over only one removes it, and put back what turns

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <dirent.h>
 #include <fcntl.h>
@@ -47,6 +48,18 @@ RunMemory &runMemory()
 {
     static RunMemory memory;
     return memory;
+}
+
+// The root as it was given, before its links were resolved.
+QByteArray &givenConfinementRoot()
+{
+    static QByteArray root;
+    return root;
+}
+
+bool isBeneath(const QByteArray &path, const QByteArray &root)
+{
+    return !root.isEmpty() && (path == root || path.startsWith(root.endsWith('/') ? root : root + '/'));
 }
 
 QByteArray resolved(const QByteArray &path)
@@ -89,6 +102,52 @@ void TemporaryFile::confineTo(const QString &root)
     const std::lock_guard<std::mutex> lock(memory.guard);
     memory.confinedFolders.clear();
     memory.temporaryNames.clear();
+    givenConfinementRoot() = root.isNull() ? QByteArray() : root.toUtf8();
+}
+
+int TemporaryFile::makeFolders(const QString &folder)
+{
+    const QByteArray path = folder.toUtf8();
+    const QByteArray &root = confinementRoot();
+    if (root.isEmpty()) {
+        std::error_code failure;
+        std::filesystem::create_directories(std::filesystem::path(path.toStdString()), failure);
+        return failure ? (failure.value() != 0 ? failure.value() : EIO) : 0;
+    }
+    QByteArray relative;
+    if (isBeneath(path, givenConfinementRoot()))
+        relative = path.mid(givenConfinementRoot().size());
+    else if (isBeneath(path, root))
+        relative = path.mid(root.size());
+    else
+        return EXDEV;
+    int directory = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return errno;
+    for (const QByteArray &component : relative.split('/')) {
+        if (component.isEmpty() || component == ".")
+            continue;
+        int failure = 0;
+        if (component == "..")
+            failure = EXDEV;
+        else if (::mkdirat(directory, component.constData(), 0777) != 0 && errno != EEXIST)
+            failure = errno;
+        const int next = failure != 0
+            ? -1
+            : ::openat(directory, component.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (failure == 0 && next < 0) {
+            struct stat info {};
+            failure = ::fstatat(directory, component.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)
+                ? EXDEV
+                : errno;
+        }
+        ::close(directory);
+        if (failure != 0)
+            return failure;
+        directory = next;
+    }
+    ::close(directory);
+    return 0;
 }
 
 QString TemporaryFile::prefixFor(const QString &finalPath)

@@ -30,6 +30,12 @@ public:
     // or "..". Null: no confinement. Set before a run's writes begin.
     static void confineTo(const QString &root);
 
+    // Creates folder and its missing parents; 0 or errno. Beneath the
+    // confinement root each component is created and then opened without
+    // following a symbolic link, so a linked folder of the share never gets
+    // a folder created through it (EXDEV, as for a folder outside the root).
+    static int makeFolders(const QString &folder);
+
     // Removes the temporary files of finalPath that nobody has written to for
     // staleAfterSeconds; a writer that is still at work keeps its file.
     static void removeStale(const QString &finalPath);

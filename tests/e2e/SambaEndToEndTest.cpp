@@ -167,7 +167,8 @@ TEST_F(SambaEndToEndTest, TheRunMountsTheShareThroughGvfsAndTheFilesLandOnTheSer
 
 TEST_F(SambaEndToEndTest, ALaterRunUsesTheMountedShareAndTheServerFindsEveryFile)
 {
-    ASSERT_EQ(runSync(serverWithPort).exitCode, 0);
+    const CliResult first = runSync(serverWithPort);
+    ASSERT_EQ(first.exitCode, 0) << first.out.toStdString() << first.err.toStdString();
     // The server's web service, reading the Samba folder. The address is
     // now typed without the SMB port: the share is found mounted, so no
     // mount is tried, and the refresh goes to the web service's own port.

@@ -208,6 +208,20 @@ TEST_F(ShareSafetyEndToEndTest, AFullShareGetsNoPartialFileUnderAFinalName)
     ::umount2(QFile::encodeName(share).constData(), MNT_DETACH);
 }
 
+TEST_F(ShareSafetyEndToEndTest, AReadOnlyShareIsRefusedOnceWithThePathAndTheReason)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a read-only tmpfs as the share needs root";
+    if (::mount("tmpfs", QFile::encodeName(share).constData(), "tmpfs", MS_NOSUID | MS_NODEV | MS_RDONLY, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    const CliResult result = runCli(arguments(QStringLiteral("readonly.conf")), cliEnvironment(folder.path()), {}, 30000);
+    ::umount2(QFile::encodeName(share).constData(), MNT_DETACH);
+    EXPECT_EQ(result.exitCode, 2) << result.out.toStdString() << result.err.toStdString();
+    const QString expected = QStringLiteral("orvanasync-cli: cannot create the folder %1/Library: %2\n")
+                                 .arg(share, QString::fromLocal8Bit(std::strerror(EROFS)));
+    EXPECT_EQ(result.err.count(expected), 1) << result.err.toStdString();
+}
+
 TEST_F(ShareSafetyEndToEndTest, AStoredIdentifierThatLeavesTheShareIsRefused)
 {
     QFile settings(folder.filePath(QStringLiteral("hostile.conf")));
@@ -237,7 +251,8 @@ TEST_F(ShareSafetyEndToEndTest, FoldersOfTheShareThatLinkOutOfItGetNoFile)
     ASSERT_TRUE(QFile::link(elsewhere.path(), share + QStringLiteral("/Music")));
     const CliResult result = runCli(arguments(QStringLiteral("link.conf")), cliEnvironment(folder.path()), {}, 60000);
     EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
-    QDirIterator it(elsewhere.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    // Not a file, and not a folder either: nothing is created through the links.
+    QDirIterator it(elsewhere.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext())
         ADD_FAILURE() << "written outside the share: " << it.next().toStdString();
     EXPECT_EQ(xmllintComplaint(share + QStringLiteral("/Library/SHARED-LIB.xml")), QString());

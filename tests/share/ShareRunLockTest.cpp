@@ -1,6 +1,7 @@
 #include "share/ShareRunLock.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -115,6 +116,27 @@ TEST(ShareRunLockByCreation, AHolderOnAnotherHostIsNeverTakenForStale)
     EXPECT_FALSE(lock);
     EXPECT_TRUE(refusal.contains(QStringLiteral("on host \"elsewhere-"))) << refusal.toStdString();
     EXPECT_TRUE(contentOf(lockPath).contains("elsewhere-"));
+}
+
+TEST(ShareRunLockByCreation, AnEmptyLockFileIsHeldWhileFreshAndTakenOverOnceAbandoned)
+{
+    QTemporaryDir folder;
+    const QString lockPath = folder.filePath(QStringLiteral(".LIB.lock"));
+    // Just created by a run that has not written its line yet.
+    write(lockPath, {});
+    QString refusal;
+    EXPECT_FALSE(ShareRunLock::acquire(lockPath, &refusal, ShareRunLock::Method::ExclusiveCreationOnly));
+    EXPECT_TRUE(refusal.contains(QStringLiteral("a run that has not said who it is"))) << refusal.toStdString();
+
+    // Left empty for minutes: its run was killed between creating and writing it.
+    QFile file(lockPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-300), QFileDevice::FileModificationTime));
+    file.close();
+    const auto lock = ShareRunLock::acquire(lockPath, &refusal, ShareRunLock::Method::ExclusiveCreationOnly);
+    ASSERT_TRUE(lock) << refusal.toStdString();
+    EXPECT_TRUE(contentOf(lockPath).startsWith(QStringLiteral("pid=%1 ").arg(::getpid()).toUtf8()));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral(".LIB.lock")});
 }
 
 TEST_P(ShareRunLockTest, ALockThatIsNotAFileOrLeadsElsewhereIsRefused)
