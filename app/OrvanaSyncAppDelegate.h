@@ -151,6 +151,9 @@ public:
     Q_INVOKABLE void onSyncNotifictionEvent(const Notify &notify);
     // A worker thread (the load): returns once its reports are shown.
     void waitUntilReportsShown();
+    // Whether a batch of a worker's reports is being shown (reportsShown()
+    // follows it): a view may leave work it need do once until then.
+    bool showingReports() const { return m_reports.showingBatch(); }
     // The refresh's outcome: a result, an error or a fault.
     void RefreshMediaCollectionByMediaTypeHandler(const QVariant &value);
 

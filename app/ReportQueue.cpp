@@ -77,8 +77,10 @@ void ReportQueue::showQueued()
         return;
     // A worker held by a full queue goes on while this batch is shown.
     m_shownChanged.notify_all();
+    m_showingBatch = true;
     for (const Notify &notify : batch)
         m_show(notify);
+    m_showingBatch = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_shown += batch.size();

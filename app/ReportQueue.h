@@ -39,6 +39,8 @@ public:
     void waitUntilShown();
     // The receiver's thread: shows the reports queued so far.
     void showQueued();
+    // The receiver's thread: whether a batch is being shown now.
+    bool showingBatch() const { return m_showingBatch; }
 
 private:
     void enqueue(const Notify &notify, bool wait);
@@ -57,4 +59,5 @@ private:
     quint64 m_queued = 0;
     quint64 m_shown = 0;
     bool m_wakePending = false;
+    bool m_showingBatch = false;
 };

@@ -151,6 +151,14 @@ void SyncPageView::appendLogLine(const QString &line)
     // One block per line: appending costs the same however long the log is.
     // A line break or an escape sequence in a title stays inside its line.
     m_logTextView->appendPlainText(ControlCharacters::escaped(line));
+    // Scrolling moves the whole view's picture: once per batch of reports.
+    if (m_deferScrolling && m_deferScrolling())
+        return;
+    scrollLogToEnd();
+}
+
+void SyncPageView::scrollLogToEnd()
+{
     QScrollBar *bar = m_logTextView->verticalScrollBar();
     bar->setValue(bar->maximum());
 }

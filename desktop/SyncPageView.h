@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QLabel;
 class QPlainTextEdit;
@@ -24,6 +25,10 @@ public:
     QPushButton *syncExitButton() const { return m_syncExitButton; }
     QPushButton *syncVerifyButton() const { return m_syncVerifyButton; }
     QPlainTextEdit *logTextView() const { return m_logTextView; }
+    // While deferNow() holds, appended lines wait for scrollLogToEnd()
+    // instead of scrolling the log one line at a time.
+    void deferScrollingWhile(std::function<bool()> deferNow) { m_deferScrolling = std::move(deferNow); }
+    void scrollLogToEnd();
 
 Q_SIGNALS:
     void syncPressed();
@@ -45,4 +50,5 @@ private:
     QPushButton *m_syncSyncButton;
     QPushButton *m_syncExitButton;
     QPushButton *m_syncVerifyButton;
+    std::function<bool()> m_deferScrolling;
 };
