@@ -140,19 +140,9 @@ void OrvanaSyncAppDelegate::comboBoxSelectionDidChange(int index, const QString 
     selectServer(index, text);
 }
 
-SyncTotals OrvanaSyncAppDelegate::totals() const
+SyncCounters OrvanaSyncAppDelegate::totals() const
 {
-    SyncTotals totals;
-    if (!m_ml)
-        return totals;
-    totals.numTracksProcessed = m_ml->numTracksProcessed();
-    totals.numTracksCopied = m_ml->numTracksCopied();
-    totals.numTracksCopyFailure = m_ml->numTracksCopyFailure();
-    totals.numSkippedDRMTracks = m_ml->numSkippedDRMTracks();
-    totals.numAlbumCoversProcessed = m_ml->numAlbumCoversProcessed();
-    totals.numAlbumCoversCopied = m_ml->numAlbumCoversCopied();
-    totals.numAlbumCoversMissing = m_ml->numAlbumCoversMissing();
-    return totals;
+    return m_ml ? m_ml->counters() : SyncCounters();
 }
 
 void OrvanaSyncAppDelegate::onSyncLibraryOrPlaylistsPressed(int selectedTag)
@@ -433,7 +423,7 @@ void OrvanaSyncAppDelegate::onSyncComplete()
 {
     if (m_stopRequested && m_syncInProgress && m_ml)
         m_page.logDateAndTitle(QStringLiteral("Synchronization stopped: %1 new tracks were not copied")
-                                   .arg(m_ml->numTracksNotCopied()));
+                                   .arg(m_ml->counters().numTracksNotCopied));
     m_runLock.reset();
     m_page.syncPageResults(totals());
     m_page.enableSync(true);

@@ -5,7 +5,7 @@
 #include "app/ReportQueue.h"
 #include "app/ServerDiscovery.h"
 #include "app/SyncPage.h"
-#include "app/SyncTotals.h"
+#include "library/SyncCounters.h"
 
 #include <QMap>
 #include <QObject>
@@ -134,7 +134,7 @@ public:
     // or a mount of the server's share at address; false when there is none.
     bool findShareRoot(const QString &address);
     // The totals of the library model (zeros without one).
-    SyncTotals totals() const;
+    SyncCounters totals() const;
 
     // The radio choice: tag 1 = entire library, 0 = selected playlists.
     void onSyncLibraryOrPlaylistsPressed(int selectedTag);

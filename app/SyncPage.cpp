@@ -160,7 +160,7 @@ void SyncPage::onSyncNotifictionEvent(const Notify *notify)
     }
 }
 
-void SyncPage::syncPageResults(const SyncTotals &totals)
+void SyncPage::syncPageResults(const SyncCounters &totals)
 {
     initSyncPageWithTitle(QStringLiteral("Completed iTunes Synchronization"));
     for (QString &text : m_syncTexts)

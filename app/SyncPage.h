@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SyncTotals.h"
+#include "library/SyncCounters.h"
 
 #include <QObject>
 #include <QString>
@@ -34,7 +34,7 @@ public:
     // nothing.
     void onSyncNotifictionEvent(const Notify *notify);
     // The totals page of a run.
-    void syncPageResults(const SyncTotals &totals);
+    void syncPageResults(const SyncCounters &totals);
     // Appends the line and a line feed (a lone line feed for none).
     void logWriteline(const QString &line);
     // Appends "<time>: <message>".

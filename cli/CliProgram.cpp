@@ -233,8 +233,8 @@ QString CliProgram::stoppedLine(const OrvanaSyncAppDelegate &delegate)
     const std::shared_ptr<MusicLibrary> &library = delegate.ml();
     return QStringLiteral("Stopped: %1 tracks were copied, %2 new tracks were not; the library file lists only the "
                           "tracks on the share; no refresh was sent")
-        .arg(library ? library->numTracksCopied() : 0)
-        .arg(library ? library->numTracksNotCopied() : 0);
+        .arg(library ? library->counters().numTracksCopied : 0)
+        .arg(library ? library->counters().numTracksNotCopied : 0);
 }
 
 int CliProgram::run(const CliOptions &options)

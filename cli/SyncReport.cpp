@@ -28,7 +28,7 @@ QString SyncReport::refreshName(Refresh outcome)
     return QStringLiteral("not sent");
 }
 
-QJsonObject SyncReport::toJson(const SyncTotals &totals, const QStringList &summaryLines, bool dryRun,
+QJsonObject SyncReport::toJson(const SyncCounters &totals, const QStringList &summaryLines, bool dryRun,
                                int exitStatus) const
 {
     QJsonArray errors;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SyncTotals.h"
+#include "library/SyncCounters.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -22,7 +22,7 @@ public:
     void setWouldCopy(int tracks, int albumCovers) { m_wouldCopy = {tracks, albumCovers}; }
 
     // summaryLines: the totals as printed (operation and titles).
-    QJsonObject toJson(const SyncTotals &totals, const QStringList &summaryLines, bool dryRun, int exitStatus) const;
+    QJsonObject toJson(const SyncCounters &totals, const QStringList &summaryLines, bool dryRun, int exitStatus) const;
 
     static QString refreshName(Refresh outcome);
 

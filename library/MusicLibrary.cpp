@@ -179,9 +179,9 @@ void MusicLibrary::didStartElement(const QString &name, const XmlAttributes &att
             found.value()->setStatus(0);
             const std::optional<QString> location = attributes.value("Location");
             found.value()->setListedPath(location ? TrackDestinations::listedPathOfLocation(*location) : QString());
-            ++m_numTracksUnchanged;
+            ++m_counters.numTracksUnchanged;
         } else {
-            ++m_numTracksDeleted;
+            ++m_counters.numTracksDeleted;
         }
         return;
     }
@@ -193,7 +193,7 @@ void MusicLibrary::didStartElement(const QString &name, const XmlAttributes &att
             return;
         std::shared_ptr<AlbumCover> &cover = m_albumCovers[*albumId];
         if (cover) {
-            ++m_numAlbumCoversUnchanged;
+            ++m_counters.numAlbumCoversUnchanged;
         } else {
             cover = std::make_shared<AlbumCover>();
             cover->setAvailable(true);
@@ -213,14 +213,14 @@ void MusicLibrary::parseErrorOccurred(const ErrorRecord &error)
 
 bool MusicLibrary::syncTracks(const QString &path)
 {
-    m_numTracksProcessed = int(m_tracks.size());
-    m_numTracksDeleted = 0;
-    m_numTracksUnchanged = 0;
+    m_counters.numTracksProcessed = int(m_tracks.size());
+    m_counters.numTracksDeleted = 0;
+    m_counters.numTracksUnchanged = 0;
     syncNotifyTitle(Activity::SyncStageStarts, QStringLiteral("Synchronizing Music Tracks"));
     m_parsingItems = ReadingTracks;
     m_parsingError.reset();
     readDescriptionFile(path);
-    m_numTracksAdded = m_numTracksProcessed - m_numTracksUnchanged;
+    m_counters.numTracksAdded = m_counters.numTracksProcessed - m_counters.numTracksUnchanged;
     if (m_parsingError)
         syncNotifyError(QStringLiteral("Error parsing Music Tracks XML file"), *m_parsingError);
     else
@@ -230,13 +230,13 @@ bool MusicLibrary::syncTracks(const QString &path)
 
 bool MusicLibrary::syncAlbumCovers(const QString &path)
 {
-    m_numAlbumCoversProcessed = int(m_albumCovers.size());
-    m_numAlbumCoversUnchanged = 0;
+    m_counters.numAlbumCoversProcessed = int(m_albumCovers.size());
+    m_counters.numAlbumCoversUnchanged = 0;
     syncNotifyTitle(Activity::SyncStageStarts, QStringLiteral("Synchronizing Album Covers"));
     m_parsingItems = ReadingAlbumCovers;
     m_parsingError.reset();
     readDescriptionFile(path);
-    m_numAlbumCoversAdded = m_numAlbumCoversProcessed - m_numAlbumCoversUnchanged;
+    m_counters.numAlbumCoversAdded = m_counters.numAlbumCoversProcessed - m_counters.numAlbumCoversUnchanged;
     if (m_parsingError)
         syncNotifyError(QStringLiteral("Error pasring Artwork XML file"), *m_parsingError);
     else
@@ -316,9 +316,9 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
     // When nothing can be stored (a read-only share), the new tracks count
     // as not copied rather than as unchanged.
     const auto nothingStored = [this] {
-        m_numTracksCopied = 0;
-        m_numSkippedDRMTracks = 0;
-        m_numTracksCopyFailure = m_numTracksAdded;
+        m_counters.numTracksCopied = 0;
+        m_counters.numSkippedDRMTracks = 0;
+        m_counters.numTracksCopyFailure = m_counters.numTracksAdded;
         return false;
     };
     if (!pathExists(m_xmlTracksPath)) {
@@ -348,11 +348,11 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
                          + u"\">\r\n");
     file.fileWriteString(QStringLiteral("\t<Songs>\r\n"));
 
-    m_numSkippedDRMTracks = 0;
-    m_numTracksCopyFailure = 0;
-    m_numTracksNotCopied = 0;
-    m_numTracksCopied = 0;
-    m_numTracksProcessed = 0;
+    m_counters.numSkippedDRMTracks = 0;
+    m_counters.numTracksCopyFailure = 0;
+    m_counters.numTracksNotCopied = 0;
+    m_counters.numTracksCopied = 0;
+    m_counters.numTracksProcessed = 0;
     planTrackDestinations();
     const int maximum = m_syncCompleteMusicLibrary ? int(m_sortedTracks.size()) : int(m_tracksToSync->size());
 
@@ -362,7 +362,7 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
         const std::shared_ptr<Track> track = m_tracks.value(identifier);
         if (track && (track->status() == 0 || track->status() == 1)) {
             if (track->DRMProtected()) {
-                ++m_numSkippedDRMTracks;
+                ++m_counters.numSkippedDRMTracks;
             } else if (const auto destination = trackDestination(*track)) {
                 track->setArtistPath(destination->artistPath);
                 track->setAlbumPath(destination->albumPath);
@@ -370,14 +370,14 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
                 syncNotifyProgress(Activity::TrackProgress,
                                    QStringList{textOrEmpty(track->title()), textOrEmpty(track->album()),
                                                textOrEmpty(track->artists())},
-                                   m_numTracksProcessed, maximum);
+                                   m_counters.numTracksProcessed, maximum);
                 bool listed = true;
                 if (destination->needsCopy && m_copyBarrier)
                     m_copyBarrier();
                 if (destination->needsCopy && stopRequested()) {
                     // Stopped: the file is not on the share, so it is not listed.
-                    ++m_numTracksNotCopied;
-                    ++m_numTracksProcessed;
+                    ++m_counters.numTracksNotCopied;
+                    ++m_counters.numTracksProcessed;
                     continue;
                 }
                 if (destination->needsCopy) {
@@ -389,10 +389,10 @@ bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libNa
                 if (listed)
                     writeSong(file, *track);
                 else
-                    ++m_numTracksCopyFailure;
+                    ++m_counters.numTracksCopyFailure;
             }
         }
-        ++m_numTracksProcessed;
+        ++m_counters.numTracksProcessed;
     }
 
     file.fileWriteString(QStringLiteral("\t</Songs>\r\n"));
@@ -545,7 +545,7 @@ bool MusicLibrary::copyTrack(Track &track)
         return false;
     }
     if (!alreadyThere)
-        ++m_numTracksCopied;
+        ++m_counters.numTracksCopied;
     return true;
 }
 
@@ -576,9 +576,9 @@ bool MusicLibrary::writeXMLAlbumCovers()
         if (!m_syncCompleteMusicLibrary)
             coversToSync = getAlbumCoverToSync();
         ArtworkDocument document;
-        m_numAlbumCoversProcessed = 0;
-        m_numAlbumCoversCopied = 0;
-        m_numAlbumCoversMissing = 0;
+        m_counters.numAlbumCoversProcessed = 0;
+        m_counters.numAlbumCoversCopied = 0;
+        m_counters.numAlbumCoversMissing = 0;
         const int maximum = m_syncCompleteMusicLibrary ? int(m_albumCovers.size()) : int(coversToSync.size());
 
         // A fresh share has no cover folder yet; the exports would all fail without it.
@@ -587,7 +587,7 @@ bool MusicLibrary::writeXMLAlbumCovers()
 
         const AlbumCoverMap covers = m_albumCovers;
         for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
-            syncNotifyProgress(Activity::CoverProgress, std::nullopt, m_numAlbumCoversProcessed, maximum);
+            syncNotifyProgress(Activity::CoverProgress, std::nullopt, m_counters.numAlbumCoversProcessed, maximum);
             const QString &albumId = entry->first;
             AlbumCover *cover = entry->second.get();
             if (!cover || (cover->status() != 0 && cover->status() != 1))
@@ -596,19 +596,19 @@ bool MusicLibrary::writeXMLAlbumCovers()
                 continue;
             if (cover->status() == 1) {
                 if (cover->copyArtwork(m_albumCoverBasePath)) {
-                    ++m_numAlbumCoversCopied;
+                    ++m_counters.numAlbumCoversCopied;
                 } else {
-                    ++m_numAlbumCoversMissing;
+                    ++m_counters.numAlbumCoversMissing;
                     if (cover->exc())
                         syncNotifyException(QStringLiteral("%1 (DebugInfo: %2)")
                                                 .arg(QStringLiteral("Failed to copy artwork"))
                                                 .arg(cover->debugInfo()),
                                             *cover->exc());
-                    ++m_numAlbumCoversProcessed;
+                    ++m_counters.numAlbumCoversProcessed;
                     continue;
                 }
             }
-            ++m_numAlbumCoversProcessed;
+            ++m_counters.numAlbumCoversProcessed;
             if (cover->status() == 1)
                 cover->setPath(m_serverSharePath + u"\\Artwork\\" + cover->artworkFileName());
             document.addAlbumCover(albumId, cover->path());

@@ -5,6 +5,7 @@
 #include "library/CharacterSet.h"
 #include "library/Notify.h"
 #include "library/Playlist.h"
+#include "library/SyncCounters.h"
 #include "library/Track.h"
 #include "library/TrackDestinations.h"
 #include "library/XmlAttributes.h"
@@ -182,32 +183,9 @@ public:
     const QString &serverSharePath() const { return m_serverSharePath; }
     void setServerSharePath(const QString &value) { m_serverSharePath = value; }
 
-    int numTracksProcessed() const { return m_numTracksProcessed; }
-    void setNumTracksProcessed(int value) { m_numTracksProcessed = value; }
-    int numTracksAdded() const { return m_numTracksAdded; }
-    void setNumTracksAdded(int value) { m_numTracksAdded = value; }
-    int numTracksUnchanged() const { return m_numTracksUnchanged; }
-    void setNumTracksUnchanged(int value) { m_numTracksUnchanged = value; }
-    int numTracksDeleted() const { return m_numTracksDeleted; }
-    void setNumTracksDeleted(int value) { m_numTracksDeleted = value; }
-    int numTracksCopied() const { return m_numTracksCopied; }
-    void setNumTracksCopied(int value) { m_numTracksCopied = value; }
-    int numSkippedDRMTracks() const { return m_numSkippedDRMTracks; }
-    void setNumSkippedDRMTracks(int value) { m_numSkippedDRMTracks = value; }
-    int numTracksCopyFailure() const { return m_numTracksCopyFailure; }
-    void setNumTracksCopyFailure(int value) { m_numTracksCopyFailure = value; }
-    // New tracks a stopped run left off the share.
-    int numTracksNotCopied() const { return m_numTracksNotCopied; }
-    int numAlbumCoversProcessed() const { return m_numAlbumCoversProcessed; }
-    void setNumAlbumCoversProcessed(int value) { m_numAlbumCoversProcessed = value; }
-    int numAlbumCoversCopied() const { return m_numAlbumCoversCopied; }
-    void setNumAlbumCoversCopied(int value) { m_numAlbumCoversCopied = value; }
-    int numAlbumCoversAdded() const { return m_numAlbumCoversAdded; }
-    void setNumAlbumCoversAdded(int value) { m_numAlbumCoversAdded = value; }
-    int numAlbumCoversUnchanged() const { return m_numAlbumCoversUnchanged; }
-    void setNumAlbumCoversUnchanged(int value) { m_numAlbumCoversUnchanged = value; }
-    int numAlbumCoversMissing() const { return m_numAlbumCoversMissing; }
-    void setNumAlbumCoversMissing(int value) { m_numAlbumCoversMissing = value; }
+    // What the stages of the last run counted.
+    const SyncCounters &counters() const { return m_counters; }
+    SyncCounters &counters() { return m_counters; }
 
     bool syncCompleteMusicLibrary() const { return m_syncCompleteMusicLibrary; }
     void setSyncCompleteMusicLibrary(bool value) { m_syncCompleteMusicLibrary = value; }
@@ -238,20 +216,8 @@ private:
     QString m_cpyBasePath;
     QString m_albumCoverBasePath;
     QString m_serverSharePath;
-    int m_numTracksProcessed = 0;
-    int m_numTracksAdded = 0;
-    int m_numTracksUnchanged = 0;
-    int m_numTracksDeleted = 0;
-    int m_numTracksCopied = 0;
-    int m_numSkippedDRMTracks = 0;
-    int m_numTracksCopyFailure = 0;
-    int m_numTracksNotCopied = 0;
+    SyncCounters m_counters;
     std::atomic<bool> m_stopRequested = false;
-    int m_numAlbumCoversProcessed = 0;
-    int m_numAlbumCoversCopied = 0;
-    int m_numAlbumCoversAdded = 0;
-    int m_numAlbumCoversUnchanged = 0;
-    int m_numAlbumCoversMissing = 0;
     bool m_syncCompleteMusicLibrary = false;
     QString m_syncVersion;
     // What the running file read collects: 0 nothing, 1 tracks, 2 covers.

@@ -33,8 +33,8 @@ int main(int argc, char **argv)
             ++failures;
     }
     std::printf("%.4f\n", double(timer.nsecsElapsed()) / 1e9);
-    if (library.numTracksCopied() != names.size() - failures || failures != 0) {
-        std::fprintf(stderr, "copied %d of %lld files\n", library.numTracksCopied(), qlonglong(names.size()));
+    if (library.counters().numTracksCopied != names.size() - failures || failures != 0) {
+        std::fprintf(stderr, "copied %d of %lld files\n", library.counters().numTracksCopied, qlonglong(names.size()));
         return 1;
     }
     return 0;

@@ -137,8 +137,8 @@ void BM_SyncStagesAlreadyOnShare(benchmark::State &state)
         library.syncAlbumCovers(library.xmlAlbumCoverPath());
         library.writeXMLAlbumCovers();
     }
-    if (library.numTracksUnchanged() != TrackCount || library.numTracksCopied() != 0
-        || library.numAlbumCoversUnchanged() != AlbumCount || library.numAlbumCoversCopied() != 0)
+    if (library.counters().numTracksUnchanged != TrackCount || library.counters().numTracksCopied != 0
+        || library.counters().numAlbumCoversUnchanged != AlbumCount || library.counters().numAlbumCoversCopied != 0)
         state.SkipWithError("the synthetic share was not recognised as up to date");
     state.counters["library_file_MB"] = double(QFileInfo(library.xmlTracksPath()).size()) / (1024.0 * 1024.0);
     state.counters["peak_rss_MB"] = peakMegabytes();

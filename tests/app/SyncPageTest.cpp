@@ -208,7 +208,7 @@ TEST_F(SyncPageTest, PercentageUsesWrappingThirtyTwoBitArithmetic)
 TEST_F(SyncPageTest, TotalsWithoutFailuresLeaveTheFourthLineEmpty)
 {
     fillPage();
-    SyncTotals totals;
+    SyncCounters totals;
     totals.numTracksProcessed = 10;
     totals.numTracksCopied = 4;
     totals.numAlbumCoversProcessed = 3;
@@ -226,7 +226,7 @@ TEST_F(SyncPageTest, TotalsWithoutFailuresLeaveTheFourthLineEmpty)
 
 TEST_F(SyncPageTest, TotalsWithFailuresFillTheFourthLine)
 {
-    SyncTotals totals;
+    SyncCounters totals;
     totals.numTracksProcessed = 10;
     totals.numTracksCopied = 2;
     totals.numTracksCopyFailure = 2;

@@ -97,9 +97,9 @@ TEST_P(EngineSyncOverSource, CopiesTracksExportsCoversAndWritesBothFiles)
     }
     EXPECT_FALSE(QFile::exists(share.filePath(QStringLiteral("Music/Alpha/First/03 locked.m4p"))));
     EXPECT_FALSE(QFile::exists(share.filePath(QStringLiteral("Music/Beta/Second/02 clip.mov"))));
-    EXPECT_EQ(library.numTracksCopied(), 4);
-    EXPECT_EQ(library.numSkippedDRMTracks(), 1);
-    EXPECT_EQ(library.numTracksCopyFailure(), 0);
+    EXPECT_EQ(library.counters().numTracksCopied, 4);
+    EXPECT_EQ(library.counters().numSkippedDRMTracks, 1);
+    EXPECT_EQ(library.counters().numTracksCopyFailure, 0);
 
     const QByteArray libraryFile = testsupport::readFile(library.xmlTracksPath());
     for (const char *relative : {"Alpha/First/01 one.mp3", "Alpha/First/02 two.flac", "Beta/Second/01 three.ogg", "Gamma/Third/01 four.m4a"})
@@ -111,8 +111,8 @@ TEST_P(EngineSyncOverSource, CopiesTracksExportsCoversAndWritesBothFiles)
 
     // Alpha-First has an embedded cover; Beta-Second has none; Gamma-Third's
     // embedded cover is taken before its broken side file.
-    EXPECT_EQ(library.numAlbumCoversCopied(), 2);
-    EXPECT_EQ(library.numAlbumCoversMissing(), 1);
+    EXPECT_EQ(library.counters().numAlbumCoversCopied, 2);
+    EXPECT_EQ(library.counters().numAlbumCoversMissing, 1);
     const QString firstCover = share.filePath(QStringLiteral("Artwork/") + id(QStringLiteral("Alpha/First/01 one.mp3")) + QStringLiteral(".jpg"));
     EXPECT_FALSE(QImage(firstCover).isNull());
     const QByteArray artworkFile = testsupport::readFile(library.xmlAlbumCoverPath());
@@ -126,7 +126,7 @@ TEST_P(EngineSyncOverSource, ASecondRunOverAFreshLoadCopiesNothingAgain)
     library.setITunes(files.open(GetParam()));
     onThread([this] { library.loadiTunesLibrary(); });
     runStages();
-    ASSERT_EQ(library.numTracksCopied(), 4);
+    ASSERT_EQ(library.counters().numTracksCopied, 4);
 
     // The next launch loads the source anew and finds everything on the share.
     iTunesMusicLibrary next;
@@ -139,11 +139,11 @@ TEST_P(EngineSyncOverSource, ASecondRunOverAFreshLoadCopiesNothingAgain)
     next.setITunes(files.open(GetParam()));
     next.loadiTunesLibrary();
     next.syncTracks(next.xmlTracksPath());
-    EXPECT_EQ(next.numTracksUnchanged(), 4);
+    EXPECT_EQ(next.counters().numTracksUnchanged, 4);
     next.writeXMLTracks(QStringLiteral("LIB-1"), QStringLiteral("Home"));
-    EXPECT_EQ(next.numTracksCopied(), 0);
+    EXPECT_EQ(next.counters().numTracksCopied, 0);
     next.syncAlbumCovers(next.xmlAlbumCoverPath());
-    EXPECT_EQ(next.numAlbumCoversUnchanged(), 2);
+    EXPECT_EQ(next.counters().numAlbumCoversUnchanged, 2);
 }
 
 } // namespace

@@ -57,9 +57,9 @@ TEST_F(AlbumCoverSync, ReaderMarksListedCoversAndKeepsUnknownOnes)
     EXPECT_EQ(gone->status(), 0);
     EXPECT_TRUE(gone->available());
     EXPECT_EQ(gone->type(), 12);
-    EXPECT_EQ(library.numAlbumCoversProcessed(), 2);
-    EXPECT_EQ(library.numAlbumCoversUnchanged(), 1);
-    EXPECT_EQ(library.numAlbumCoversAdded(), 1);
+    EXPECT_EQ(library.counters().numAlbumCoversProcessed, 2);
+    EXPECT_EQ(library.counters().numAlbumCoversUnchanged, 1);
+    EXPECT_EQ(library.counters().numAlbumCoversAdded, 1);
     EXPECT_EQ(recorder.lines(), (QStringList{QStringLiteral("6|Synchronizing Album Covers|-|0/0"),
                                              QStringLiteral("11|Finished Synchronizing Album Cover Artwork|-|0/0")}));
 }
@@ -98,9 +98,9 @@ TEST_F(AlbumCoverSync, WriterExportsNewCoversAndWritesBackListedOnes)
     EXPECT_EQ(fresh->folderExisted, QList<bool>{true});
     EXPECT_EQ(fresh->status(), 1);
     EXPECT_TRUE(listed->exportedTo.isEmpty());
-    EXPECT_EQ(library.numAlbumCoversProcessed(), 4);
-    EXPECT_EQ(library.numAlbumCoversCopied(), 1);
-    EXPECT_EQ(library.numAlbumCoversMissing(), 2);
+    EXPECT_EQ(library.counters().numAlbumCoversProcessed, 4);
+    EXPECT_EQ(library.counters().numAlbumCoversCopied, 1);
+    EXPECT_EQ(library.counters().numAlbumCoversMissing, 2);
     EXPECT_EQ(recorder.lines(),
               (QStringList{QStringLiteral("9|-|-|0/5"), QStringLiteral("9|-|-|1/5"), QStringLiteral("9|-|-|2/5"),
                            QStringLiteral("2|Failed to copy artwork (DebugInfo: 0)|Exception Name: No Image data;"

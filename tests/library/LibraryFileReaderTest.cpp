@@ -46,10 +46,10 @@ TEST_F(LibraryFileReader, MarksListedTracksAndCountsDeletedOnes)
     EXPECT_EQ(status("A"), 0);
     EXPECT_EQ(status("B"), 1);
     EXPECT_EQ(status("C"), 0);
-    EXPECT_EQ(library.numTracksProcessed(), 3);
-    EXPECT_EQ(library.numTracksUnchanged(), 3);
-    EXPECT_EQ(library.numTracksDeleted(), 2);
-    EXPECT_EQ(library.numTracksAdded(), 0);
+    EXPECT_EQ(library.counters().numTracksProcessed, 3);
+    EXPECT_EQ(library.counters().numTracksUnchanged, 3);
+    EXPECT_EQ(library.counters().numTracksDeleted, 2);
+    EXPECT_EQ(library.counters().numTracksAdded, 0);
     EXPECT_FALSE(library.parsingError().has_value());
     EXPECT_EQ(recorder.lines(), (QStringList{QStringLiteral("6|Synchronizing Music Tracks|-|0/0"),
                                              QStringLiteral("11|Finished Synchronizing Music Tracks|-|0/0")}));
@@ -77,7 +77,7 @@ TEST_F(LibraryFileReader, ElementNamesIgnoreCaseAttributeNamesDoNot)
     EXPECT_EQ(status("B"), 0);
     EXPECT_EQ(status("C"), 1);
     // "Song" with attribute "id" and the prefixed "x:Song" both count as deleted or other.
-    EXPECT_EQ(library.numTracksDeleted(), 1);
+    EXPECT_EQ(library.counters().numTracksDeleted, 1);
 }
 
 TEST_F(LibraryFileReader, EntitiesInIdentifiersAreDecoded)
@@ -91,7 +91,7 @@ TEST_F(LibraryFileReader, EntitiesInIdentifiersAreDecoded)
 TEST_F(LibraryFileReader, MissingFileIsAFirstRunWithoutError)
 {
     EXPECT_TRUE(library.syncTracks(share.tracksFile()));
-    EXPECT_EQ(library.numTracksAdded(), 3);
+    EXPECT_EQ(library.counters().numTracksAdded, 3);
     EXPECT_EQ(recorder.linesOfActivity(2), QStringList());
     EXPECT_EQ(recorder.received.last().activity(), 11);
 }
@@ -110,7 +110,7 @@ TEST_F(LibraryFileReader, NotWellFormedStopsAtTheErrorAndReportsIt)
     EXPECT_TRUE(errors.first().startsWith(QStringLiteral("2|Error parsing Music Tracks XML file|Error Code: 76;"
                                                          "Error Domain: XMLParserErrorDomain;NSLocalizedDescription: ")))
         << errors.first().toStdString();
-    EXPECT_EQ(library.numTracksAdded(), 1);
+    EXPECT_EQ(library.counters().numTracksAdded, 1);
 }
 
 TEST_F(LibraryFileReader, EmptyOrBinaryFilesAreParseErrors)
@@ -169,5 +169,5 @@ TEST_F(LibraryFileReader, LargeFileIsReadInChunks)
     writeBytes(share.tracksFile(), bytes);
     EXPECT_TRUE(library.syncTracks(share.tracksFile()));
     EXPECT_EQ(status("B"), 0);
-    EXPECT_EQ(library.numTracksDeleted(), 2999);
+    EXPECT_EQ(library.counters().numTracksDeleted, 2999);
 }

@@ -125,10 +125,10 @@ TEST_F(LibraryFileWriter, SkipsShortPathsCopyProtectedAndOtherStatuses)
     const QByteArray bytes = written();
     EXPECT_EQ(bytes.count("<Song "), 1);
     EXPECT_TRUE(bytes.contains("ID=\"ok\""));
-    EXPECT_EQ(library.numTracksProcessed(), 6);
-    EXPECT_EQ(library.numSkippedDRMTracks(), 1);
-    EXPECT_EQ(library.numTracksCopyFailure(), 0);
-    EXPECT_EQ(library.numTracksCopied(), 0);
+    EXPECT_EQ(library.counters().numTracksProcessed, 6);
+    EXPECT_EQ(library.counters().numSkippedDRMTracks, 1);
+    EXPECT_EQ(library.counters().numTracksCopyFailure, 0);
+    EXPECT_EQ(library.counters().numTracksCopied, 0);
 }
 
 TEST_F(LibraryFileWriter, PlaylistSectionFollowsSelectionAndNames)
@@ -186,7 +186,7 @@ TEST_F(LibraryFileWriter, SelectedPlaylistsModeListsTheUnionOnceInLibraryOrder)
     const QByteArray bytes = written();
     EXPECT_EQ(bytes.count("<Song "), 2);
     EXPECT_LT(bytes.indexOf("ID=\"T1\" \r\n"), bytes.indexOf("ID=\"T3\" \r\n"));
-    EXPECT_EQ(library.numTracksProcessed(), 2);
+    EXPECT_EQ(library.counters().numTracksProcessed, 2);
     ASSERT_TRUE(library.tracksToSync().has_value());
     EXPECT_EQ(library.tracksToSync()->keys(), (QStringList{QStringLiteral("T1"), QStringLiteral("T3")}));
 }

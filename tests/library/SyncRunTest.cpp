@@ -104,16 +104,16 @@ TEST_F(SyncRun, WholeLibrary)
                            QStringLiteral("11|Finished Synchronizing Album Cover Artwork|-|0/0"),
                            QStringLiteral("9|-|-|0/2"), QStringLiteral("9|-|-|1/2"),
                            QStringLiteral("10|Saving Album Cover Information|-|0/0")}));
-    EXPECT_EQ(library.numTracksProcessed(), 4);
-    EXPECT_EQ(library.numTracksUnchanged(), 1);
-    EXPECT_EQ(library.numTracksDeleted(), 1);
-    EXPECT_EQ(library.numTracksAdded(), 3);
-    EXPECT_EQ(library.numTracksCopied(), 2);
-    EXPECT_EQ(library.numSkippedDRMTracks(), 1);
-    EXPECT_EQ(library.numTracksCopyFailure(), 0);
-    EXPECT_EQ(library.numAlbumCoversProcessed(), 2);
-    EXPECT_EQ(library.numAlbumCoversCopied(), 1);
-    EXPECT_EQ(library.numAlbumCoversMissing(), 0);
+    EXPECT_EQ(library.counters().numTracksProcessed, 4);
+    EXPECT_EQ(library.counters().numTracksUnchanged, 1);
+    EXPECT_EQ(library.counters().numTracksDeleted, 1);
+    EXPECT_EQ(library.counters().numTracksAdded, 3);
+    EXPECT_EQ(library.counters().numTracksCopied, 2);
+    EXPECT_EQ(library.counters().numSkippedDRMTracks, 1);
+    EXPECT_EQ(library.counters().numTracksCopyFailure, 0);
+    EXPECT_EQ(library.counters().numAlbumCoversProcessed, 2);
+    EXPECT_EQ(library.counters().numAlbumCoversCopied, 1);
+    EXPECT_EQ(library.counters().numAlbumCoversMissing, 0);
     EXPECT_EQ(readBytes(share.musicFolder() + QStringLiteral("/A/B/2.mp3")), QByteArray("already there"));
     const QByteArray tracksFile = readBytes(share.tracksFile());
     EXPECT_EQ(tracksFile.count("<Song "), 3);
@@ -131,10 +131,10 @@ TEST_F(SyncRun, WholeLibrary)
     recorder.received.clear();
     recorder.threads.clear();
     runStages();
-    EXPECT_EQ(library.numTracksCopied(), 0);
-    EXPECT_EQ(library.numTracksUnchanged(), 3);
-    EXPECT_EQ(library.numAlbumCoversCopied(), 0);
-    EXPECT_EQ(library.numAlbumCoversUnchanged(), 2);
+    EXPECT_EQ(library.counters().numTracksCopied, 0);
+    EXPECT_EQ(library.counters().numTracksUnchanged, 3);
+    EXPECT_EQ(library.counters().numAlbumCoversCopied, 0);
+    EXPECT_EQ(library.counters().numAlbumCoversUnchanged, 2);
     EXPECT_EQ(recorder.linesOfActivity(1), QStringList());
     EXPECT_EQ(readBytes(share.tracksFile()), tracksFile);
     EXPECT_EQ(readBytes(share.artworkFile()), artworkFile);
@@ -157,9 +157,9 @@ TEST_F(SyncRun, SelectedPlaylists)
                            QStringLiteral("9|-|-|0/2"), QStringLiteral("9|-|-|1/2"),
                            QStringLiteral("10|Saving Album Cover Information|-|0/0")}));
     EXPECT_EQ(mix->loads, 1);
-    EXPECT_EQ(library.numTracksProcessed(), 2);
-    EXPECT_EQ(library.numTracksCopied(), 2);
-    EXPECT_EQ(library.numSkippedDRMTracks(), 0);
+    EXPECT_EQ(library.counters().numTracksProcessed, 2);
+    EXPECT_EQ(library.counters().numTracksCopied, 2);
+    EXPECT_EQ(library.counters().numSkippedDRMTracks, 0);
     EXPECT_EQ(readBytes(share.tracksFile()).count("<Song "), 2);
 }
 
@@ -170,5 +170,5 @@ TEST_F(SyncRun, NotifyTargetWithoutTheMethodDropsEverything)
     share.configure(library, true);
     runStages();
     EXPECT_TRUE(recorder.received.isEmpty());
-    EXPECT_EQ(library.numTracksCopied(), 2);
+    EXPECT_EQ(library.counters().numTracksCopied, 2);
 }

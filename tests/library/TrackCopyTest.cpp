@@ -84,11 +84,11 @@ TEST_F(TrackCopy, CopiesIntoNewFoldersAndCountsRealCopiesOnly)
     const QString destination = share.musicFolder() + QStringLiteral("/A/B/01.mp3");
     EXPECT_TRUE(library.copyTrack(track));
     EXPECT_EQ(readBytes(destination), readBytes(source));
-    EXPECT_EQ(library.numTracksCopied(), 1);
+    EXPECT_EQ(library.counters().numTracksCopied, 1);
     // An existing destination wins and is not counted, but is reported.
     writeBytes(source, "changed");
     EXPECT_TRUE(library.copyTrack(track));
-    EXPECT_EQ(library.numTracksCopied(), 1);
+    EXPECT_EQ(library.counters().numTracksCopied, 1);
     EXPECT_NE(readBytes(destination), QByteArray("changed"));
     EXPECT_EQ(recorder.lines(), QStringList(2, u"1|Copying: " + destination + u"|-|0/0"));
     EXPECT_EQ(listTree(share.musicFolder()), (QStringList{QStringLiteral("A"), QStringLiteral("A/B"),
@@ -124,7 +124,7 @@ TEST_F(TrackCopy, FailuresAreReportedWithTheSystemError)
     errors = recorder.linesOfActivity(2);
     ASSERT_EQ(errors.size(), 2);
     EXPECT_TRUE(errors.last().startsWith(QStringLiteral("2|Failed to create directory|Error Code: ")));
-    EXPECT_EQ(library.numTracksCopied(), 0);
+    EXPECT_EQ(library.counters().numTracksCopied, 0);
 }
 
 TEST_F(TrackCopy, DotComponentsNeverLeaveTheMusicFolder)
@@ -144,7 +144,7 @@ TEST_F(TrackCopy, DotComponentsNeverLeaveTheMusicFolder)
             << errors.first().toStdString();
     }
     EXPECT_EQ(listTree(share.sharePath()), QStringList());
-    EXPECT_EQ(library.numTracksCopied(), 0);
+    EXPECT_EQ(library.counters().numTracksCopied, 0);
 }
 
 TEST_F(TrackCopy, DotComponentsInALocationAreNeitherCopiedNorListed)
@@ -161,8 +161,8 @@ TEST_F(TrackCopy, DotComponentsInALocationAreNeitherCopiedNorListed)
     library.sortedTracks().append(QStringLiteral("T2"));
     ASSERT_TRUE(library.writeXMLTracks(QStringLiteral("LIB-ID"), QStringLiteral("Home")));
     EXPECT_EQ(readBytes(share.tracksFile()).count("<Song "), 0);
-    EXPECT_EQ(library.numTracksCopyFailure(), 2);
-    EXPECT_EQ(library.numTracksProcessed(), 2);
+    EXPECT_EQ(library.counters().numTracksCopyFailure, 2);
+    EXPECT_EQ(library.counters().numTracksProcessed, 2);
     EXPECT_EQ(recorder.linesOfActivity(2).size(), 2);
     EXPECT_EQ(listTree(share.musicFolder()), QStringList());
     EXPECT_FALSE(exists(share.sharePath() + QStringLiteral("/b")));
@@ -182,7 +182,7 @@ TEST_F(TrackCopy, LeftoverTemporaryFilesOfKilledRunsAreRemovedOnceStale)
     Track track = trackAt(source, QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("s.flac"));
     EXPECT_TRUE(library.copyTrack(track));
     EXPECT_EQ(readBytes(destination), readBytes(source));
-    EXPECT_EQ(library.numTracksCopied(), 1);
+    EXPECT_EQ(library.counters().numTracksCopied, 1);
     // A run still writing (fresh) keeps its file; a killed one's goes.
     EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/A/B")),
               (QStringList{QFileInfo(fresh).fileName(), QStringLiteral("s.flac")}));
@@ -278,6 +278,6 @@ TEST_F(TrackCopy, CopyKilledMidwayLeavesNoFileUnderTheFinalNameAndIsRetried)
     EXPECT_TRUE(library.copyTrack(*track));
     EXPECT_EQ(QFileInfo(destination).size(), size);
     EXPECT_TRUE(readBytes(destination) == readBytes(source));
-    EXPECT_EQ(library.numTracksCopied(), 1);
+    EXPECT_EQ(library.counters().numTracksCopied, 1);
     EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/Artist/Album")), QStringList{QStringLiteral("big.wav")});
 }

@@ -104,7 +104,7 @@ TEST_F(TrackDestination, NamesInOtherScriptsAndNamesThatDifferInDroppedCharacter
     EXPECT_EQ(listed.value(QStringLiteral("S1")), QStringLiteral("Unknown Artist/Unknown Album/S1.mp3"));
     EXPECT_EQ(listed.value(QStringLiteral("D2")), QStringLiteral("Artist/Album/Caf (D2).mp3"));
     EXPECT_EQ(listed.value(QStringLiteral("D3")), QStringLiteral("Artist/Album/CAF (D3).mp3"));
-    EXPECT_EQ(library.numTracksCopied(), 10);
+    EXPECT_EQ(library.counters().numTracksCopied, 10);
 
     // The next run reads that file back: nothing moves, nothing is copied.
     const QByteArray first = readBytes(share.tracksFile());
@@ -112,7 +112,7 @@ TEST_F(TrackDestination, NamesInOtherScriptsAndNamesThatDifferInDroppedCharacter
         track->setStatus(1);
     runTrackStages();
     EXPECT_EQ(readBytes(share.tracksFile()), first);
-    EXPECT_EQ(library.numTracksCopied(), 0);
+    EXPECT_EQ(library.counters().numTracksCopied, 0);
 }
 
 TEST_F(TrackDestination, AForeignFileUnderANewTracksNameStaysAndTheTrackGetsANameOfItsOwn)
@@ -130,13 +130,13 @@ TEST_F(TrackDestination, AForeignFileUnderANewTracksNameStaysAndTheTrackGetsANam
     EXPECT_EQ(listedPaths().value(QStringLiteral("T1")), QStringLiteral("Artist/Album/Song (T1).mp3"));
     EXPECT_EQ(listedPaths().value(QStringLiteral("T2")), QStringLiteral("Artist/Album/Other.mp3"));
     expectEveryTrackInItsOwnFile();
-    EXPECT_EQ(library.numTracksCopied(), 1);
+    EXPECT_EQ(library.counters().numTracksCopied, 1);
 
     // Listed once, the track keeps its name although the foreign file stays.
     const QByteArray first = readBytes(share.tracksFile());
     runTrackStages();
     EXPECT_EQ(readBytes(share.tracksFile()), first);
-    EXPECT_EQ(library.numTracksCopied(), 0);
+    EXPECT_EQ(library.counters().numTracksCopied, 0);
 }
 
 TEST_F(TrackDestination, ASharePointingTwoTracksAtOneFileIsMended)
@@ -156,12 +156,12 @@ TEST_F(TrackDestination, ASharePointingTwoTracksAtOneFileIsMended)
                                    "</Songs></Library>");
 
     runTrackStages();
-    EXPECT_EQ(library.numTracksUnchanged(), 3);
+    EXPECT_EQ(library.counters().numTracksUnchanged, 3);
     expectEveryTrackInItsOwnFile();
     EXPECT_EQ(listedPaths().value(QStringLiteral("A1")), QStringLiteral("Artist/Album/Caf.mp3"));
     EXPECT_EQ(listedPaths().value(QStringLiteral("A2")), QStringLiteral("Artist/Album/Caf (A2).mp3"));
     EXPECT_EQ(listedPaths().value(QStringLiteral("K1")), QStringLiteral("hwayang/yeonhwa/bom.mp3"));
-    EXPECT_EQ(library.numTracksCopied(), 2);
+    EXPECT_EQ(library.counters().numTracksCopied, 2);
 }
 
 TEST(TrackDestinationRule, LocationsOfTheLibraryFileAndUnsafeNames)

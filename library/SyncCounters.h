@@ -1,0 +1,21 @@
+#pragma once
+
+// What a sync run counted, stage by stage; the totals lines, the JSON
+// summary and the tests read it. The library-file stages count tracks, the
+// artwork stages covers.
+struct SyncCounters {
+    int numTracksProcessed = 0;
+    int numTracksAdded = 0;
+    int numTracksUnchanged = 0;
+    int numTracksDeleted = 0;
+    int numTracksCopied = 0;
+    int numSkippedDRMTracks = 0;
+    int numTracksCopyFailure = 0;
+    // New tracks a stopped run left off the share.
+    int numTracksNotCopied = 0;
+    int numAlbumCoversProcessed = 0;
+    int numAlbumCoversCopied = 0;
+    int numAlbumCoversAdded = 0;
+    int numAlbumCoversUnchanged = 0;
+    int numAlbumCoversMissing = 0;
+};
