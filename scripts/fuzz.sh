@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target with clang (ASan+UBSan) into build-fuzz/ and
-# runs each for ORVANA_FUZZ_SECONDS (default 30) on a copy of its seed corpus.
+# runs each for ORVANA_FUZZ_SECONDS (default 20) on a copy of its seed corpus.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ORVANA_FUZZ_BUILD_DIR:-$root/build-fuzz}"
-seconds="${ORVANA_FUZZ_SECONDS:-30}"
+seconds="${ORVANA_FUZZ_SECONDS:-20}"
 CC=clang CXX=clang++ ORVANA_BUILD_DIR="$build" ORVANA_BUILD_TYPE=RelWithDebInfo \
   bash "$root/scripts/setup.sh" -DORVANA_FUZZ=ON -DORVANA_TESTS=OFF -DORVANA_BENCHMARKS=OFF
 status=0
