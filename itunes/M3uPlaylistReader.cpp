@@ -49,6 +49,9 @@ QString M3uPlaylistReader::resolve(const QString &entry, const QString &playlist
 
 QStringList M3uPlaylistReader::readFile(const QString &path)
 {
+    // A FIFO named like a playlist would block the open.
+    if (!QFileInfo(path).isFile())
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};

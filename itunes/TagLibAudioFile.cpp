@@ -27,6 +27,7 @@
 
 #include <climits>
 #include <fcntl.h>
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -160,9 +161,11 @@ bool TagLibAudioFile::readTags(const QString &path, MusicTrackProperties &track)
     }
     if (!ref.isNull() && ref.audioProperties()) {
         const TagLib::AudioProperties *audio = ref.audioProperties();
-        track.duration = audio->lengthInMilliseconds() / 1000.0;
-        track.bitRate = audio->bitrate();
-        track.sampleRate = audio->sampleRate();
+        // A damaged file can give a negative length (an Ogg stream whose
+        // last granule position is below its first): never a negative time.
+        track.duration = std::max(0, audio->lengthInMilliseconds()) / 1000.0;
+        track.bitRate = std::max(0, audio->bitrate());
+        track.sampleRate = std::max(0, audio->sampleRate());
     }
     return !ref.isNull();
 }

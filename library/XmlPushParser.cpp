@@ -6,6 +6,9 @@
 #include <libxml/parserInternals.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -217,11 +220,24 @@ bool XmlPushParser::feed(const char *data, qsizetype size, bool last)
 bool XmlPushParser::readFile(const QString &path)
 {
     const QByteArray nativePath = path.toUtf8();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(nativePath.constData(), "rbe"));
+    // Non-blocking and checked before reading: a FIFO or a device under the
+    // file's name is refused instead of hanging the read.
+    const int descriptor = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info {};
+    int openError = descriptor < 0 ? errno : 0;
+    if (descriptor >= 0 && (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)))
+        openError = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (openError == 0 && ::fcntl(descriptor, F_SETFL, O_RDONLY) != 0)
+        openError = errno;
+    std::unique_ptr<std::FILE, FileCloser> file(openError == 0 ? ::fdopen(descriptor, "rb") : nullptr);
+    if (!file && openError == 0)
+        openError = errno;
     if (!file) {
-        const int error = errno;
+        if (descriptor >= 0)
+            ::close(descriptor);
         m_failed = true;
-        m_failure = {0, error, QString::fromLocal8Bit(std::strerror(error)), 0, 0};
+        m_failure = {0, openError, openError == EINVAL ? QStringLiteral("not a regular file")
+                                                      : QString::fromLocal8Bit(std::strerror(openError)), 0, 0};
         return false;
     }
     if (!begin())

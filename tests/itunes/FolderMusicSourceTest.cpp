@@ -72,6 +72,16 @@ TEST(AudioFileTagReader, NamesAnUnreadableFileAfterItself)
     EXPECT_TRUE(track.artist.isNull());
 }
 
+TEST(AudioFileTagReader, ADamagedStreamNeverGivesANegativeDurationOrRate)
+{
+    // Found by the tag reader's fuzz target: an Ogg stream whose length
+    // TagLib computes as negative.
+    const MusicTrackProperties track = AudioFileTagReader::read(AudioFixtures::path(QStringLiteral("negative-length.ogg")));
+    EXPECT_GE(track.duration, 0.0);
+    EXPECT_GE(track.bitRate, 0);
+    EXPECT_GE(track.sampleRate, 0);
+}
+
 TEST(ArtworkFinder, FindsEmbeddedCoversInEveryFormatThatHasThem)
 {
     for (const char *file : {"song.mp3", "song.m4a", "song.flac"}) {

@@ -4,6 +4,9 @@
 
 #include "itunes/ArtworkFinder.h"
 #include "itunes/AudioFileTagReader.h"
+#include "itunes/ExportLibraryReader.h"
+#include "itunes/M3uPlaylistReader.h"
+#include "library/MusicLibrary.h"
 #include "itunes/MusicSourceArtwork.h"
 #include "itunes/MusicSourceError.h"
 
@@ -79,4 +82,31 @@ TEST_F(SourcesThatAreNotFiles, AnArtworkFileThatIsAFifoIsAnError)
         }
     }));
     EXPECT_TRUE(message.contains(QStringLiteral("not a regular file"))) << message.toStdString();
+}
+
+TEST_F(SourcesThatAreNotFiles, AnExportAPlaylistFileOrADescriptionFileThatIsAFifoIsNotWaitedFor)
+{
+    const QString exportFile = folder.filePath(QStringLiteral("Library.xml"));
+    ASSERT_EQ(::mkfifo(exportFile.toUtf8().constData(), 0644), 0);
+    fifo = exportFile;
+    ExportLibraryReader reader;
+    bool read = true;
+    EXPECT_TRUE(endsPromptly([&] { read = reader.readFile(exportFile); }));
+    EXPECT_FALSE(read);
+
+    const QString playlist = folder.filePath(QStringLiteral("Mix.m3u"));
+    ASSERT_EQ(::mkfifo(playlist.toUtf8().constData(), 0644), 0);
+    fifo = playlist;
+    QStringList entries{QStringLiteral("x")};
+    EXPECT_TRUE(endsPromptly([&] { entries = M3uPlaylistReader::readFile(playlist); }));
+    EXPECT_TRUE(entries.isEmpty());
+
+    // The share's library file, read before a run writes the new one.
+    const QString libraryFile = folder.filePath(QStringLiteral("LIB.xml"));
+    ASSERT_EQ(::mkfifo(libraryFile.toUtf8().constData(), 0644), 0);
+    fifo = libraryFile;
+    MusicLibrary library;
+    bool synced = true;
+    EXPECT_TRUE(endsPromptly([&] { synced = library.syncTracks(libraryFile); }));
+    EXPECT_FALSE(synced);
 }
