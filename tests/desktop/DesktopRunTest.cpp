@@ -231,4 +231,38 @@ TEST_F(DesktopRunTest, ControlCharactersInTitlesAndAnswersAreShownEscapedOnTheir
     EXPECT_THAT(page.logText().toStdString(), HasSubstr("Ring\r\nError: forged\x1b[2J"));
 }
 
+TEST_F(DesktopRunTest, VerifyAfterARunWritesTheFindingsToTheLogAndTheButtonsComeBack)
+{
+    std::optional<int> outcome;
+    QObject::connect(&session->verification(), &ShareVerification::finished, session.get(),
+                     [&outcome](int value) { outcome = value; });
+    const auto pressVerifyAndWait = [&] {
+        outcome.reset();
+        QTest::mouseClick(button(QStringLiteral("syncVerifyButton")), Qt::LeftButton);
+        return waitUntil([&outcome] { return outcome.has_value(); });
+    };
+    const auto log = [this] {
+        return control<QPlainTextEdit>(*session, QStringLiteral("logTextView"))->toPlainText().toStdString();
+    };
+    pressSyncAndWaitForTheRefresh();
+    ASSERT_TRUE(button(QStringLiteral("syncVerifyButton"))->isEnabled());
+
+    ASSERT_TRUE(pressVerifyAndWait());
+    EXPECT_EQ(*outcome, ShareVerification::Consistent) << log();
+    EXPECT_THAT(log(), HasSubstr(": Checked 5 songs, 2 album covers, "));
+    EXPECT_THAT(log(), HasSubstr(" and 8 files of the library DESKTOP-LIBRARY on "));
+    EXPECT_THAT(log(), HasSubstr(" against 5 tracks of the music source\n"));
+    EXPECT_THAT(log(), HasSubstr(": The share is consistent: the server will find every song and cover"));
+    EXPECT_EQ(text(QStringLiteral("syncOperation")), QStringLiteral("The share is consistent"));
+
+    ASSERT_TRUE(QFile::remove(world.share() + QStringLiteral("/Music/Ann Arbor/First Light/01 Morning.mp3")));
+    ASSERT_TRUE(pressVerifyAndWait());
+    EXPECT_EQ(*outcome, ShareVerification::Inconsistent);
+    EXPECT_THAT(log(), HasSubstr(": Missing song file: Music/Ann Arbor/First Light/01 Morning.mp3 (Morning, ID "));
+    EXPECT_THAT(log(), HasSubstr(": Found 1 problems: 1 missing song files"));
+    EXPECT_EQ(text(QStringLiteral("syncOperation")), QStringLiteral("The share has problems: the log lists them"));
+    EXPECT_TRUE(button(QStringLiteral("syncSyncButton"))->isEnabled());
+    EXPECT_TRUE(button(QStringLiteral("syncVerifyButton"))->isEnabled());
+}
+
 } // namespace
