@@ -3,10 +3,40 @@
 #include "itunes/TagLibAudioFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
 #include <algorithm>
+#include <array>
+#include <string_view>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool equalIgnoringAsciiCase(std::string_view name, std::string_view lowerName)
+{
+    if (name.size() != lowerName.size())
+        return false;
+    for (std::size_t index = 0; index < name.size(); ++index) {
+        char character = name[index];
+        if (character >= 'A' && character <= 'Z')
+            character = char(character - 'A' + 'a');
+        if (character != lowerName[index])
+            return false;
+    }
+    return true;
+}
+
+// A regular file, or a link to one, that this process may read.
+bool isReadableFile(const QByteArray &path)
+{
+    struct stat info;
+    return ::stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.constData(), R_OK) == 0;
+}
+
+} // namespace
 
 QList<QByteArray> ArtworkFinder::embeddedPictures(const QString &audioPath)
 {
@@ -21,25 +51,37 @@ QList<QByteArray> ArtworkFinder::embeddedPictures(const QString &audioPath)
 
 QStringList ArtworkFinder::sideImageFiles(const QString &audioPath)
 {
-    static const QStringList wanted = {
-        QStringLiteral("cover.jpg"),  QStringLiteral("cover.jpeg"),  QStringLiteral("cover.png"),
-        QStringLiteral("folder.jpg"), QStringLiteral("folder.jpeg"), QStringLiteral("folder.png"),
-        QStringLiteral("front.jpg"),  QStringLiteral("front.jpeg"),  QStringLiteral("front.png"),
+    static constexpr std::array<std::string_view, 9> wanted = {
+        "cover.jpg",  "cover.jpeg",  "cover.png",  "folder.jpg", "folder.jpeg",
+        "folder.png", "front.jpg",   "front.jpeg", "front.png",
     };
     const QDir folder = QFileInfo(audioPath).dir();
-    if (!folder.exists())
+    const QByteArray nativeFolder = QFile::encodeName(folder.path());
+    // One pass over the names alone: only a name that matches is looked at
+    // further, so a folder of many tracks costs no stat or access per file.
+    DIR *directory = ::opendir(nativeFolder.constData());
+    if (!directory)
         return {};
-    QHash<QString, QString> byLowerName;
-    const QStringList entries = folder.entryList(QDir::Files | QDir::Readable, QDir::Name);
-    for (const QString &entry : entries) {
-        const QString lower = entry.toLower();
-        if (wanted.contains(lower) && !byLowerName.contains(lower))
-            byLowerName.insert(lower, entry);
+    std::array<QByteArray, wanted.size()> found;
+    while (const dirent *entry = ::readdir(directory)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() < 9 || name.size() > 11)
+            continue;
+        for (std::size_t index = 0; index < wanted.size(); ++index) {
+            if (!equalIgnoringAsciiCase(name, wanted[index]))
+                continue;
+            // Of names differing in case only, the first in name order.
+            if (found[index].isNull() || name < std::string_view(found[index].constData(), found[index].size()))
+                if (isReadableFile(nativeFolder + '/' + QByteArray(name.data(), qsizetype(name.size()))))
+                    found[index] = QByteArray(name.data(), qsizetype(name.size()));
+            break;
+        }
     }
+    ::closedir(directory);
     QStringList files;
-    for (const QString &name : wanted) {
-        if (const auto found = byLowerName.constFind(name); found != byLowerName.cend())
-            files.append(folder.filePath(found.value()));
+    for (const QByteArray &name : found) {
+        if (!name.isNull())
+            files.append(folder.filePath(QFile::decodeName(name)));
     }
     return files;
 }
