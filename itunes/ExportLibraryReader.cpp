@@ -1,7 +1,7 @@
 #include "itunes/ExportLibraryReader.h"
 
-#include "library/XmlPushParser.h"
 #include "platform/ValueLimit.h"
+#include "xml/XmlPushParser.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>

@@ -2,9 +2,9 @@
 
 #include "library/MusicLibrary.h"
 #include "library/SystemError.h"
-#include "library/XmlPushParser.h"
 #include "platform/SystemLog.h"
 #include "platform/ValueLimit.h"
+#include "xml/XmlPushParser.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "library/XmlAttributes.h"
 #include "platform/ErrorRecord.h"
+#include "xml/XmlAttributes.h"
 
 #include <QString>
 

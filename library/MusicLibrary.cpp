@@ -10,6 +10,7 @@
 #include "platform/SystemLog.h"
 #include "share/FileIO.h"
 #include "share/TemporaryFile.h"
+#include "xml/XmlText.h"
 
 #include <QFileInfo>
 
@@ -75,11 +76,6 @@ int leadingInteger(const QString &text)
     if (negative)
         return value > qint64(INT_MAX) ? INT_MIN : int(-value);
     return value > INT_MAX ? INT_MAX : int(value);
-}
-
-bool isXmlCharacterUnit(char16_t unit)
-{
-    return unit >= 0x20 || unit == 0x09 || unit == 0x0A || unit == 0x0D;
 }
 
 QString textOrEmpty(const QString &text)
@@ -248,42 +244,7 @@ bool MusicLibrary::syncAlbumCovers(const QString &path)
 
 QString MusicLibrary::convertToValidString(const QString &text)
 {
-    if (text.isNull())
-        return QStringLiteral("");
-    qsizetype index = 0;
-    for (; index < text.size(); ++index) {
-        const char16_t unit = text.at(index).unicode();
-        if (unit == u'&' || unit == u'<' || unit == u'>' || unit == u'\'' || unit == u'"' || !isXmlCharacterUnit(unit)
-            || unit >= 0xD800)
-            break;
-    }
-    if (index == text.size())
-        return text;
-    QString result;
-    result.reserve(text.size() + 16);
-    result.append(QStringView(text).first(index));
-    for (; index < text.size(); ++index) {
-        const QChar character = text.at(index);
-        switch (character.unicode()) {
-        case u'&': result.append(u"&amp;"); continue;
-        case u'<': result.append(u"&lt;"); continue;
-        case u'>': result.append(u"&gt;"); continue;
-        case u'\'': result.append(u"&apos;"); continue;
-        case u'"': result.append(u"&quot;"); continue;
-        default: break;
-        }
-        if (!isXmlCharacterUnit(character.unicode()))
-            continue;
-        if (character.isHighSurrogate() && index + 1 < text.size() && text.at(index + 1).isLowSurrogate()) {
-            result.append(character);
-            result.append(text.at(++index));
-            continue;
-        }
-        if (character.isSurrogate() || character.unicode() == 0xFFFE || character.unicode() == 0xFFFF)
-            continue;
-        result.append(character);
-    }
-    return result;
+    return XmlText::escaped(textOrEmpty(text), {.quotationMark = true, .apostrophe = true, .dropInvalidCharacters = true});
 }
 
 void MusicLibrary::writeSong(FileIO &file, const Track &track)

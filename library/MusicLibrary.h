@@ -8,9 +8,9 @@
 #include "library/SyncCounters.h"
 #include "library/Track.h"
 #include "library/TrackDestinations.h"
-#include "library/XmlAttributes.h"
 #include "platform/ErrorRecord.h"
 #include "platform/ExceptionRecord.h"
+#include "xml/XmlAttributes.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -8,10 +8,10 @@
 // plistlib on the same file.
 #include "itunes/CoverJpegEncoder.h"
 #include "itunes/ExportLibraryReader.h"
-#include "library/XmlPushParser.h"
 #include "itunes/ExportMusicSource.h"
 #include "itunes/FolderMusicSource.h"
 #include "itunes/iTunesMusicLibrary.h"
+#include "xml/XmlPushParser.h"
 
 #include "tests/itunes/ImageFixtures.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/XmlAttributes.h"
+#include "xml/XmlAttributes.h"
 
 #include <QByteArrayView>
 #include <QString>

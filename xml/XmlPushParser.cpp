@@ -1,4 +1,4 @@
-#include "library/XmlPushParser.h"
+#include "xml/XmlPushParser.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>

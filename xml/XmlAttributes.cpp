@@ -1,4 +1,4 @@
-#include "library/XmlAttributes.h"
+#include "xml/XmlAttributes.h"
 
 std::optional<QString> XmlAttributes::value(QByteArrayView qualifiedName) const
 {
