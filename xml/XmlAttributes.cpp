@@ -8,9 +8,9 @@ std::optional<QString> XmlAttributes::value(QByteArrayView qualifiedName) const
             matches = entry.localName == qualifiedName;
         } else {
             const qsizetype prefixLength = entry.prefix.size();
-            matches = qualifiedName.size() == prefixLength + 1 + entry.localName.size()
-                && qualifiedName.first(prefixLength) == entry.prefix && qualifiedName.at(prefixLength) == ':'
-                && qualifiedName.sliced(prefixLength + 1) == entry.localName;
+            matches = qualifiedName.size() == prefixLength + 1 + entry.localName.size() &&
+                      qualifiedName.first(prefixLength) == entry.prefix && qualifiedName.at(prefixLength) == ':' &&
+                      qualifiedName.sliced(prefixLength + 1) == entry.localName;
         }
         if (matches)
             return QString::fromUtf8(entry.value);

@@ -6,12 +6,14 @@
 #include <libxml/parserInternals.h>
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,15 +48,17 @@ struct XmlPushParser::Callbacks {
         return static_cast<XmlPushParser *>(static_cast<xmlParserCtxtPtr>(userData)->_private);
     }
 
-    // A handler that throws (out of memory) stops the parse instead of
-    // unwinding through libxml2.
-    template <class Call>
-    static void guarded(XmlPushParser *parser, Call &&call)
+    // An exception must not unwind through libxml2's C frames: it is kept,
+    // the parse stopped, and feed() rethrows it once libxml2 has returned.
+    // Nothing here allocates, so the catch cannot throw again.
+    template <class Call> static void guarded(XmlPushParser *parser, Call &&call) noexcept
     {
         try {
             call();
         } catch (...) {
-            parser->fail({XML_ERR_NO_MEMORY, 0, QStringLiteral("Reading stopped: out of memory."), parser->line(), 0});
+            parser->m_handlerException = std::current_exception();
+            parser->m_failed = true;
+            xmlStopParser(parser->m_context);
         }
     }
 
@@ -64,13 +68,14 @@ struct XmlPushParser::Callbacks {
         XmlPushParser *parser = from(userData);
         if (parser->m_failed)
             return;
-        if (parser->m_context->nameNr >= MaximumDepth) {
-            parser->fail({XML_ERR_INTERNAL_ERROR, 0,
-                          QStringLiteral("Excessive depth in document: elements nest deeper than %1 levels.").arg(MaximumDepth),
-                          parser->line(), 0});
-            return;
-        }
         guarded(parser, [&] {
+            if (parser->m_context->nameNr >= MaximumDepth) {
+                parser->fail({XML_ERR_INTERNAL_ERROR, 0,
+                              QStringLiteral("Excessive depth in document: elements nest deeper than %1 levels.")
+                                  .arg(MaximumDepth),
+                              parser->line(), 0});
+                return;
+            }
             parser->m_attributes.clear();
             for (int index = 0; index < attributeCount; ++index) {
                 const xmlChar **attribute = attributes + 5 * index;
@@ -93,7 +98,9 @@ struct XmlPushParser::Callbacks {
     {
         XmlPushParser *parser = from(userData);
         if (!parser->m_failed)
-            guarded(parser, [&] { parser->m_handler.characters(QByteArrayView(reinterpret_cast<const char *>(text), length)); });
+            guarded(parser, [&] {
+                parser->m_handler.characters(QByteArrayView(reinterpret_cast<const char *>(text), length));
+            });
     }
 
     // Keeps internal entities only; external ones are never loaded.
@@ -107,17 +114,22 @@ struct XmlPushParser::Callbacks {
 
     static void refuseEntity(void *userData, const xmlChar *, int, const xmlChar *, const xmlChar *, xmlChar *)
     {
-        from(userData)->stop(QStringLiteral("entity declarations are not allowed"));
+        XmlPushParser *parser = from(userData);
+        guarded(parser, [&] { parser->stop(QStringLiteral("entity declarations are not allowed")); });
     }
 
     static void refuseUnparsedEntity(void *userData, const xmlChar *, const xmlChar *, const xmlChar *, const xmlChar *)
     {
-        from(userData)->stop(QStringLiteral("entity declarations are not allowed"));
+        XmlPushParser *parser = from(userData);
+        guarded(parser, [&] { parser->stop(QStringLiteral("entity declarations are not allowed")); });
     }
 
     static void refuseReference(void *userData, const xmlChar *name)
     {
-        from(userData)->stop(QStringLiteral("entity references are not allowed: &%1;").arg(QString::fromUtf8(view(name))));
+        XmlPushParser *parser = from(userData);
+        guarded(parser, [&] {
+            parser->stop(QStringLiteral("entity references are not allowed: &%1;").arg(QString::fromUtf8(view(name))));
+        });
     }
 
     // Only the predefined entities (&amp; and the like) exist.
@@ -127,12 +139,17 @@ struct XmlPushParser::Callbacks {
     {
         if (!error || error->level != XML_ERR_FATAL)
             return;
-        from(userData)->fail({error->code, 0, QString::fromUtf8(error->message ? error->message : "").trimmed(), error->line,
-                              error->int2});
+        XmlPushParser *parser = from(userData);
+        guarded(parser, [&] {
+            parser->fail({error->code, 0, QString::fromUtf8(error->message ? error->message : "").trimmed(),
+                          error->line, error->int2});
+        });
     }
 };
 
-XmlPushParser::XmlPushParser(Handler &handler, Options options) : m_handler(handler), m_options(options) {}
+XmlPushParser::XmlPushParser(Handler &handler, Options options) : m_handler(handler), m_options(options)
+{
+}
 
 XmlPushParser::~XmlPushParser()
 {
@@ -165,6 +182,7 @@ bool XmlPushParser::begin()
     m_context = nullptr;
     m_failed = false;
     m_failure = {};
+    m_handlerException = nullptr;
 
     xmlSAXHandler handler{};
     xmlSAXVersion(&handler, 2);
@@ -210,6 +228,10 @@ bool XmlPushParser::feed(const char *data, qsizetype size, bool last)
     if (m_failed)
         return false;
     xmlParseChunk(m_context, data, int(size), last ? 1 : 0);
+    if (m_handlerException) {
+        m_failure = {0, 0, QStringLiteral("Reading stopped: the handler failed."), line(), 0};
+        std::rethrow_exception(std::exchange(m_handlerException, nullptr));
+    }
     if (!m_context->wellFormed && !m_failed) {
         fail({m_context->errNo != 0 ? m_context->errNo : XML_ERR_INTERNAL_ERROR, 0,
               QStringLiteral("The document is not well-formed."), line(), 0});
@@ -236,8 +258,10 @@ bool XmlPushParser::readFile(const QString &path)
         if (descriptor >= 0)
             ::close(descriptor);
         m_failed = true;
-        m_failure = {0, openError, openError == EINVAL ? QStringLiteral("not a regular file")
-                                                      : QString::fromLocal8Bit(std::strerror(openError)), 0, 0};
+        m_failure = {0, openError,
+                     openError == EINVAL ? QStringLiteral("not a regular file")
+                                         : QString::fromLocal8Bit(std::strerror(openError)),
+                     0, 0};
         return false;
     }
     if (!begin())

@@ -5,13 +5,17 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <exception>
+
 struct _xmlParserCtxt;
 
 // libxml2's SAX2 push parser fed with a file, or bytes in memory, in chunks:
 // never a tree, never the network, never an external DTD or entity. Events
 // reach a Handler as UTF-8 views that are valid during the call only.
 // Parsing stops at the first fatal error of libxml2 or when the handler
-// calls stop(); failure() then tells what and where.
+// calls stop(); failure() then tells what and where. An exception thrown by
+// the handler stops parsing too and leaves readFile() or readBytes() once
+// libxml2 has returned.
 class XmlPushParser {
 public:
     static constexpr qsizetype ChunkSize = 256 * 1024;
@@ -79,4 +83,5 @@ private:
     XmlAttributes m_attributes;
     bool m_failed = false;
     Failure m_failure;
+    std::exception_ptr m_handlerException;
 };
