@@ -1,5 +1,7 @@
 #include "xml/XmlPushParser.h"
 
+#include "xml/LibXMLSupport.h"
+
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
@@ -77,11 +79,19 @@ struct XmlPushParser::Callbacks {
                 return;
             }
             parser->m_attributes.clear();
+            parser->m_decodedValues.clear();
             for (int index = 0; index < attributeCount; ++index) {
                 const xmlChar **attribute = attributes + 5 * index;
-                const auto *value = reinterpret_cast<const char *>(attribute[3]);
+                const auto *start = reinterpret_cast<const char *>(attribute[3]);
                 const auto *end = reinterpret_cast<const char *>(attribute[4]);
-                parser->m_attributes.append(view(attribute[1]), view(attribute[0]), QByteArrayView(value, end - value));
+                QByteArrayView value(start, end - start);
+                // Without entity substitution libxml2 hands over every "&"
+                // of a value as "&#38;", the form its tree builder wants.
+                if (parser->m_options.entities == Entities::Refuse && value.contains("&#38;")) {
+                    parser->m_decodedValues.push_back(value.toByteArray().replace("&#38;", "&"));
+                    value = parser->m_decodedValues.back();
+                }
+                parser->m_attributes.append(view(attribute[1]), view(attribute[0]), value);
             }
             parser->m_handler.startElement(view(localName), view(prefix), parser->m_attributes);
         });
@@ -178,6 +188,7 @@ void XmlPushParser::fail(Failure failure)
 
 bool XmlPushParser::begin()
 {
+    initialiseLibXML();
     freeContext(m_context);
     m_context = nullptr;
     m_failed = false;

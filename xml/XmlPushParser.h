@@ -2,10 +2,12 @@
 
 #include "xml/XmlAttributes.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <exception>
+#include <vector>
 
 struct _xmlParserCtxt;
 
@@ -81,6 +83,9 @@ private:
     Options m_options;
     _xmlParserCtxt *m_context = nullptr;
     XmlAttributes m_attributes;
+    // Values of the current start tag that had to be rewritten; a
+    // QByteArray's bytes stay in place when the list grows.
+    std::vector<QByteArray> m_decodedValues;
     bool m_failed = false;
     Failure m_failure;
     std::exception_ptr m_handlerException;

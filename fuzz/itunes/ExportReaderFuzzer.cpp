@@ -1,19 +1,12 @@
 #include "itunes/ExportLibraryReader.h"
 #include "itunes/ExportMusicSource.h"
 
-#include <libxml/parser.h>
-
 #include <cstddef>
 #include <cstdint>
 
 // Any bytes as a library export: read, then build the source the loader sees.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool initialised = [] {
-        xmlInitParser();
-        return true;
-    }();
-    (void)initialised;
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     ExportLibraryReader reader(FileLocationMapper({{QStringLiteral("file://localhost/C:/"), QStringLiteral("/home/")}}));
     if (!reader.readBytes(bytes))

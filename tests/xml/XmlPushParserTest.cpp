@@ -125,18 +125,22 @@ TEST(XmlPushParser, StopAndTheDepthLimitAreFailuresWithTheirLine)
         << parser.failure().message.toStdString();
 }
 
-TEST(XmlPushParser, AttributesAreFoundByTheNameAsWritten)
+TEST(XmlPushParser, AttributesAreFoundByTheNameAsWrittenAndHoldTheirCharacters)
 {
-    RecordingHandler handler;
-    QStringList found;
-    handler.onStart = [&](QByteArrayView, const XmlAttributes &attributes) {
-        for (const char *name : {"ID", "x:ID", "y:ID", "x:I", "Path"})
-            found.append(attributes.value(name).value_or(QStringLiteral("-")));
-        EXPECT_EQ(attributes.longestValue(), 5);
-    };
-    XmlPushParser parser(handler, {});
-    const QByteArray text = "<e xmlns:x=\"urn:x\" x:ID=\"pref\" ID=\"plain\" Path=\"a&amp;b\"/>";
-    ASSERT_TRUE(parser.readBytes(text.constData(), text.size()));
-    EXPECT_EQ(found, (QStringList{QStringLiteral("plain"), QStringLiteral("pref"), QStringLiteral("-"),
-                                  QStringLiteral("-"), QStringLiteral("a&b")}));
+    for (const auto entities : {XmlPushParser::Entities::Refuse, XmlPushParser::Entities::ExpandInternal}) {
+        RecordingHandler handler;
+        QStringList found;
+        qsizetype longest = 0;
+        handler.onStart = [&](QByteArrayView, const XmlAttributes &attributes) {
+            for (const char *name : {"ID", "x:ID", "y:ID", "x:I", "Path"})
+                found.append(attributes.value(name).value_or(QStringLiteral("-")));
+            longest = attributes.longestValue();
+        };
+        XmlPushParser parser(handler, {entities, true, true});
+        const QByteArray text = "<e xmlns:x=\"urn:x\" x:ID=\"pref\" ID=\"plain\" Path=\"a&amp;b&#38;c&lt;\"/>";
+        ASSERT_TRUE(parser.readBytes(text.constData(), text.size()));
+        EXPECT_EQ(found, (QStringList{QStringLiteral("plain"), QStringLiteral("pref"), QStringLiteral("-"),
+                                      QStringLiteral("-"), QStringLiteral("a&b&c<")}));
+        EXPECT_EQ(longest, 6);
+    }
 }
