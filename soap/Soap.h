@@ -122,9 +122,9 @@ public:
     static QVariant objectFromXMLString(const QString &xml);
     static QVariant objectFromNode(const CXMLNodePtr &node);
 
-    // Text value escaping: "&", "<", ">".
+    // Text value escaping: "&", "<", ">" (XmlText::escapeText).
     static QString escapeText(const QString &text);
-    // Record field escaping: "&", "<", ">" and the quotation mark.
+    // Record field escaping: "&", "<", ">" and the quotation mark (XmlText::escapeAttribute).
     static QString escapeFieldText(const QString &text);
 
     // Posts data (Content-Type "text/xml") with the SOAPAction header and

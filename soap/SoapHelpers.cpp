@@ -2,11 +2,9 @@
 
 #include "soap/Base64.h"
 #include "soap/SoapDateFormatter.h"
-#include "soap/SoapXmlText.h"
+#include "xml/XmlText.h"
 
 #include <QCryptographicHash>
-
-#include <algorithm>
 
 namespace {
 
@@ -22,30 +20,6 @@ quint64 fnv1a(const QByteArray &bytes)
 }
 
 } // namespace
-
-QString SoapXmlText::escaped(const QString &text, bool quotes)
-{
-    const auto needsEntity = [quotes](QChar character) {
-        return character == u'&' || character == u'<' || character == u'>' || (quotes && character == u'"');
-    };
-    if (std::none_of(text.cbegin(), text.cend(), needsEntity))
-        return text;
-    QString result;
-    result.reserve(text.size() + 16);
-    for (const QChar character : text) {
-        if (character == u'&')
-            result.append(QLatin1String("&amp;"));
-        else if (character == u'<')
-            result.append(QLatin1String("&lt;"));
-        else if (character == u'>')
-            result.append(QLatin1String("&gt;"));
-        else if (quotes && character == u'"')
-            result.append(QLatin1String("&quot;"));
-        else
-            result.append(character);
-    }
-    return result;
-}
 
 const SoapDateFormatter &Soap::dateFormatter()
 {
@@ -98,10 +72,10 @@ quint64 Soap::generateHash(const SoapObject &record)
 
 QString Soap::escapeText(const QString &text)
 {
-    return SoapXmlText::escaped(text, false);
+    return XmlText::escapeText(text);
 }
 
 QString Soap::escapeFieldText(const QString &text)
 {
-    return SoapXmlText::escaped(text, true);
+    return XmlText::escapeAttribute(text);
 }

@@ -34,7 +34,4 @@ inline CXMLElementPtr asElement(const CXMLNodePtr &node)
     return std::dynamic_pointer_cast<CXMLElement>(node);
 }
 
-// "&", "<", ">" as entities, and the quotation mark too when quotes is set.
-QString escaped(const QString &text, bool quotes);
-
 } // namespace SoapXmlText

@@ -1,5 +1,7 @@
 #include "tools/simulator/SampleResultWriter.h"
 
+#include "xml/XmlText.h"
+
 #include <QByteArray>
 
 #include <algorithm>
@@ -16,16 +18,6 @@ QString element(const QString &name, const QString &content)
 
 } // namespace
 
-QString SampleResultWriter::escaped(const QString &text)
-{
-    QString result = text;
-    result.replace(u'&', QStringLiteral("&amp;"));
-    result.replace(u'<', QStringLiteral("&lt;"));
-    result.replace(u'>', QStringLiteral("&gt;"));
-    result.replace(u'"', QStringLiteral("&quot;"));
-    return result;
-}
-
 QString SampleResultWriter::responseElement(const OVWSContract::Operation &operation) const
 {
     const QString name = QLatin1String(operation.name);
@@ -35,7 +27,7 @@ QString SampleResultWriter::responseElement(const OVWSContract::Operation &opera
     case OVWSContract::ResultKind::None:
         return start + QStringLiteral("/>");
     case OVWSContract::ResultKind::Token:
-        result = escaped(tokenText(operation));
+        result = XmlText::escapeAttribute(tokenText(operation));
         break;
     case OVWSContract::ResultKind::Record:
         result = recordContent(*OVWSContract::record(QLatin1String(operation.result)), 0, 1);
@@ -75,7 +67,7 @@ QString SampleResultWriter::fieldContent(const OVWSContract::Member &field, int 
     case OVWSContract::Kind::Bool:
         return (index + position) % 2 ? QStringLiteral("true") : QStringLiteral("false");
     case OVWSContract::Kind::String:
-        return escaped(QStringLiteral("%1 %2").arg(QLatin1String(field.name)).arg(index));
+        return XmlText::escapeAttribute(QStringLiteral("%1 %2").arg(QLatin1String(field.name)).arg(index));
     case OVWSContract::Kind::Data:
         return QString::fromLatin1(QByteArray("image ").append(QByteArray::number(index)).toBase64());
     case OVWSContract::Kind::Record:

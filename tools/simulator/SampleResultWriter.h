@@ -18,7 +18,6 @@ public:
     // nested: inside an item of a list, where lists hold at most two items.
     QString recordContent(const OVWSContract::Record &record, int depth, int index, bool nested = false) const;
 
-    static QString escaped(const QString &text);
 
 private:
     int listItems;

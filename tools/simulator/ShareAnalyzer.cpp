@@ -1,20 +1,48 @@
 #include "tools/simulator/ShareAnalyzer.h"
 
-#include "tools/simulator/LibXmlDocument.h"
+#include "xml/XmlPushParser.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <functional>
+
+struct ShareAnalyzer::FileCounts {
+    int named = 0; // the elements whose attribute names a file
+    int playlists = 0;
+    int tracks = 0;
+    QStringList missing;
+};
+
 namespace {
 
-int countElements(xmlNode *node, QStringView name)
-{
-    int count = 0;
-    for (xmlNode *child = LibXmlDocument::firstElement(node); child; child = LibXmlDocument::nextElement(child))
-        count += (LibXmlDocument::localName(child) == name) + countElements(child, name);
-    return count;
-}
+// The start tags of one file, counted as they arrive.
+class CountingHandler : public XmlPushParser::Handler {
+public:
+    CountingHandler(QByteArrayView element, QByteArrayView attribute, std::function<void(const QString &)> found)
+        : m_element(element), m_attribute(attribute), m_found(std::move(found))
+    {
+    }
+
+    void startElement(QByteArrayView localName, QByteArrayView, const XmlAttributes &attributes) override
+    {
+        if (localName == m_element)
+            m_found(attributes.value(m_attribute).value_or(QString()));
+        else if (localName == "Playlist")
+            ++playlists;
+        else if (localName == "Track")
+            ++tracks;
+    }
+
+    int playlists = 0;
+    int tracks = 0;
+
+private:
+    QByteArrayView m_element;
+    QByteArrayView m_attribute;
+    std::function<void(const QString &)> m_found;
+};
 
 } // namespace
 
@@ -42,20 +70,26 @@ bool ShareAnalyzer::namesFile(const QString &serverPath) const
     return !path.isNull() && QFileInfo(path).isFile();
 }
 
-void ShareAnalyzer::collect(xmlNode *node, const char *element, const char *attribute, int *count,
-                            QStringList *missing) const
+bool ShareAnalyzer::read(const QString &path, QByteArrayView element, QByteArrayView attribute, FileCounts *counts,
+                         QString *error) const
 {
-    for (xmlNode *child = LibXmlDocument::firstElement(node); child; child = LibXmlDocument::nextElement(child)) {
-        if (LibXmlDocument::localName(child) == QLatin1String(element)) {
-            ++*count;
-            xmlChar *value = xmlGetProp(child, reinterpret_cast<const xmlChar *>(attribute));
-            const QString path = value ? QString::fromUtf8(reinterpret_cast<const char *>(value)) : QString();
-            xmlFree(value);
-            if (!namesFile(path))
-                missing->append(path);
-        }
-        collect(child, element, attribute, count, missing);
+    FileCounts found;
+    CountingHandler handler(element, attribute, [&](const QString &value) {
+        ++found.named;
+        if (!namesFile(value))
+            found.missing.append(value);
+    });
+    // Internal entities expand as the server's reader expands them; nothing
+    // external is ever loaded.
+    XmlPushParser parser(handler, {XmlPushParser::Entities::ExpandInternal, false, false});
+    if (!parser.readFile(path)) {
+        *error = parser.failure().message;
+        return false;
     }
+    found.playlists = handler.playlists;
+    found.tracks = handler.tracks;
+    *counts = std::move(found);
+    return true;
 }
 
 QJsonObject ShareAnalyzer::analyse() const
@@ -68,18 +102,17 @@ QJsonObject ShareAnalyzer::analyse() const
     const QStringList files = libraryDir.entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name);
     for (const QString &file : files) {
         QJsonObject entry{{QStringLiteral("file"), QString(QStringLiteral("Library/") + file)}};
-        const LibXmlDocument document = LibXmlDocument::fromFile(libraryDir.filePath(file));
-        if (!document.isValid()) {
-            entry.insert(QStringLiteral("error"), document.error());
+        FileCounts counts;
+        QString error;
+        if (!read(libraryDir.filePath(file), "Song", "Location", &counts, &error)) {
+            entry.insert(QStringLiteral("error"), error);
         } else {
-            int fileSongs = 0;
-            collect(document.root(), "Song", "Location", &fileSongs, &missing);
-            const int filePlaylists = countElements(document.root(), u"Playlist");
-            entry.insert(QStringLiteral("songs"), fileSongs);
-            entry.insert(QStringLiteral("playlists"), filePlaylists);
-            entry.insert(QStringLiteral("playlistTracks"), countElements(document.root(), u"Track"));
-            songs += fileSongs;
-            playlists += filePlaylists;
+            entry.insert(QStringLiteral("songs"), counts.named);
+            entry.insert(QStringLiteral("playlists"), counts.playlists);
+            entry.insert(QStringLiteral("playlistTracks"), counts.tracks);
+            songs += counts.named;
+            playlists += counts.playlists;
+            missing += counts.missing;
         }
         libraries.append(entry);
     }
@@ -88,11 +121,14 @@ QJsonObject ShareAnalyzer::analyse() const
     int covers = 0;
     const QString artworkPath = QDir(shareDir).filePath(QStringLiteral("Artwork/Artwork.xml"));
     if (QFileInfo::exists(artworkPath)) {
-        const LibXmlDocument artwork = LibXmlDocument::fromFile(artworkPath);
-        if (artwork.isValid())
-            collect(artwork.root(), "AlbumCover", "Path", &covers, &missing);
-        else
-            result.insert(QStringLiteral("artworkError"), artwork.error());
+        FileCounts counts;
+        QString error;
+        if (read(artworkPath, "AlbumCover", "Path", &counts, &error)) {
+            covers = counts.named;
+            missing += counts.missing;
+        } else {
+            result.insert(QStringLiteral("artworkError"), error);
+        }
     } else {
         result.insert(QStringLiteral("artworkError"), QStringLiteral("no Artwork/Artwork.xml"));
     }

@@ -1,16 +1,14 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QJsonObject>
 #include <QString>
-
-#include <libxml/tree.h>
 
 // Reads what a sync left on the share, as the server does after a refresh:
 // every library file in <share>/Library/*.xml and the artwork file
 // <share>/Artwork/Artwork.xml, and checks that every song Location and every
 // cover Path (a UNC path "\\server\share\...") names a file in the share.
-class ShareAnalyzer
-{
+class ShareAnalyzer {
 public:
     explicit ShareAnalyzer(const QString &shareDir) : shareDir(shareDir) {}
 
@@ -25,6 +23,12 @@ public:
 private:
     QString shareDir;
 
+    struct FileCounts;
+
     bool namesFile(const QString &serverPath) const;
-    void collect(xmlNode *node, const char *element, const char *attribute, int *count, QStringList *missing) const;
+    // Reads one description file: the elements named element, the values of
+    // their attribute that name no file, and the Playlist and Track elements.
+    // False with *error set when the file cannot be read or is not XML.
+    bool read(const QString &path, QByteArrayView element, QByteArrayView attribute, FileCounts *counts,
+              QString *error) const;
 };

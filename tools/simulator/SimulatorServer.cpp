@@ -3,6 +3,7 @@
 #include "tools/simulator/ShareAnalyzer.h"
 #include "tools/simulator/SimulatorConnection.h"
 #include "tools/simulator/SoapCallReader.h"
+#include "xml/XmlText.h"
 
 #include <QJsonObject>
 
@@ -79,7 +80,7 @@ HttpResponse SimulatorServer::fault(const QString &code, const QString &text, co
     response.reason = "Internal Server Error";
     response.body = envelope(QStringLiteral("<s:Fault><faultcode>%1</faultcode><faultstring>%2</faultstring>"
                                             "<detail>%3</detail></s:Fault>")
-                                 .arg(code, SampleResultWriter::escaped(text), SampleResultWriter::escaped(detail)));
+                                 .arg(code, XmlText::escapeAttribute(text), XmlText::escapeAttribute(detail)));
     return response;
 }
 

@@ -1,27 +1,60 @@
 #include "tools/simulator/SoapCallReader.h"
 
-#include "tools/simulator/LibXmlDocument.h"
+#include "xml/CXMLDocument.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 namespace {
 
 const QString soapEnvelopeNamespace = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
-const xmlChar instanceNamespace[] = "http://www.w3.org/2001/XMLSchema-instance";
+const QString instanceNamespace = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
 
-bool isNil(xmlNode *element)
+// The element children of element, in order.
+QList<CXMLElementPtr> childElements(const CXMLElementPtr &element)
 {
-    xmlChar *nil = xmlGetNsProp(element, reinterpret_cast<const xmlChar *>("nil"), instanceNamespace);
-    const bool result = nil && (xmlStrEqual(nil, reinterpret_cast<const xmlChar *>("true"))
-                                || xmlStrEqual(nil, reinterpret_cast<const xmlChar *>("1")));
-    xmlFree(nil);
-    return result;
+    QList<CXMLElementPtr> elements;
+    for (const CXMLNodePtr &child : element->children()) {
+        if (child->kind() == CXMLNode::ElementKind)
+            elements.append(std::static_pointer_cast<CXMLElement>(child));
+    }
+    return elements;
 }
 
-bool isSoapElement(xmlNode *node, QStringView name)
+// Whether the element holds text other than white space.
+bool hasNonBlankText(const CXMLElementPtr &element)
 {
-    return node && LibXmlDocument::localName(node) == name && LibXmlDocument::namespaceUri(node) == soapEnvelopeNamespace;
+    for (const CXMLNodePtr &child : element->children()) {
+        if (child->kind() != CXMLNode::TextKind && child->kind() != CXMLNode::CDATASectionKind)
+            continue;
+        const QString text = child->stringValue();
+        if (std::any_of(text.cbegin(), text.cend(), [](QChar character) {
+                return character != u' ' && character != u'\t' && character != u'\n' && character != u'\r';
+            }))
+            return true;
+    }
+    return false;
+}
+
+bool isNil(const CXMLElementPtr &element)
+{
+    const CXMLNodePtr nil = element->attributeForLocalName(QStringLiteral("nil"), instanceNamespace);
+    return nil && (nil->stringValue() == u"true" || nil->stringValue() == u"1");
+}
+
+bool isSoapElement(const CXMLElementPtr &element, QStringView name)
+{
+    return element && element->localName() == name && element->URI() == soapEnvelopeNamespace;
+}
+
+// The element's text, "" when it has none.
+QString textOf(const CXMLElementPtr &element)
+{
+    const QString text = element->stringValue();
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 QString unquoted(const QByteArray &header)
@@ -53,35 +86,43 @@ ReceivedCall SoapCallReader::read(const QByteArray &body, const QByteArray &soap
 {
     ReceivedCall call;
     call.soapAction = unquoted(soapActionHeader);
-    const LibXmlDocument document = LibXmlDocument::fromBytes(body);
-    if (!document.isValid()) {
-        call.problem = QStringLiteral("The request is not XML: %1").arg(document.error());
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(body);
+    if (decoder.hasError()) {
+        call.problem = QStringLiteral("The request is not XML: it is not UTF-8");
         return call;
     }
-    xmlNode *envelope = document.root();
+    ErrorRecord error;
+    const CXMLDocumentPtr document = CXMLDocument::initWithXMLString(text, 0, &error);
+    if (!document) {
+        call.problem = QStringLiteral("The request is not XML: %1").arg(error.localizedDescription());
+        return call;
+    }
+    const CXMLElementPtr envelope = document->rootElement();
     if (!isSoapElement(envelope, u"Envelope")) {
         call.problem = QStringLiteral("The request is not a SOAP 1.1 envelope");
         return call;
     }
-    xmlNode *body_ = LibXmlDocument::firstElement(envelope);
-    if (isSoapElement(body_, u"Header"))
-        body_ = LibXmlDocument::nextElement(body_);
-    if (!isSoapElement(body_, u"Body") || LibXmlDocument::nextElement(body_)) {
+    QList<CXMLElementPtr> parts = childElements(envelope);
+    if (!parts.isEmpty() && isSoapElement(parts.first(), u"Header"))
+        parts.removeFirst();
+    if (parts.size() != 1 || !isSoapElement(parts.first(), u"Body")) {
         call.problem = QStringLiteral("The envelope has no Body, or more than a Header and a Body");
         return call;
     }
-    xmlNode *operationElement = LibXmlDocument::firstElement(body_);
-    if (!operationElement || LibXmlDocument::nextElement(operationElement)) {
+    const QList<CXMLElementPtr> operations = childElements(parts.first());
+    if (operations.size() != 1) {
         call.problem = QStringLiteral("The Body must hold exactly one operation element");
         return call;
     }
-    call.operationName = LibXmlDocument::localName(operationElement);
+    const CXMLElementPtr &operationElement = operations.first();
+    call.operationName = operationElement->localName();
     call.operation = OVWSContract::operation(call.operationName);
     if (!call.operation) {
         call.problem = QStringLiteral("Unknown operation %1").arg(call.operationName);
         return call;
     }
-    if (LibXmlDocument::namespaceUri(operationElement) != OVWSContract::serviceNamespace()) {
+    if (operationElement->URI() != OVWSContract::serviceNamespace()) {
         call.problem = QStringLiteral("The operation element is not in the service namespace %1")
                            .arg(OVWSContract::serviceNamespace());
         return call;
@@ -98,34 +139,35 @@ ReceivedCall SoapCallReader::read(const QByteArray &body, const QByteArray &soap
     return call;
 }
 
-QString SoapCallReader::readParameters(xmlNode *operationElement, ReceivedCall *call)
+QString SoapCallReader::readParameters(const CXMLElementPtr &operationElement, ReceivedCall *call)
 {
-    if (LibXmlDocument::hasNonBlankText(operationElement))
+    if (hasNonBlankText(operationElement))
         return QStringLiteral("%1 holds text outside its parameters").arg(call->operationName);
-    xmlNode *element = LibXmlDocument::firstElement(operationElement);
+    const QList<CXMLElementPtr> elements = childElements(operationElement);
+    qsizetype next = 0;
     for (const OVWSContract::Member &parameter : call->operation->parameters) {
         const QString expected = QLatin1String(parameter.name);
-        if (!element)
+        if (next == elements.size())
             return QStringLiteral("%1: parameter %2 is missing").arg(call->operationName, expected);
-        const QString name = LibXmlDocument::localName(element);
+        const CXMLElementPtr &element = elements.at(next++);
+        const QString name = element->localName();
         if (name != expected)
             return QStringLiteral("%1: found parameter %2 where %3 belongs").arg(call->operationName, name, expected);
-        if (LibXmlDocument::namespaceUri(element) != OVWSContract::serviceNamespace())
+        if (element->URI() != OVWSContract::serviceNamespace())
             return QStringLiteral("%1: parameter %2 is not in the service namespace").arg(call->operationName, name);
         QJsonValue value;
         const QString problem = readValue(element, parameter.kind, parameter.typeName, &value);
         if (!problem.isNull())
             return QStringLiteral("%1: parameter %2: %3").arg(call->operationName, name, problem);
         call->parameters.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("value"), value}});
-        element = LibXmlDocument::nextElement(element);
     }
-    if (element)
-        return QStringLiteral("%1: unexpected parameter %2")
-            .arg(call->operationName, LibXmlDocument::localName(element));
+    if (next < elements.size())
+        return QStringLiteral("%1: unexpected parameter %2").arg(call->operationName, elements.at(next)->localName());
     return QString();
 }
 
-QString SoapCallReader::readValue(xmlNode *element, OVWSContract::Kind kind, const char *typeName, QJsonValue *value)
+QString SoapCallReader::readValue(const CXMLElementPtr &element, OVWSContract::Kind kind, const char *typeName,
+                                  QJsonValue *value)
 {
     if (isNil(element)) {
         if (kind == OVWSContract::Kind::Int || kind == OVWSContract::Kind::Bool)
@@ -137,21 +179,21 @@ QString SoapCallReader::readValue(xmlNode *element, OVWSContract::Kind kind, con
         return readRecord(element, *OVWSContract::record(QLatin1String(typeName)), value);
     if (kind == OVWSContract::Kind::List)
         return readList(element, *OVWSContract::list(QLatin1String(typeName)), value);
-    if (LibXmlDocument::firstElement(element))
+    if (!childElements(element).isEmpty())
         return QStringLiteral("holds elements where text belongs");
-    const QString text = LibXmlDocument::text(element);
+    const QString text = textOf(element);
     *value = text;
     return checkScalar(kind, text);
 }
 
-QString SoapCallReader::readRecord(xmlNode *element, const OVWSContract::Record &record, QJsonValue *value)
+QString SoapCallReader::readRecord(const CXMLElementPtr &element, const OVWSContract::Record &record, QJsonValue *value)
 {
-    if (LibXmlDocument::hasNonBlankText(element))
+    if (hasNonBlankText(element))
         return QStringLiteral("the %1 holds text outside its fields").arg(QLatin1String(record.elementName));
     QJsonObject fields;
     qsizetype nextField = 0;
-    for (xmlNode *child = LibXmlDocument::firstElement(element); child; child = LibXmlDocument::nextElement(child)) {
-        const QString name = LibXmlDocument::localName(child);
+    for (const CXMLElementPtr &child : childElements(element)) {
+        const QString name = child->localName();
         qsizetype index = nextField;
         while (index < qsizetype(record.fields.size()) && QLatin1String(record.fields[index].name) != name)
             ++index;
@@ -170,27 +212,28 @@ QString SoapCallReader::readRecord(xmlNode *element, const OVWSContract::Record 
     return QString();
 }
 
-QString SoapCallReader::readList(xmlNode *element, const OVWSContract::List &list, QJsonValue *value)
+QString SoapCallReader::readList(const CXMLElementPtr &element, const OVWSContract::List &list, QJsonValue *value)
 {
     QJsonArray items;
     const bool ofStrings = !list.itemElement;
     const OVWSContract::Record *itemRecord = ofStrings ? nullptr : OVWSContract::record(QLatin1String(list.itemType));
-    if (ofStrings && !LibXmlDocument::firstElement(element)) {
+    const QList<CXMLElementPtr> children = childElements(element);
+    if (ofStrings && children.isEmpty()) {
         // The list of strings writes its items without an element around each.
-        const QString text = LibXmlDocument::text(element);
+        const QString text = textOf(element);
         if (!text.isEmpty())
             items.append(text);
         *value = items;
         return QString();
     }
-    for (xmlNode *child = LibXmlDocument::firstElement(element); child; child = LibXmlDocument::nextElement(child)) {
+    for (const CXMLElementPtr &child : children) {
         QJsonValue item;
         if (ofStrings) {
-            item = LibXmlDocument::text(child);
+            item = textOf(child);
         } else {
-            if (LibXmlDocument::localName(child) != QLatin1String(list.itemElement))
+            if (child->localName() != QLatin1String(list.itemElement))
                 return QStringLiteral("%1 holds %2 where %3 items belong")
-                    .arg(QLatin1String(list.name), LibXmlDocument::localName(child), QLatin1String(list.itemElement));
+                    .arg(QLatin1String(list.name), child->localName(), QLatin1String(list.itemElement));
             const QString problem = readRecord(child, *itemRecord, &item);
             if (!problem.isNull())
                 return problem;
