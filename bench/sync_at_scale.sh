@@ -115,7 +115,11 @@ else
   row cli_again "  orvanasync-cli sync"
 fi
 row cli_again_small "  orvanasync-cli sync, $(( tracks / 10 )) tracks"
-[[ -f "$work/window_again.times" ]] && row window_again "  orvanasync (window, offscreen)" cli_again
+if [[ -f "$work/window_again.times" ]]; then
+  row window_again "  orvanasync (window, offscreen)" cli_again
+  printf 'window / orvanasync-cli, no-change run: %s x (at most 2 x)\n' \
+    "$(ratio "$(median window_again 1)" "$(median cli_again 1)")"
+fi
 big_wall="$(median cli_again 1)"; small_wall="$(median cli_again_small 1)"
 awk -v b="$big_wall" -v s="$small_wall" -v n="$tracks" \
   'BEGIN {printf "cost per track, no-change run (%d to %d tracks): %.1f us\n", n / 10, n, (b - s) / (n - n / 10) * 1e6}'

@@ -25,8 +25,8 @@ MainWindow::MainWindow(OrvanaSyncAppDelegate &delegate, QWidget *parent)
 
     connect(m_syncPageView, &SyncPageView::syncPressed, &delegate, &OrvanaSyncAppDelegate::onSyncPressed);
     connect(m_syncPageView, &SyncPageView::exitPressed, this, &MainWindow::exitRequested);
-    m_syncPageView->deferScrollingWhile([&delegate] { return delegate.showingReports(); });
-    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, m_syncPageView, &SyncPageView::scrollLogToEnd);
+    m_syncPageView->deferShowingWhile([&delegate] { return delegate.showingReports(); });
+    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, m_syncPageView, &SyncPageView::showDeferred);
 }
 
 void MainWindow::selectSettingsTab()

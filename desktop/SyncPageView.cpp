@@ -3,13 +3,17 @@
 #include "app/SyncPage.h"
 #include "platform/ControlCharacters.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSvgRenderer>
@@ -27,9 +31,11 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
       m_syncOperation(new QLabel(this)),
       m_progressBar(new QProgressBar(this)),
       m_logTextView(new QPlainTextEdit(this)),
+      m_logNote(new QLabel(this)),
       m_syncSyncButton(new QPushButton(QStringLiteral("Sync"), this)),
       m_syncExitButton(new QPushButton(QStringLiteral("Exit"), this)),
-      m_syncVerifyButton(new QPushButton(QStringLiteral("Verify"), this))
+      m_syncVerifyButton(new QPushButton(QStringLiteral("Verify"), this)),
+      m_syncSaveLogButton(new QPushButton(QStringLiteral("Save Log..."), this))
 {
     auto *pictures = new QHBoxLayout;
     pictures->addStretch(1);
@@ -76,14 +82,23 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
     m_logTextView->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_logTextView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_logTextView->setUndoRedoEnabled(false);
+    // Older lines leave the view as new ones come, so that its layout stays
+    // as cheap however long the run.
+    m_logTextView->setMaximumBlockCount(m_shownLogLines);
+    m_logNote->setObjectName(QStringLiteral("syncLogNote"));
+    m_logNote->setTextFormat(Qt::PlainText);
+    m_logNote->hide();
 
     m_syncSyncButton->setObjectName(QStringLiteral("syncSyncButton"));
     m_syncSyncButton->setDefault(true);
     m_syncExitButton->setObjectName(QStringLiteral("syncExitButton"));
     m_syncVerifyButton->setObjectName(QStringLiteral("syncVerifyButton"));
     m_syncVerifyButton->setToolTip(QStringLiteral("Check that the server will find every song and cover on its share"));
+    m_syncSaveLogButton->setObjectName(QStringLiteral("syncSaveLogButton"));
+    m_syncSaveLogButton->setToolTip(QStringLiteral("Write the whole log to a file"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_syncVerifyButton);
+    buttons->addWidget(m_syncSaveLogButton);
     buttons->addStretch(1);
     buttons->addWidget(m_syncExitButton);
     buttons->addWidget(m_syncSyncButton);
@@ -94,13 +109,15 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
     layout->addLayout(lines);
     layout->addWidget(m_progressBar);
     layout->addWidget(m_logTextView, 1);
+    layout->addWidget(m_logNote);
     layout->addLayout(buttons);
 
     connect(m_syncSyncButton, &QPushButton::clicked, this, &SyncPageView::syncPressed);
     connect(m_syncExitButton, &QPushButton::clicked, this, &SyncPageView::exitPressed);
     connect(m_syncVerifyButton, &QPushButton::clicked, this, &SyncPageView::verifyPressed);
-    connect(&m_page, &SyncPage::pageChanged, this, &SyncPageView::showPage);
-    connect(&m_page, &SyncPage::lineLogged, this, &SyncPageView::appendLogLine);
+    connect(m_syncSaveLogButton, &QPushButton::clicked, this, &SyncPageView::onSaveLogPressed);
+    connect(&m_page, &SyncPage::pageChanged, this, &SyncPageView::onPageChanged);
+    connect(&m_page, &SyncPage::lineLogged, this, &SyncPageView::onLineLogged);
     connect(&m_page, &SyncPage::syncEnabledChanged, m_syncSyncButton, &QPushButton::setEnabled);
     // A check and a run never overlap: Verify is there when Sync is.
     connect(&m_page, &SyncPage::syncEnabledChanged, m_syncVerifyButton, &QPushButton::setEnabled);
@@ -112,7 +129,12 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
         QStringList lines = m_page.logText().chopped(1).split(QLatin1Char('\n'));
         for (QString &line : lines)
             line = ControlCharacters::escaped(line);
+        m_loggedLines = lines.size();
+        m_escapedLog = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        if (lines.size() > m_shownLogLines)
+            lines.remove(0, lines.size() - m_shownLogLines);
         m_logTextView->setPlainText(lines.join(QLatin1Char('\n')));
+        showLogNote();
     }
 }
 
@@ -134,8 +156,18 @@ QLabel *SyncPageView::picture(const QString &name, const QString &resource)
     return label;
 }
 
+void SyncPageView::onPageChanged()
+{
+    if (deferring()) {
+        m_pageChangePending = true;
+        return;
+    }
+    showPage();
+}
+
 void SyncPageView::showPage()
 {
+    m_pageChangePending = false;
     // Song names and server answers are shown, never obeyed.
     m_syncOperation->setText(ControlCharacters::escaped(m_page.syncOperation()));
     for (int n = 0; n < 4; ++n) {
@@ -146,19 +178,78 @@ void SyncPageView::showPage()
     m_progressBar->setValue(qBound(0, m_page.progressBarValue(), 100));
 }
 
-void SyncPageView::appendLogLine(const QString &line)
+void SyncPageView::onLineLogged(const QString &line)
 {
-    // One block per line: appending costs the same however long the log is.
+    ++m_loggedLines;
     // A line break or an escape sequence in a title stays inside its line.
-    m_logTextView->appendPlainText(ControlCharacters::escaped(line));
-    // Scrolling moves the whole view's picture: once per batch of reports.
-    if (m_deferScrolling && m_deferScrolling())
+    QString escaped = ControlCharacters::escaped(line);
+    m_escapedLog += escaped;
+    m_escapedLog += QLatin1Char('\n');
+    m_pendingLines.append(std::move(escaped));
+    // Lines the view would drop at once are not laid out at all.
+    if (m_pendingLines.size() > m_shownLogLines)
+        m_pendingLines.removeFirst();
+    if (!deferring())
+        showDeferred();
+}
+
+void SyncPageView::showDeferred()
+{
+    if (m_pageChangePending)
+        showPage();
+    if (m_pendingLines.isEmpty())
         return;
+    // One call for the batch: one edit of the document, one layout of the
+    // new blocks, one scroll. Each line is a block of its own.
+    m_logTextView->appendPlainText(m_pendingLines.size() == 1 ? m_pendingLines.first()
+                                                              : m_pendingLines.join(QLatin1Char('\n')));
+    m_pendingLines.clear();
+    // Before the scroll: the note, when it appears, takes some of the view's height.
+    showLogNote();
     scrollLogToEnd();
 }
 
 void SyncPageView::scrollLogToEnd()
 {
+    // The lines the scroll brings into view can be wider than the view, and
+    // the horizontal bar that then appears takes a line of its height.
     QScrollBar *bar = m_logTextView->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    for (int tries = 0; tries < 3 && bar->value() != bar->maximum(); ++tries)
+        bar->setValue(bar->maximum());
+}
+
+void SyncPageView::setShownLogLines(int lines)
+{
+    m_shownLogLines = qMax(1, lines);
+    m_logTextView->setMaximumBlockCount(m_shownLogLines);
+    showLogNote();
+}
+
+void SyncPageView::showLogNote()
+{
+    const bool cut = m_loggedLines > m_shownLogLines;
+    if (cut) {
+        const QLocale locale;
+        m_logNote->setText(QStringLiteral("Showing the newest %1 of %2 lines: Save Log... writes them all")
+                               .arg(locale.toString(m_shownLogLines), locale.toString(m_loggedLines)));
+    }
+    m_logNote->setVisible(cut);
+}
+
+bool SyncPageView::saveLog(const QString &fileName)
+{
+    QSaveFile file(fileName);
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(m_escapedLog.toUtf8()) >= 0 && file.commit();
+    if (!saved)
+        m_page.logDateAndTitle(QStringLiteral("Error: Cannot save the log to %1: %2").arg(fileName, file.errorString()));
+    return saved;
+}
+
+void SyncPageView::onSaveLogPressed()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Log"), QDir::home().filePath(QStringLiteral("OrvanaSync log.txt")),
+        QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (!fileName.isEmpty())
+        saveLog(fileName);
 }

@@ -99,6 +99,27 @@ TEST_F(DesktopRunTest, AWholeRunCopiesEverythingAndShowsTheTotals)
     EXPECT_THAT(QJsonDocument(refreshes.last()).toJson().toStdString(), HasSubstr("16384"));
 }
 
+TEST_F(DesktopRunTest, ARunWhoseLogOutgrowsTheViewShowsItsNewestLinesAndSavesThemAll)
+{
+    SyncPageView *view = session->window().syncPageView();
+    view->setShownLogLines(3);
+    pressSyncAndWaitForTheRefresh();
+    const QString whole = session->delegate().syncPage().logText();
+    ASSERT_GT(whole.count(u'\n'), 10);
+    const auto *log = control<QPlainTextEdit>(*session, QStringLiteral("logTextView"));
+    EXPECT_EQ(log->blockCount(), 3);
+    EXPECT_TRUE(whole.endsWith(log->toPlainText() + u'\n')) << "the newest lines, in order";
+    EXPECT_THAT(log->toPlainText().toStdString(), HasSubstr("Successfully Refreshed Orvana Media Library"));
+    EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+    EXPECT_TRUE(control<QLabel>(*session, QStringLiteral("syncLogNote"))->isVisibleTo(view));
+
+    const QString fileName = world.path(QStringLiteral("saved log.txt"));
+    ASSERT_TRUE(view->saveLog(fileName));
+    QFile saved(fileName);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), whole) << "every line of the run";
+}
+
 TEST_F(DesktopRunTest, ASelectedPlaylistsRunCopiesOnlyTheTickedPlaylist)
 {
     session->window().tv()->setCurrentWidget(session->window().settingsTab());
