@@ -67,24 +67,24 @@ void ReportQueue::wake()
 
 void ReportQueue::showQueued()
 {
-    std::deque<Notify> batch;
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        batch.swap(m_queue);
-        m_wakePending = false;
-    }
-    if (batch.empty())
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_wakePending = false;
+    // Called before every report made on the receiver's thread: most often
+    // nothing is queued, and an empty deque costs two allocations.
+    if (m_queue.empty())
         return;
+    std::deque<Notify> batch;
+    batch.swap(m_queue);
+    lock.unlock();
     // A worker held by a full queue goes on while this batch is shown.
     m_shownChanged.notify_all();
     m_showingBatch = true;
     for (const Notify &notify : batch)
         m_show(notify);
     m_showingBatch = false;
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_shown += batch.size();
-    }
+    lock.lock();
+    m_shown += batch.size();
+    lock.unlock();
     m_shownChanged.notify_all();
     if (m_batchShown)
         m_batchShown();

@@ -189,7 +189,8 @@ void SyncPage::syncPageResults(const SyncCounters &totals)
 void SyncPage::logWriteline(const QString &line)
 {
     const QString text = line.isNull() ? QStringLiteral("") : line;
-    m_logText += text + QLatin1Char('\n');
+    m_logText += text.toUtf8();
+    m_logText += '\n';
     Q_EMIT lineLogged(text);
 }
 

@@ -2,6 +2,7 @@
 
 #include "library/SyncCounters.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -50,7 +51,8 @@ public:
     const QString &syncText(int n) const { return m_syncTexts.at(n - 1); }
     bool isProgressBarVisible() const { return m_progressBarVisible; }
     int progressBarValue() const { return m_progressBarValue; }
-    const QString &logText() const { return m_logText; }
+    // Every line logged, each followed by a line feed.
+    QString logText() const { return QString::fromUtf8(m_logText); }
     bool isSyncEnabled() const { return m_syncEnabled; }
 
 Q_SIGNALS:
@@ -72,6 +74,7 @@ private:
     std::array<QString, 4> m_syncTexts;
     bool m_progressBarVisible = false;
     int m_progressBarValue = 0;
-    QString m_logText;
+    // In UTF-8: half the memory of a long run's log.
+    QByteArray m_logText;
     bool m_syncEnabled = true;
 };

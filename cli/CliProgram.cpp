@@ -98,11 +98,11 @@ void CliProgram::print(const QString &line)
         std::fflush(m_out);
 }
 
-void CliProgram::printLogLine(QStringView line)
+void CliProgram::printLogLine(const QString &line)
 {
     // "<time>: <message>"; the time text has no ": " of its own.
     const qsizetype separator = line.indexOf(QLatin1String(": "));
-    const QStringView message = separator < 0 ? line : line.mid(separator + 2);
+    const QStringView message = separator < 0 ? QStringView(line) : QStringView(line).mid(separator + 2);
     if (message.startsWith(QLatin1String("Debug: ")))
         m_lastDebugMessage = message.mid(7).toString();
     // The run's errors belong on standard error, at every verbosity.
@@ -123,10 +123,10 @@ void CliProgram::printLogLine(QStringView line)
     if (m_json) {
         // Standard output holds the JSON document alone.
         if (m_verbosity == CliOptions::Verbosity::Verbose)
-            printError(line.toString());
+            printError(line);
         return;
     }
-    print(line.toString());
+    print(line);
 }
 
 void CliProgram::printError(const QString &message)

@@ -68,7 +68,7 @@ private:
     bool readPassword(const CliOptions &options, SettingsStore &settings, QString *password);
     void print(const QString &line);
     // A line of the run's log, unless the verbosity hides it.
-    void printLogLine(QStringView line);
+    void printLogLine(const QString &line);
     void printError(const QString &message);
     void showProgress(OrvanaSyncAppDelegate &delegate, int activity, int progress, int maxProgress);
     void clearProgress();

@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <optional>
+
 namespace {
 
 ErrorRecord sourceError(const MusicSourceError &error)
@@ -98,6 +100,10 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
         return int(tracks().size());
 
     int index = 0;
+    // The extension table looked up once per run of tracks of one type.
+    bool lookedUp = false;
+    QString lookedUpType;
+    std::optional<QString> acceptedType;
     for (int start = 0; start < total; start += BatchSize) {
         const int length = start + BatchSize <= total ? BatchSize : total - start;
         const auto batch = libraryPlaylist.tracks().subarrayWithRange(start, length).get();
@@ -109,14 +115,19 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
             if (!track)
                 continue;
             // The type is the location's extension in lower case.
-            const auto validType = m_validMusicFileExtensions.constFind(track->type());
-            if (validType == m_validMusicFileExtensions.cend()) {
+            if (!lookedUp || track->type() != lookedUpType) {
+                lookedUp = true;
+                lookedUpType = track->type();
+                const auto validType = m_validMusicFileExtensions.constFind(lookedUpType);
+                acceptedType = validType == m_validMusicFileExtensions.cend() ? std::nullopt : std::optional<QString>(validType.key());
+            }
+            if (!acceptedType) {
                 syncNotifyTitle(Activity::Log, QStringLiteral("Skipping non-supported music item: %1.%2")
                                        .arg(track->title(), iTunesMusicTrack::pathExtension(track->location())));
                 continue;
             }
             // Equal strings shared with the tables instead of one per track.
-            track->setType(validType.key());
+            track->setType(*acceptedType);
             tracks().insert(track->persistentId(), track);
             sortedTracks().append(track->persistentId());
             // A track at the top of the file system has no album identifier

@@ -35,15 +35,24 @@ QString iTunesMusicTrack::albumIDForLocation(const QString &location)
     return albumID;
 }
 
-QString iTunesMusicTrack::pathExtension(const QString &path)
+namespace {
+
+QStringView extensionOf(const QString &path)
 {
     QStringView last;
     if (lastPathComponents(path, &last, 1) == 0)
-        return QStringLiteral("");
+        return u"";
     const qsizetype dot = last.lastIndexOf(u'.');
     if (dot <= 0)
-        return QStringLiteral("");
-    return last.sliced(dot + 1).toString();
+        return u"";
+    return last.sliced(dot + 1);
+}
+
+} // namespace
+
+QString iTunesMusicTrack::pathExtension(const QString &path)
+{
+    return extensionOf(path).toString();
 }
 
 std::shared_ptr<iTunesMusicTrack> iTunesMusicTrack::initWithiTunesTrack(const std::shared_ptr<MusicSourceTrack> &track)
@@ -84,7 +93,12 @@ iTunesMusicTrack &iTunesMusicTrack::copyiTunesTrack(MusicSourceTrack &track)
     setTrack(properties.trackNumber);
     setReleased(properties.year);
     setDbUniqueId(properties.databaseID);
-    setType(pathExtension(location()).toLower());
+    // Tracks come in runs of one extension: one string serves a run.
+    // ("/" is no extension: the first track always makes its string.)
+    thread_local QString lastType = QStringLiteral("/");
+    if (const QStringView extension = extensionOf(location()); extension != lastType)
+        lastType = extension.toString().toLower();
+    setType(lastType);
     if (type() == QLatin1String("m4p"))
         setDRMProtected(true);
     setStatus(1);
