@@ -6,7 +6,6 @@
 #include "library/FileReplacement.h"
 #include "library/SystemError.h"
 #include "library/TrackDestinations.h"
-#include "platform/MainThread.h"
 #include "platform/SystemLog.h"
 #include "share/FileIO.h"
 #include "share/TemporaryFile.h"
@@ -97,14 +96,8 @@ MusicLibrary::~MusicLibrary() = default;
 
 void MusicLibrary::deliver(const Notify &notify)
 {
-    if (m_notifySink) {
+    if (m_notifySink)
         m_notifySink(notify);
-        return;
-    }
-    QObject *target = m_notifyTarget.data();
-    if (!target || m_notifySelector.isEmpty())
-        return;
-    performOnMainThread<Notify>(target, m_notifySelector.constData(), notify);
 }
 
 void MusicLibrary::syncNotifyTitle(Activity activity, const QString &title)

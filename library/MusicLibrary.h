@@ -15,8 +15,6 @@
 #include <QByteArray>
 #include <QHash>
 #include <QMap>
-#include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -40,9 +38,8 @@ class FileIO;
 // writeXMLTracks(libraryId, libName), syncAlbumCovers(xmlAlbumCoverPath()),
 // writeXMLAlbumCovers(); each stage runs whatever the previous one answered
 // and reports every failure as an Activity::Error Notify. Every Notify goes to
-// the notify sink (the application hands it to its main thread and waits
-// until it is shown); without a sink, to notifyTarget's notifySelector method
-// (an invokable taking one Notify) on the target's thread, waited for.
+// the notify sink, on the thread that reports (the application hands it to
+// its main thread); without a sink it is dropped.
 class MusicLibrary {
 public:
     using TrackMap = QMap<QString, std::shared_ptr<Track>>;
@@ -146,12 +143,6 @@ public:
     // are made returns once they are shown, so that a stop asked for on
     // seeing a track takes effect before the next one is copied. None: no wait.
     void setCopyBarrier(std::function<void()> barrier) { m_copyBarrier = std::move(barrier); }
-    QObject *notifyTarget() const { return m_notifyTarget.data(); }
-    void setNotifyTarget(QObject *target) { m_notifyTarget = target; }
-    // Name of the target's invokable method taking one Notify, e.g.
-    // "onSyncNotifictionEvent".
-    const QByteArray &notifySelector() const { return m_notifySelector; }
-    void setNotifySelector(const QByteArray &selector) { m_notifySelector = selector; }
 
     const TrackMap &tracks() const { return m_tracks; }
     TrackMap &tracks() { return m_tracks; }
@@ -203,8 +194,6 @@ private:
 
     NotifySink m_notifySink;
     std::function<void()> m_copyBarrier;
-    QPointer<QObject> m_notifyTarget;
-    QByteArray m_notifySelector;
     TrackMap m_tracks;
     QStringList m_sortedTracks;
     PlaylistMap m_playlists;

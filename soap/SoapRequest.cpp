@@ -1,6 +1,5 @@
 #include "soap/SoapRequest.h"
 
-#include "platform/MainThread.h"
 #include "platform/SystemLog.h"
 #include "platform/ValueLimit.h"
 #include "soap/Soap.h"
@@ -405,10 +404,14 @@ void SoapRequest::handleFault(const SoapFault &fault)
 
 bool SoapRequest::deliver(QObject *target, const QByteArray &method, const QVariant &value)
 {
-    if (!target || method.isEmpty() || !answersMethod<QVariant>(target, method.constData()))
+    if (!target || method.isEmpty())
         return false;
+    // The handler is the target's invokable method(QVariant), found by name.
     const QMetaObject *meta = target->metaObject();
-    const int index = meta->indexOfMethod(methodSignature<QVariant>(method.constData()).constData());
+    const QByteArray signature = QMetaObject::normalizedSignature(QByteArray(method + "(QVariant)").constData());
+    const int index = meta->indexOfMethod(signature.constData());
+    if (index < 0)
+        return false;
     return meta->method(index).invoke(target, Qt::DirectConnection, Q_ARG(QVariant, value));
 }
 

@@ -34,8 +34,7 @@ protected:
         files.addFile(QStringLiteral("Gamma/Third/cover.png"), QString(), "not an image");
         files.addPlaylist(QStringLiteral("Evening"), {QStringLiteral("Gamma/Third/01 four.m4a"), QStringLiteral("Alpha/First/01 one.mp3")});
 
-        library.setNotifyTarget(&recorder);
-        library.setNotifySelector(NotifyRecorder::Selector);
+        library.setNotifySink(recorder.sink());
         library.setXmlTracksPath(share.filePath(QStringLiteral("Library/LIB-1.xml")));
         library.setXmlAlbumCoverPath(share.filePath(QStringLiteral("Artwork/Artwork.xml")));
         library.setCpyBasePath(share.filePath(QStringLiteral("Music")));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/Notify.h"
+#include "tests/support/ReportSink.h"
 
 #include <QList>
 #include <QObject>
@@ -10,9 +11,9 @@
 class NotifyRecorder : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char *Selector = "onNotify";
-
-    Q_INVOKABLE void onNotify(const Notify &notify) { notifications.append(notify); }
+    void onNotify(const Notify &notify) { notifications.append(notify); }
+    // The sink to give the library: the notifications arrive on the recorder's thread.
+    std::function<void(const Notify &)> sink() { return testsupport::sinkOnThreadOf(this, &NotifyRecorder::onNotify); }
 
     // Titles of the notifications with this activity, in order.
     QStringList titles(int activity) const

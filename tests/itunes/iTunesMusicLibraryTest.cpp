@@ -27,8 +27,7 @@ struct Loaded {
 
     explicit Loaded(std::shared_ptr<MusicApplication> application)
     {
-        library->setNotifyTarget(&recorder);
-        library->setNotifySelector(NotifyRecorder::Selector);
+        library->setNotifySink(recorder.sink());
         library->setITunes(std::move(application));
         library->loadiTunesLibrary();
     }
@@ -358,8 +357,7 @@ TEST(LoaderSources, AnUnreadableExportIsOneClearErrorAndAnEmptyLibrary)
     testsupport::writeFile(path, "<?xml version=\"1.0\"?><plist><dict><key>Tracks</key><dict><key>1</key><dict>");
     iTunesMusicLibrary library;
     NotifyRecorder recorder;
-    library.setNotifyTarget(&recorder);
-    library.setNotifySelector(NotifyRecorder::Selector);
+    library.setNotifySink(recorder.sink());
     library.setMusicSource(path);
     library.loadiTunesLibrary();
     const QList<Notify> errors = recorder.withActivity(2);
@@ -385,8 +383,7 @@ TEST(LoaderSources, ReportsLeftOutEntriesAndRemapsLocationsFromTheSettings)
 
     iTunesMusicLibrary library;
     NotifyRecorder recorder;
-    library.setNotifyTarget(&recorder);
-    library.setNotifySelector(NotifyRecorder::Selector);
+    library.setNotifySink(recorder.sink());
     library.setMusicSource(files.exportPath());
     library.setMusicSourcePathMap(QStringLiteral("file://localhost/C:/Users/ann/Music/=%1/").arg(files.folderPath()));
     library.loadiTunesLibrary();
@@ -426,8 +423,7 @@ TEST(LoaderSources, AnExportWithoutPersistentIDsLoadsEveryTrack)
 
     iTunesMusicLibrary library;
     NotifyRecorder recorder;
-    library.setNotifyTarget(&recorder);
-    library.setNotifySelector(NotifyRecorder::Selector);
+    library.setNotifySink(recorder.sink());
     library.setMusicSource(files.exportPath());
     library.loadiTunesLibrary();
     EXPECT_EQ(library.tracks().size(), 600);
@@ -450,8 +446,7 @@ TEST(LoaderSources, AnExportWhoseTracksAreAllLeftOutIsAnError)
 
     iTunesMusicLibrary library;
     NotifyRecorder recorder;
-    library.setNotifyTarget(&recorder);
-    library.setNotifySelector(NotifyRecorder::Selector);
+    library.setNotifySink(recorder.sink());
     library.setMusicSource(files.exportPath());
     library.loadiTunesLibrary();
     EXPECT_TRUE(library.tracks().isEmpty());

@@ -17,8 +17,7 @@ protected:
     void SetUp() override
     {
         share.configure(library, true);
-        library.setNotifyTarget(&recorder);
-        library.setNotifySelector("onSyncNotifictionEvent");
+        library.setNotifySink(recorder.sink());
     }
 
     std::shared_ptr<FakeAlbumCover> addCover(const QString &albumId, const QString &stem, bool succeeds = true,

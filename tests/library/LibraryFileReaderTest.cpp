@@ -14,8 +14,7 @@ protected:
     void SetUp() override
     {
         share.configure(library, true);
-        library.setNotifyTarget(&recorder);
-        library.setNotifySelector("onSyncNotifictionEvent");
+        library.setNotifySink(recorder.sink());
         for (const char *id : {"A", "B", "C"}) {
             const QString key = QString::fromLatin1(id);
             library.tracks().insert(key, makeTrack(key, QStringLiteral("/m/x/y/%1.mp3").arg(key)));

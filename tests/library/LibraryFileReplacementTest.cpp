@@ -24,8 +24,7 @@ protected:
     void SetUp() override
     {
         share.configure(library, true);
-        library.setNotifyTarget(&recorder);
-        library.setNotifySelector("onSyncNotifictionEvent");
+        library.setNotifySink(recorder.sink());
         auto track = makeTrack(QStringLiteral("T1"), share.sourceFile(QStringLiteral("A/B/1.mp3")));
         library.tracks().insert(QStringLiteral("T1"), track);
         library.sortedTracks().append(QStringLiteral("T1"));

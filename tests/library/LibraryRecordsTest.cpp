@@ -18,8 +18,7 @@ class Notifications : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        library.setNotifyTarget(&recorder);
-        library.setNotifySelector("onSyncNotifictionEvent");
+        library.setNotifySink(recorder.sink());
     }
     MusicLibrary library;
     NotifyRecorder recorder;
@@ -71,19 +70,11 @@ TEST_F(Notifications, EachSenderFillsOnlyItsFields)
         EXPECT_FALSE(notify.processing());
 }
 
-TEST_F(Notifications, WithoutTargetOrMethodNothingIsDelivered)
+TEST_F(Notifications, WithoutASinkReportsAreDropped)
 {
-    library.setNotifySelector("noSuchMethod");
+    library.setNotifySink({});
     library.syncNotifyTitle(Activity::Log, QStringLiteral("x"));
-    library.setNotifySelector("onSyncNotifictionEvent");
-    {
-        NotifyRecorder shortLived;
-        library.setNotifyTarget(&shortLived);
-    }
-    library.syncNotifyTitle(Activity::Log, QStringLiteral("y"));
-    EXPECT_EQ(library.notifyTarget(), nullptr);
-    library.setNotifyTarget(nullptr);
-    library.syncNotifyTitle(Activity::Log, QStringLiteral("z"));
+    library.syncNotifyError(QStringLiteral("y"), ErrorRecord(QStringLiteral("D"), 1));
     EXPECT_TRUE(recorder.received.isEmpty());
 }
 

@@ -5,6 +5,7 @@
 #include "library/Notify.h"
 #include "library/Playlist.h"
 #include "library/Track.h"
+#include "tests/support/ReportSink.h"
 
 #include <QList>
 #include <QObject>
@@ -25,11 +26,13 @@ inline void PrintTo(const QString &text, std::ostream *out)
 
 namespace librarytest {
 
-// Receives the engine's reports like the sync page does.
+// Receives the engine's reports like the sync page does, on its own thread.
 class NotifyRecorder : public QObject {
     Q_OBJECT
 public:
-    Q_INVOKABLE void onSyncNotifictionEvent(const Notify &notify);
+    void onSyncNotifictionEvent(const Notify &notify);
+    // The sink to give the library.
+    MusicLibrary::NotifySink sink() { return testsupport::sinkOnThreadOf(this, &NotifyRecorder::onSyncNotifictionEvent); }
 
     QList<Notify> received;
     QList<QThread *> threads;

@@ -34,8 +34,7 @@ protected:
     void SetUp() override
     {
         share.configure(library, true);
-        library.setNotifyTarget(&recorder);
-        library.setNotifySelector("onSyncNotifictionEvent");
+        library.setNotifySink(recorder.sink());
     }
 
     Track trackAt(const QString &source, const QString &artist, const QString &album, const QString &song)
