@@ -210,9 +210,9 @@ void OrvanaSyncAppDelegate::onSyncPressed()
 
     const QString address = serverAddress();
     if (m_ml) {
-        m_ml->setServerSharePath(m_useLocalHostAsServerName
-                                     ? backslash + backslash + QStringLiteral("127.0.0.1") + backslash + ShareName
-                                     : backslash + backslash + address + backslash + ShareName);
+        m_ml->sharePaths().serverShare = m_useLocalHostAsServerName
+            ? backslash + backslash + QStringLiteral("127.0.0.1") + backslash + ShareName
+            : backslash + backslash + address + backslash + ShareName;
     }
 
     if (!findShareRoot(address)) {
@@ -251,10 +251,11 @@ void OrvanaSyncAppDelegate::onSyncPressed()
         }
     }
     if (m_ml) {
-        m_ml->setXmlTracksPath(share.filePath(QStringLiteral("Library/%1.xml").arg(m_iTunesGUID)));
-        m_ml->setXmlAlbumCoverPath(share.filePath(QStringLiteral("Artwork/Artwork.xml")));
-        m_ml->setCpyBasePath(share.filePath(QStringLiteral("Music")));
-        m_ml->setAlbumCoverBasePath(share.filePath(QStringLiteral("Artwork")));
+        SharePaths &paths = m_ml->sharePaths();
+        paths.libraryFile = share.filePath(QStringLiteral("Library/%1.xml").arg(m_iTunesGUID));
+        paths.artworkFile = share.filePath(QStringLiteral("Artwork/Artwork.xml"));
+        paths.musicFolder = share.filePath(QStringLiteral("Music"));
+        paths.artworkFolder = share.filePath(QStringLiteral("Artwork"));
         m_ml->setSyncCompleteMusicLibrary(m_syncEntireMusicLibrary);
         m_ml->setSyncVersion(m_syncVersion);
         m_ml->setCopyBarrier(m_waitForReportsBeforeCopies ? std::function<void()>([this] { m_reports.waitUntilShown(); })
@@ -302,7 +303,7 @@ bool OrvanaSyncAppDelegate::refusedAsEmpty()
 {
     if (!m_refuseEmptyLibrary || !m_ml || EmptyLibraryGuard::tracksToPublish(*m_ml, m_syncEntireMusicLibrary) > 0)
         return false;
-    const QString libraryFile = m_ml->xmlTracksPath();
+    const QString libraryFile = m_ml->sharePaths().libraryFile;
     const qint64 songsOnShare = EmptyLibraryGuard::songsListedIn(libraryFile);
     if (songsOnShare == 0)
         return false;
@@ -343,10 +344,10 @@ void OrvanaSyncAppDelegate::onSyncStart()
         if (m_dryRun) {
             dryRunStages();
         } else {
-            m_ml->syncTracks(m_ml->xmlTracksPath());
+            m_ml->syncTracks(m_ml->sharePaths().libraryFile);
             m_ml->writeXMLTracks(m_iTunesGUID, m_runLibraryName);
             if (!m_stopRequested) {
-                m_ml->syncAlbumCovers(m_ml->xmlAlbumCoverPath());
+                m_ml->syncAlbumCovers(m_ml->sharePaths().artworkFile);
                 m_ml->writeXMLAlbumCovers();
             }
         }
@@ -370,7 +371,7 @@ void OrvanaSyncAppDelegate::dryRunStages()
     m_wouldCopyTracks = 0;
     m_wouldCopyAlbumCovers = 0;
     // Only the two reads run: they change nothing but the model's marks.
-    m_ml->syncTracks(m_ml->xmlTracksPath());
+    m_ml->syncTracks(m_ml->sharePaths().libraryFile);
     const QStringList identifiers =
         m_syncEntireMusicLibrary ? m_ml->sortedTracks() : m_ml->getTracksToSync().keys();
     QSet<QString> albums;
@@ -390,23 +391,23 @@ void OrvanaSyncAppDelegate::dryRunStages()
             logFromSyncThread(QStringLiteral("Would not copy: %1 (%2)").arg(track->location(), destination->refusal));
             continue;
         }
-        const QString path = m_ml->cpyBasePath() + QLatin1Char('/') + destination->relativePath();
+        const QString path = m_ml->sharePaths().musicFolder + QLatin1Char('/') + destination->relativePath();
         if (QFileInfo::exists(path))
             continue;
         ++wouldCopy;
         logFromSyncThread(QStringLiteral("Would copy: %1 to %2").arg(track->location(), path));
     }
-    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->xmlTracksPath()));
-    m_ml->syncAlbumCovers(m_ml->xmlAlbumCoverPath());
+    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->sharePaths().libraryFile));
+    m_ml->syncAlbumCovers(m_ml->sharePaths().artworkFile);
     int wouldExport = 0;
     for (auto entry = m_ml->albumCovers().constKeyValueBegin(); entry != m_ml->albumCovers().constKeyValueEnd();
          ++entry) {
         if (!entry->second || entry->second->status() != 1 || !albums.contains(entry->first))
             continue;
         ++wouldExport;
-        logFromSyncThread(QStringLiteral("Would export the cover of %1 to %2").arg(entry->first, m_ml->albumCoverBasePath()));
+        logFromSyncThread(QStringLiteral("Would export the cover of %1 to %2").arg(entry->first, m_ml->sharePaths().artworkFolder));
     }
-    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->xmlAlbumCoverPath()));
+    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->sharePaths().artworkFile));
     m_wouldCopyTracks = wouldCopy;
     m_wouldCopyAlbumCovers = wouldExport;
     logFromSyncThread(QStringLiteral("Would copy %1 tracks and %2 album covers").arg(wouldCopy).arg(wouldExport));

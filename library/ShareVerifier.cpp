@@ -1,7 +1,7 @@
 #include "library/ShareVerifier.h"
 
 #include "library/DescriptionFileReader.h"
-#include "library/MusicLibrary.h"
+#include "library/EngineErrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,8 +75,8 @@ FileStatus statusOf(const QString &path)
 
 ErrorRecord verifyError(int code, const QString &description, const QString &path)
 {
-    ErrorRecord error = ErrorRecord::withDescription(MusicLibrary::PosixErrorDomain, code, description);
-    error.addDetail(MusicLibrary::FilePathErrorKey, path);
+    ErrorRecord error = ErrorRecord::withDescription(EngineErrors::PosixDomain, code, description);
+    error.addDetail(EngineErrors::FilePathKey, path);
     return error;
 }
 
@@ -106,17 +106,17 @@ bool readDescriptionFile(const QString &path, const QString &shown, const Descri
     if (!failure)
         return true;
     QString description = QStringLiteral("%1 cannot be read: %2").arg(shown, failure->localizedDescription().trimmed());
-    if (failure->domain() == MusicLibrary::XMLParserErrorDomain)
+    if (failure->domain() == EngineErrors::XMLParserDomain)
         description += QStringLiteral(" (line %1, column %2)")
                            .arg(failure->detail(QStringLiteral("LineNumber")).toInt())
                            .arg(failure->detail(QStringLiteral("ColumnNumber")).toInt());
     // The sentence takes the place of the parser's own description.
     *error = ErrorRecord::withDescription(failure->domain(), failure->code(), description);
     for (const auto &[key, value] : failure->details()) {
-        if (key != ErrorRecord::LocalizedDescriptionKey && key != MusicLibrary::FilePathErrorKey)
+        if (key != ErrorRecord::LocalizedDescriptionKey && key != EngineErrors::FilePathKey)
             error->addDetail(key, value);
     }
-    error->addDetail(MusicLibrary::FilePathErrorKey, path);
+    error->addDetail(EngineErrors::FilePathKey, path);
     return false;
 }
 

@@ -1,14 +1,14 @@
 #include "library/SystemError.h"
 
-#include "library/MusicLibrary.h"
+#include "library/EngineErrors.h"
 
 #include <cstring>
 
 ErrorRecord SystemError::fromErrno(int errorNumber, const QString &path)
 {
-    ErrorRecord error(MusicLibrary::PosixErrorDomain, errorNumber);
+    ErrorRecord error(EngineErrors::PosixDomain, errorNumber);
     error.addDetail(ErrorRecord::LocalizedDescriptionKey, QString::fromLocal8Bit(std::strerror(errorNumber)));
     if (!path.isNull())
-        error.addDetail(MusicLibrary::FilePathErrorKey, path);
+        error.addDetail(EngineErrors::FilePathKey, path);
     return error;
 }

@@ -1,11 +1,13 @@
 #include "tests/library/LibraryTestSupport.h"
 
 #include "library/MusicLibrary.h"
+#include "library/SyncReports.h"
 #include "library/guid.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 
 #include <QRegularExpression>
+#include <QThread>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
@@ -76,6 +78,24 @@ TEST_F(Notifications, WithoutASinkReportsAreDropped)
     library.syncNotifyTitle(Activity::Log, QStringLiteral("x"));
     library.syncNotifyError(QStringLiteral("y"), ErrorRecord(QStringLiteral("D"), 1));
     EXPECT_TRUE(recorder.received.isEmpty());
+}
+
+// The engine does no thread hop of its own: the application's queue does.
+TEST(SyncReports, TheSinkRunsOnTheReportingThreadAndNeedsNoEventLoop)
+{
+    SyncReports reports;
+    QList<QThread *> seen;
+    reports.setNotifySink([&seen](const Notify &) { seen.append(QThread::currentThread()); });
+    QThread *reportingThread = nullptr;
+    QThread *worker = QThread::create([&] {
+        reportingThread = QThread::currentThread();
+        reports.syncNotifyTitle(Activity::Log, QStringLiteral("x"));
+        reports.syncNotifyError(QStringLiteral("y"), ErrorRecord(QStringLiteral("D"), 1));
+    });
+    worker->start();
+    ASSERT_TRUE(worker->wait(10000));
+    delete worker;
+    EXPECT_EQ(seen, (QList<QThread *>{reportingThread, reportingThread}));
 }
 
 TEST(Guid, IsAnUpperCaseUuidAndNeverRepeats)

@@ -121,11 +121,11 @@ ShareFixture::ShareFixture()
 
 void ShareFixture::configure(MusicLibrary &library, bool wholeLibrary) const
 {
-    library.setXmlTracksPath(tracksFile());
-    library.setXmlAlbumCoverPath(artworkFile());
-    library.setCpyBasePath(musicFolder());
-    library.setAlbumCoverBasePath(artworkFolder());
-    library.setServerSharePath(QStringLiteral("\\\\10.0.0.5\\OrvanaMusic"));
+    library.sharePaths() = SharePaths{.libraryFile = tracksFile(),
+                                      .artworkFile = artworkFile(),
+                                      .musicFolder = musicFolder(),
+                                      .artworkFolder = artworkFolder(),
+                                      .serverShare = QStringLiteral("\\\\10.0.0.5\\OrvanaMusic")};
     library.setSyncCompleteMusicLibrary(wholeLibrary);
     library.setSyncVersion(QStringLiteral("1.2.3"));
 }

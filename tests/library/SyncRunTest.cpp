@@ -60,9 +60,9 @@ protected:
     {
         QEventLoop loop;
         QThread *worker = QThread::create([this] {
-            library.syncTracks(library.xmlTracksPath());
+            library.syncTracks(library.sharePaths().libraryFile);
             library.writeXMLTracks(QStringLiteral("LIB-ID"), QStringLiteral("Home"));
-            library.syncAlbumCovers(library.xmlAlbumCoverPath());
+            library.syncAlbumCovers(library.sharePaths().artworkFile);
             library.writeXMLAlbumCovers();
         });
         QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);

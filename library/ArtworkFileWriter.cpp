@@ -1,0 +1,70 @@
+#include "library/ArtworkFileWriter.h"
+
+#include "library/ArtworkDocument.h"
+#include "library/FileReplacement.h"
+#include "share/TemporaryFile.h"
+
+bool ArtworkFileWriter::write()
+{
+    const LibraryModel &model = m_stage.model;
+    const SharePaths &paths = m_stage.paths;
+    const SyncReports &reports = m_stage.reports;
+    SyncCounters &counters = m_stage.counters;
+    try {
+        const bool wholeLibrary = model.syncCompleteMusicLibrary();
+        LibraryModel::AlbumCoverMap coversToSync;
+        if (!wholeLibrary)
+            coversToSync = model.getAlbumCoverToSync();
+        ArtworkDocument document;
+        counters.numAlbumCoversProcessed = 0;
+        counters.numAlbumCoversCopied = 0;
+        counters.numAlbumCoversMissing = 0;
+        const int maximum = wholeLibrary ? int(model.albumCovers().size()) : int(coversToSync.size());
+
+        // A fresh share has no cover folder yet; the exports would all fail without it.
+        if (!paths.artworkFolder.isEmpty() && !sharefiles::exists(paths.artworkFolder))
+            TemporaryFile::makeFolders(paths.artworkFolder);
+
+        const LibraryModel::AlbumCoverMap covers = model.albumCovers();
+        for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
+            reports.syncNotifyProgress(Activity::CoverProgress, std::nullopt, counters.numAlbumCoversProcessed,
+                                       maximum);
+            const QString &albumId = entry->first;
+            AlbumCover *cover = entry->second.get();
+            if (!cover || (cover->status() != 0 && cover->status() != 1))
+                continue;
+            if (!wholeLibrary && !coversToSync.contains(albumId))
+                continue;
+            if (cover->status() == 1) {
+                if (cover->copyArtwork(paths.artworkFolder)) {
+                    ++counters.numAlbumCoversCopied;
+                } else {
+                    ++counters.numAlbumCoversMissing;
+                    if (cover->exc())
+                        reports.syncNotifyException(QStringLiteral("%1 (DebugInfo: %2)")
+                                                        .arg(QStringLiteral("Failed to copy artwork"))
+                                                        .arg(cover->debugInfo()),
+                                                    *cover->exc());
+                    ++counters.numAlbumCoversProcessed;
+                    continue;
+                }
+            }
+            ++counters.numAlbumCoversProcessed;
+            if (cover->status() == 1)
+                cover->setPath(paths.serverShare + u"\\Artwork\\" + cover->artworkFileName());
+            document.addAlbumCover(albumId, cover->path());
+        }
+        reports.syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saving Album Cover Information"));
+        const QByteArray bytes = document.serialized();
+        if (!sharefiles::exists(paths.artworkFile))
+            TemporaryFile::makeFolders(sharefiles::parentFolder(paths.artworkFile));
+        ErrorRecord error;
+        if (FileReplacement::writeAtomically(paths.artworkFile, bytes, &error))
+            return true;
+        // The server would go on showing the previous covers: say so.
+        reports.syncNotifyError(QStringLiteral("Cannot overwrite Artwork XML file"), error);
+        return false;
+    } catch (...) {
+        return false;
+    }
+}

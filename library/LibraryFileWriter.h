@@ -1,0 +1,49 @@
+#pragma once
+
+#include "library/SyncStage.h"
+#include "library/TrackCopier.h"
+#include "library/TrackDestinations.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+class FileIO;
+
+// The library-file stage that comes second: copies every new track of the
+// run onto the share and writes the new library file, listing exactly the
+// tracks whose files are there, then the selected playlists. The file is
+// written beside the previous one under a temporary name and renamed over
+// it when complete, so the share always holds a whole library file.
+class LibraryFileWriter {
+public:
+    // Plans where every track goes and answers the plan.
+    using PlanDestinations = std::function<const TrackDestinations &()>;
+
+    LibraryFileWriter(const SyncStage &stage, PlanDestinations planDestinations,
+                      const std::atomic<bool> &stopRequested);
+
+    // True when the new file is stored at paths.libraryFile. A stop request
+    // takes effect at the next track to be copied: it and the tracks after
+    // it that still need copying are left out and counted as not copied.
+    bool write(const QString &libraryId, const QString &libName, const QString &syncVersion);
+
+    // Attribute escaping of the library file: & < > ' " as entities;
+    // characters that XML 1.0 does not allow are dropped. None gives the
+    // empty string.
+    static QString escapedAttribute(const QString &text);
+
+private:
+    void writeSongs(FileIO &file);
+    void writePlaylists(FileIO &file);
+    void writeSong(FileIO &file, const Track &track);
+    // Closes the written file and renames it into place; false (reported)
+    // when any of its writes failed or it cannot replace the previous file.
+    bool putInPlace(FileIO &file, const QString &temporaryPath);
+
+    SyncStage m_stage;
+    TrackCopier m_copier;
+    PlanDestinations m_planDestinations;
+    const std::atomic<bool> &m_stopRequested;
+};

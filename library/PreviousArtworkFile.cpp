@@ -1,0 +1,77 @@
+#include "library/PreviousArtworkFile.h"
+
+#include "library/DescriptionFileReader.h"
+
+#include <climits>
+
+namespace {
+
+// The leading integer of text: optional blanks, an optional sign and
+// decimal digits, clamped to the int range; 0 when there is none.
+int leadingInteger(const QString &text)
+{
+    qsizetype index = 0;
+    while (index < text.size() && (text.at(index) == u' ' || text.at(index) == u'\t' || text.at(index) == u'\n'))
+        ++index;
+    bool negative = false;
+    if (index < text.size() && (text.at(index) == u'+' || text.at(index) == u'-')) {
+        negative = text.at(index) == u'-';
+        ++index;
+    }
+    qint64 value = 0;
+    for (; index < text.size() && text.at(index) >= u'0' && text.at(index) <= u'9'; ++index) {
+        value = value * 10 + (text.at(index).unicode() - u'0');
+        if (value > qint64(INT_MAX) + 1)
+            break;
+    }
+    if (negative)
+        return value > qint64(INT_MAX) ? INT_MIN : int(-value);
+    return value > INT_MAX ? INT_MAX : int(value);
+}
+
+} // namespace
+
+void PreviousArtworkFile::takeListedCover(LibraryModel &model, SyncCounters &counters, const XmlAttributes &attributes)
+{
+    const std::optional<QString> albumId = attributes.value("AlbumID");
+    const std::optional<QString> path = attributes.value("Path");
+    if (!albumId || !path)
+        return;
+    std::shared_ptr<AlbumCover> &cover = model.albumCovers()[*albumId];
+    if (cover) {
+        ++counters.numAlbumCoversUnchanged;
+    } else {
+        cover = std::make_shared<AlbumCover>();
+        cover->setAvailable(true);
+    }
+    cover->setStatus(0);
+    const std::optional<QString> type = attributes.value("Type");
+    cover->setType(type ? leadingInteger(*type) : 0);
+    cover->setPath(*path);
+}
+
+bool PreviousArtworkFile::read(const QString &path)
+{
+    SyncCounters &counters = m_stage.counters;
+    counters.numAlbumCoversProcessed = int(m_stage.model.albumCovers().size());
+    counters.numAlbumCoversUnchanged = 0;
+    m_stage.reports.syncNotifyTitle(Activity::SyncStageStarts, QStringLiteral("Synchronizing Album Covers"));
+    m_parsingError.reset();
+    DescriptionFileReader reader(
+        [this](const QString &name, const XmlAttributes &attributes) {
+            if (DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
+                takeListedCover(m_stage.model, m_stage.counters, attributes);
+        },
+        [this](const ErrorRecord &error) {
+            if (!m_parsingError)
+                m_parsingError = error;
+        });
+    reader.readFile(path);
+    counters.numAlbumCoversAdded = counters.numAlbumCoversProcessed - counters.numAlbumCoversUnchanged;
+    if (m_parsingError)
+        m_stage.reports.syncNotifyError(QStringLiteral("Error pasring Artwork XML file"), *m_parsingError);
+    else
+        m_stage.reports.syncNotifyTitle(Activity::ReadFinished,
+                                        QStringLiteral("Finished Synchronizing Album Cover Artwork"));
+    return !m_parsingError;
+}

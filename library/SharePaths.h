@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Where a sync run reads and writes on the mounted share, and the share's
+// name as the server addresses it. The application fills it once the share
+// is found; the stages only read it.
+struct SharePaths {
+    // The library file: <share>/Library/<library identifier>.xml.
+    QString libraryFile;
+    // The artwork file: <share>/Artwork/Artwork.xml.
+    QString artworkFile;
+    // Where tracks are copied: <share>/Music.
+    QString musicFolder;
+    // Where covers are exported: <share>/Artwork.
+    QString artworkFolder;
+    // The share as the server addresses it, e.g. \\192.168.1.20\OrvanaMusic;
+    // the description files' locations start with it.
+    QString serverShare;
+};

@@ -1,0 +1,59 @@
+#include "library/TrackCopier.h"
+
+#include "library/EngineErrors.h"
+#include "library/FileCopier.h"
+#include "library/FileReplacement.h"
+#include "library/SystemError.h"
+#include "library/TrackDestinations.h"
+#include "share/TemporaryFile.h"
+
+#include <cerrno>
+
+ErrorRecord TrackCopier::refusedCopyError(const Track &track, const QString &reason)
+{
+    ErrorRecord error(EngineErrors::PosixDomain, EINVAL);
+    error.addDetail(ErrorRecord::LocalizedDescriptionKey, QStringLiteral("The track was not copied."));
+    error.addDetail(EngineErrors::FailureReasonKey, reason);
+    error.addDetail(EngineErrors::FilePathKey, track.location());
+    return error;
+}
+
+bool TrackCopier::copyTrack(Track &track) const
+{
+    const SyncReports &reports = m_stage.reports;
+    const QString &musicFolder = m_stage.paths.musicFolder;
+    const QString folder = musicFolder + u'/' + track.artistPath() + u'/' + track.albumPath() + u'/';
+    const QString destination = folder + track.songPath();
+    reports.syncNotifyTitle(Activity::Log, u"Copying: " + destination);
+
+    if (const QString reason = TrackDestinations::unsafeReason(musicFolder, track.artistPath(), track.albumPath(),
+                                                               track.songPath());
+        !reason.isNull()) {
+        reports.syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(track, reason));
+        return false;
+    }
+    if (sharefiles::exists(destination))
+        return true;
+    if (!sharefiles::exists(folder)) {
+        // Never through a linked folder of the share.
+        if (const int failure = TemporaryFile::makeFolders(folder); failure != 0) {
+            reports.syncNotifyError(QStringLiteral("Failed to create directory"),
+                                    SystemError::fromErrno(failure, folder));
+            return false;
+        }
+    }
+    QString temporaryPath;
+    ErrorRecord error;
+    if (!FileCopier::copyFile(track.location(), destination, &temporaryPath, &error)) {
+        reports.syncNotifyError(QStringLiteral("Failed to copy file"), error);
+        return false;
+    }
+    bool alreadyThere = false;
+    if (!FileReplacement::moveIntoPlaceWithoutReplacing(temporaryPath, destination, &alreadyThere, &error)) {
+        reports.syncNotifyError(QStringLiteral("Failed to copy file"), error);
+        return false;
+    }
+    if (!alreadyThere)
+        ++m_stage.counters.numTracksCopied;
+    return true;
+}

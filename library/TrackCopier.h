@@ -1,0 +1,26 @@
+#pragma once
+
+#include "library/SyncStage.h"
+#include "library/Track.h"
+#include "platform/ErrorRecord.h"
+
+#include <QString>
+
+// Copies a new track's file into the share's music folder, at
+// <musicFolder>/<artistPath>/<albumPath>/<songPath>: under a hidden temporary
+// name first, renamed into place only when complete and only where nothing
+// stands yet, so an interrupted copy never leaves a file under the final
+// name and nothing on the share is overwritten.
+class TrackCopier {
+public:
+    explicit TrackCopier(const SyncStage &stage) : m_stage(stage) {}
+
+    // True when the track's file is there afterwards (copied now or already
+    // there); each failure is reported. Counts the files it put in place.
+    bool copyTrack(Track &track) const;
+    // The error record of a track whose destination was refused for reason.
+    static ErrorRecord refusedCopyError(const Track &track, const QString &reason);
+
+private:
+    SyncStage m_stage;
+};
