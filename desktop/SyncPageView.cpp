@@ -17,6 +17,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSvgRenderer>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace {
@@ -82,9 +85,6 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
     m_logTextView->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_logTextView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_logTextView->setUndoRedoEnabled(false);
-    // Older lines leave the view as new ones come, so that its layout stays
-    // as cheap however long the run.
-    m_logTextView->setMaximumBlockCount(m_shownLogLines);
     m_logNote->setObjectName(QStringLiteral("syncLogNote"));
     m_logNote->setTextFormat(Qt::PlainText);
     m_logNote->hide();
@@ -204,6 +204,7 @@ void SyncPageView::showDeferred()
     m_logTextView->appendPlainText(m_pendingLines.size() == 1 ? m_pendingLines.first()
                                                               : m_pendingLines.join(QLatin1Char('\n')));
     m_pendingLines.clear();
+    dropOldestShownLines();
     // Before the scroll: the note, when it appears, takes some of the view's height.
     showLogNote();
     scrollLogToEnd();
@@ -218,11 +219,27 @@ void SyncPageView::scrollLogToEnd()
         bar->setValue(bar->maximum());
 }
 
+void SyncPageView::dropOldestShownLines()
+{
+    // Older lines leave the view as new ones come, so that it stays as cheap
+    // however long the run. They are selected by position in one step: a
+    // cursor moved block by block (as QTextDocument's own block limit does)
+    // lays out every block it passes.
+    QTextDocument *document = m_logTextView->document();
+    const int excess = document->blockCount() - m_shownLogLines;
+    if (excess <= 0)
+        return;
+    QTextCursor cursor(document);
+    cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
 void SyncPageView::setShownLogLines(int lines)
 {
     m_shownLogLines = qMax(1, lines);
-    m_logTextView->setMaximumBlockCount(m_shownLogLines);
+    dropOldestShownLines();
     showLogNote();
+    scrollLogToEnd();
 }
 
 void SyncPageView::showLogNote()

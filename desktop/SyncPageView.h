@@ -55,6 +55,7 @@ private:
     void onPageChanged();
     void showPage();
     void onLineLogged(const QString &line);
+    void dropOldestShownLines();
     void scrollLogToEnd();
     void showLogNote();
     void onSaveLogPressed();
