@@ -125,12 +125,12 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
     showPage();
     m_syncSyncButton->setEnabled(m_page.isSyncEnabled());
     m_syncVerifyButton->setEnabled(m_page.isSyncEnabled());
-    if (!m_page.logText().isEmpty()) {
-        QStringList lines = m_page.logText().chopped(1).split(QLatin1Char('\n'));
+    if (const QString logged = m_page.logText(); !logged.isEmpty()) {
+        QStringList lines = logged.chopped(1).split(QLatin1Char('\n'));
         for (QString &line : lines)
             line = ControlCharacters::escaped(line);
         m_loggedLines = lines.size();
-        m_escapedLog = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        m_escapedLog = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
         if (lines.size() > m_shownLogLines)
             lines.remove(0, lines.size() - m_shownLogLines);
         m_logTextView->setPlainText(lines.join(QLatin1Char('\n')));
@@ -183,8 +183,8 @@ void SyncPageView::onLineLogged(const QString &line)
     ++m_loggedLines;
     // A line break or an escape sequence in a title stays inside its line.
     QString escaped = ControlCharacters::escaped(line);
-    m_escapedLog += escaped;
-    m_escapedLog += QLatin1Char('\n');
+    m_escapedLog += escaped.toUtf8();
+    m_escapedLog += '\n';
     m_pendingLines.append(std::move(escaped));
     // Lines the view would drop at once are not laid out at all.
     if (m_pendingLines.size() > m_shownLogLines)
@@ -256,7 +256,7 @@ void SyncPageView::showLogNote()
 bool SyncPageView::saveLog(const QString &fileName)
 {
     QSaveFile file(fileName);
-    const bool saved = file.open(QIODevice::WriteOnly) && file.write(m_escapedLog.toUtf8()) >= 0 && file.commit();
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(m_escapedLog) >= 0 && file.commit();
     if (!saved)
         m_page.logDateAndTitle(QStringLiteral("Error: Cannot save the log to %1: %2").arg(fileName, file.errorString()));
     return saved;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QStringList>
 #include <QWidget>
 
@@ -76,9 +77,10 @@ private:
     bool m_pageChangePending = false;
     // Escaped lines of the batch being shown, newest last.
     QStringList m_pendingLines;
-    // Every line as the view shows it, each ended by a line feed: the page's
-    // log cannot tell a line feed inside a title from one between lines.
-    QString m_escapedLog;
+    // Every line as the view shows it, each ended by a line feed, in UTF-8:
+    // the page's log cannot tell a line feed inside a title from one between
+    // lines.
+    QByteArray m_escapedLog;
     qint64 m_loggedLines = 0;
     int m_shownLogLines = DefaultShownLogLines;
 };
