@@ -262,6 +262,8 @@ TEST_F(Simulator, FaultsOnEnvelopesThatAreNotSoap)
         "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><GetSystemInfo/>"
         "</soap:Body></soap:Envelope>", // not in the service namespace
         "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><x>&e;</x>",
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>\xC3(</soap:Body>"
+        "</soap:Envelope>", // not UTF-8
     };
     for (const QByteArray &body : bodies) {
         const Answer answer = post(simulator->serviceUrl(), action, body);
