@@ -4,7 +4,9 @@
 
 #include <libxml/xmlIO.h>
 
+#include <exception>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -23,10 +25,23 @@ xmlParserInputPtr guardedEntityLoader(const char *URL, const char *ID, xmlParser
     return previousEntityLoader ? previousEntityLoader(URL, ID, context) : nullptr;
 }
 
-int appendToByteArray(void *context, const char *buffer, int length)
+struct DumpTarget {
+    QByteArray bytes;
+    std::exception_ptr failure;
+};
+
+// A libxml2 write callback: an exception must not unwind through libxml2,
+// so it is kept for dumpNode to rethrow and the write fails.
+int appendToByteArray(void *context, const char *buffer, int length) noexcept
 {
-    static_cast<QByteArray *>(context)->append(buffer, length);
-    return length;
+    auto *target = static_cast<DumpTarget *>(context);
+    try {
+        target->bytes.append(buffer, length);
+        return length;
+    } catch (...) {
+        target->failure = std::current_exception();
+        return -1;
+    }
 }
 
 } // namespace
@@ -50,11 +65,13 @@ void markParserContext(xmlParserCtxtPtr context)
 
 QByteArray dumpNode(xmlNode *node)
 {
-    QByteArray bytes;
-    LibXMLOutputBufferOwner buffer(xmlOutputBufferCreateIO(appendToByteArray, nullptr, &bytes, nullptr));
+    DumpTarget target;
+    LibXMLOutputBufferOwner buffer(xmlOutputBufferCreateIO(appendToByteArray, nullptr, &target, nullptr));
     if (!buffer)
-        return bytes;
+        return {};
     xmlNodeDumpOutput(buffer.get(), node->doc, node, 0, 0, "utf-8");
     buffer.reset(); // flushes
-    return bytes;
+    if (target.failure)
+        std::rethrow_exception(target.failure);
+    return std::move(target.bytes);
 }
