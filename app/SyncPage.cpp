@@ -140,8 +140,8 @@ void SyncPage::onSyncNotifictionEvent(const Notify *notify)
         for (int i = 0; i < 3; ++i)
             m_syncTexts[i] = messageAt(*notify, i);
         Q_EMIT pageChanged();
-        logDateAndTitle(QStringLiteral("Song: %1, Album: %2, Artist: %3")
-                            .arg(m_syncTexts[0], m_syncTexts[1], m_syncTexts[2]));
+        // Joined rather than formatted: one line per track of a run.
+        logDateAndTitle(u"Song: " + m_syncTexts[0] + u", Album: " + m_syncTexts[1] + u", Artist: " + m_syncTexts[2]);
         break;
     }
     case 8: {
@@ -196,7 +196,7 @@ void SyncPage::logWriteline(const QString &line)
 
 void SyncPage::logDateAndTitle(const QString &message)
 {
-    logWriteline(m_clock() + QStringLiteral(": ") + message);
+    logWriteline(m_clock() + u": " + message);
 }
 
 void SyncPage::enableSync(bool enabled)
