@@ -13,14 +13,19 @@
 // receiver's thread in the order they were made, shown one at a time,
 // without an event-loop round trip and a thread switch per report: the
 // worker appends to a bounded queue and goes on, and the receiver's thread
-// is woken once per batch. A full queue holds the worker until the receiver
-// has shown half of it, so the worker is never far ahead. A report that must
-// be on screen before the worker goes on (a stage change, an error) is
-// waited for. The receiver's thread shows a report made on it at once.
+// is woken once per batch; while reports keep coming it takes them every
+// PollMilliseconds without being woken. A full queue wakes the receiver and
+// holds the worker until it has shown half of it, so the worker is never
+// far ahead. A report that must be on screen before the worker goes on (a
+// stage change, an error) is waited for and wakes the receiver at once. The
+// receiver's thread shows a report made on it at once.
 class ReportQueue {
 public:
     using Show = std::function<void(const Notify &)>;
     static constexpr std::size_t DefaultCapacity = 1024;
+    // How long a report that goes on may wait to be shown while the worker
+    // is busy.
+    static constexpr int PollMilliseconds = 10;
 
     // show runs on receiver's thread for every report; batchShown after each
     // batch (a place to flush output).
@@ -44,12 +49,15 @@ public:
 
 private:
     void enqueue(const Notify &notify, bool wait);
-    void wake();
+    void postWake();
+    void poll();
+    void showBatch(bool keepPolling);
 
     QObject *m_receiver;
     Show m_show;
     std::function<void()> m_batchShown;
     std::size_t m_capacity;
+    QObject m_context;
 
     std::mutex m_mutex;
     std::condition_variable m_shownChanged;
@@ -58,6 +66,8 @@ private:
     // number to be shown.
     quint64 m_queued = 0;
     quint64 m_shown = 0;
-    bool m_wakePending = false;
+    // A wake-up event is posted; a poll is due.
+    bool m_wakePosted = false;
+    bool m_polling = false;
     bool m_showingBatch = false;
 };

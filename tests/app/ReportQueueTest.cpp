@@ -141,4 +141,32 @@ TEST_F(ReportQueueTest, WaitingUntilShownAndReportsOfTheReceiversThreadKeepTheOr
     EXPECT_EQ(shown.at(3).title(), QStringLiteral("d"));
 }
 
+TEST_F(ReportQueueTest, AReportQueuedWhileTheReceiverPollsIsShownThoughNoneFollowsIt)
+{
+    auto queue = makeQueue();
+    std::atomic<bool> release = false;
+    std::thread worker([&] {
+        queue->report(report(Activity::Log, 0, QStringLiteral("a")));
+        // "a" woke the receiver, which now polls: "b" wakes nobody.
+        while (shownCount.load() < 1 && !release.load())
+            std::this_thread::yield();
+        queue->report(report(Activity::TrackProgress, 5, QStringLiteral("b")));
+        while (!release.load())
+            std::this_thread::yield();
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    processEventsUntil([&] { return shownCount.load() == 2 || std::chrono::steady_clock::now() > deadline; });
+    release = true;
+    worker.join();
+    ASSERT_EQ(shown.size(), 2) << "the last report stays unshown while its worker is busy";
+    EXPECT_EQ(shown.at(1).title(), QStringLiteral("b"));
+
+    // Once the polls find nothing, the next report wakes the receiver again.
+    std::thread later([&] { queue->report(report(Activity::Log, 0, QStringLiteral("c"))); });
+    later.join();
+    processEventsUntil([&] { return shownCount.load() == 3 || std::chrono::steady_clock::now() > deadline; });
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown.at(2).title(), QStringLiteral("c"));
+}
+
 } // namespace
