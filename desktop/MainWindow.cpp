@@ -26,7 +26,7 @@ MainWindow::MainWindow(OrvanaSyncAppDelegate &delegate, QWidget *parent)
     connect(m_syncPageView, &SyncPageView::syncPressed, &delegate, &OrvanaSyncAppDelegate::onSyncPressed);
     connect(m_syncPageView, &SyncPageView::exitPressed, this, &MainWindow::exitRequested);
     m_syncPageView->deferShowingWhile([&delegate] { return delegate.showingReports(); });
-    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, m_syncPageView, &SyncPageView::showDeferred);
+    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, m_syncPageView, &SyncPageView::showDeferredSoon);
 }
 
 void MainWindow::selectSettingsTab()

@@ -20,6 +20,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -38,8 +39,11 @@ SyncPageView::SyncPageView(SyncPage &page, QWidget *parent)
       m_syncSyncButton(new QPushButton(QStringLiteral("Sync"), this)),
       m_syncExitButton(new QPushButton(QStringLiteral("Exit"), this)),
       m_syncVerifyButton(new QPushButton(QStringLiteral("Verify"), this)),
-      m_syncSaveLogButton(new QPushButton(QStringLiteral("Save Log..."), this))
+      m_syncSaveLogButton(new QPushButton(QStringLiteral("Save Log..."), this)),
+      m_showTimer(new QTimer(this))
 {
+    m_showTimer->setSingleShot(true);
+    connect(m_showTimer, &QTimer::timeout, this, &SyncPageView::showDeferred);
     auto *pictures = new QHBoxLayout;
     pictures->addStretch(1);
     pictures->addWidget(picture(QStringLiteral("syncSourceImg"), QStringLiteral(":/OrvanaSync/pictures/source.svg")));
@@ -158,11 +162,10 @@ QLabel *SyncPageView::picture(const QString &name, const QString &resource)
 
 void SyncPageView::onPageChanged()
 {
-    if (deferring()) {
-        m_pageChangePending = true;
-        return;
-    }
-    showPage();
+    m_pageChangePending = true;
+    // A change outside a batch shows everything so far, lines waiting too.
+    if (!deferring())
+        showDeferred();
 }
 
 void SyncPageView::showPage()
@@ -193,8 +196,21 @@ void SyncPageView::onLineLogged(const QString &line)
         showDeferred();
 }
 
+void SyncPageView::showDeferredSoon()
+{
+    if (m_showTimer->isActive())
+        return;
+    const qint64 waitMs = m_sinceShown.isValid() ? showIntervalMs - m_sinceShown.elapsed() : 0;
+    if (waitMs <= 0)
+        showDeferred();
+    else
+        m_showTimer->start(int(waitMs));
+}
+
 void SyncPageView::showDeferred()
 {
+    m_showTimer->stop();
+    m_sinceShown.start();
     if (m_pageChangePending)
         showPage();
     if (m_pendingLines.isEmpty())

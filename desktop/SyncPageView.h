@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 
@@ -11,6 +12,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class SyncPage;
 
 // The sync page on screen: shows the SyncPage model (operation line, four
@@ -37,6 +39,11 @@ public:
     // batch instead of once per report.
     void deferShowingWhile(std::function<bool()> deferNow) { m_deferShowing = std::move(deferNow); }
     void showDeferred();
+    // At a batch's end: showDeferred() now, or, when the view was changed
+    // less than showInterval ago, once that has passed. A run's batches
+    // come thousands a second; the view changes at most 25 times a second.
+    void showDeferredSoon();
+    static constexpr int showIntervalMs = 40;
     // How many of the newest log lines the view holds (at least 1); older
     // ones leave the view, never the page's log.
     void setShownLogLines(int lines);
@@ -74,6 +81,8 @@ private:
     QPushButton *m_syncVerifyButton;
     QPushButton *m_syncSaveLogButton;
     std::function<bool()> m_deferShowing;
+    QTimer *m_showTimer;
+    QElapsedTimer m_sinceShown;
     bool m_pageChangePending = false;
     // Escaped lines of the batch being shown, newest last.
     QStringList m_pendingLines;

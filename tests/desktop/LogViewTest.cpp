@@ -110,6 +110,33 @@ TEST_F(LogViewTest, ABatchIsShownAtItsEndWithTheLabelsOfItsLastReport)
     EXPECT_EQ(lastShownLine(), QStringLiteral("12:00:00: after the batch"));
 }
 
+TEST_F(LogViewTest, BatchesInQuickSuccessionAreShownTogetherAfterAShortWait)
+{
+    bool batch = false;
+    view->deferShowingWhile([&batch] { return batch; });
+    const auto showBatch = [&](int first, int last) {
+        batch = true;
+        logLines(first, last);
+        batch = false;
+        view->showDeferredSoon();
+    };
+    showBatch(1, 5);
+    EXPECT_EQ(lastShownLine(), QStringLiteral("12:00:00: line 5")) << "the first at once";
+    showBatch(6, 10);
+    showBatch(11, 15);
+    EXPECT_EQ(lastShownLine(), QStringLiteral("12:00:00: line 5"));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return lastShownLine() == QStringLiteral("12:00:00: line 15"); }, 2000));
+    EXPECT_EQ(log()->blockCount(), 15);
+    EXPECT_TRUE(scrolledToTheEnd());
+
+    // A line logged outside a batch is shown at once, after those still waiting.
+    showBatch(16, 16);
+    page.logDateAndTitle(QStringLiteral("outside"));
+    EXPECT_EQ(log()->blockCount(), 17);
+    EXPECT_EQ(log()->document()->findBlockByNumber(15).text(), QStringLiteral("12:00:00: line 16"));
+    EXPECT_EQ(lastShownLine(), QStringLiteral("12:00:00: outside"));
+}
+
 TEST_F(LogViewTest, TheSavedLogKeepsALineBreakOfATitleInsideItsLine)
 {
     page.logDateAndTitle(QStringLiteral("Song: Ring\r\nError: forged\x1b[2J"));
