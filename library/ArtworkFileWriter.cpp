@@ -2,6 +2,7 @@
 
 #include "library/ArtworkDocument.h"
 #include "library/FileReplacement.h"
+#include "library/ShareFiles.h"
 #include "share/TemporaryFile.h"
 
 bool ArtworkFileWriter::write()
@@ -22,7 +23,7 @@ bool ArtworkFileWriter::write()
         const int maximum = wholeLibrary ? int(model.albumCovers().size()) : int(coversToSync.size());
 
         // A fresh share has no cover folder yet; the exports would all fail without it.
-        if (!paths.artworkFolder.isEmpty() && !sharefiles::exists(paths.artworkFolder))
+        if (!paths.artworkFolder.isEmpty() && !ShareFiles::exists(paths.artworkFolder))
             TemporaryFile::makeFolders(paths.artworkFolder);
 
         const LibraryModel::AlbumCoverMap covers = model.albumCovers();
@@ -56,8 +57,8 @@ bool ArtworkFileWriter::write()
         }
         reports.syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saving Album Cover Information"));
         const QByteArray bytes = document.serialized();
-        if (!sharefiles::exists(paths.artworkFile))
-            TemporaryFile::makeFolders(sharefiles::parentFolder(paths.artworkFile));
+        if (!ShareFiles::exists(paths.artworkFile))
+            TemporaryFile::makeFolders(ShareFiles::parentFolder(paths.artworkFile));
         ErrorRecord error;
         if (FileReplacement::writeAtomically(paths.artworkFile, bytes, &error))
             return true;

@@ -2,6 +2,7 @@
 
 #include "library/EngineErrors.h"
 #include "library/FileReplacement.h"
+#include "library/ShareFiles.h"
 #include "library/SystemError.h"
 #include "share/FileIO.h"
 #include "share/TemporaryFile.h"
@@ -49,8 +50,8 @@ bool LibraryFileWriter::write(const QString &libraryId, const QString &libName, 
         counters.numTracksCopyFailure = counters.numTracksAdded;
         return false;
     };
-    if (!sharefiles::exists(libraryFile)) {
-        const QString folder = sharefiles::parentFolder(libraryFile);
+    if (!ShareFiles::exists(libraryFile)) {
+        const QString folder = ShareFiles::parentFolder(libraryFile);
         if (const int failure = TemporaryFile::makeFolders(folder); failure != 0) {
             m_stage.reports.syncNotifyError(QStringLiteral("Cannot create directory"),
                                             SystemError::fromErrno(failure, folder));

@@ -3,6 +3,7 @@
 #include "library/EngineErrors.h"
 #include "library/FileCopier.h"
 #include "library/FileReplacement.h"
+#include "library/ShareFiles.h"
 #include "library/SystemError.h"
 #include "library/TrackDestinations.h"
 #include "share/TemporaryFile.h"
@@ -32,9 +33,9 @@ bool TrackCopier::copyTrack(Track &track) const
         reports.syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(track, reason));
         return false;
     }
-    if (sharefiles::exists(destination))
+    if (ShareFiles::exists(destination))
         return true;
-    if (!sharefiles::exists(folder)) {
+    if (!ShareFiles::exists(folder)) {
         // Never through a linked folder of the share.
         if (const int failure = TemporaryFile::makeFolders(folder); failure != 0) {
             reports.syncNotifyError(QStringLiteral("Failed to create directory"),

@@ -1,5 +1,7 @@
 #include "library/TrackDestinations.h"
 
+#include "library/ShareFiles.h"
+
 #include <QSet>
 
 #include <unicode/translit.h>
@@ -98,16 +100,10 @@ bool fileSize(const QString &path, qint64 *size)
     return true;
 }
 
-bool pathExists(const QString &path)
-{
-    struct stat info;
-    return ::lstat(path.toUtf8().constData(), &info) == 0;
-}
-
 } // namespace
 
-TrackDestinations::TrackDestinations(CharacterSet removed, QString cpyBasePath)
-    : m_removed(std::move(removed)), m_cpyBasePath(std::move(cpyBasePath))
+TrackDestinations::TrackDestinations(CharacterSet removed, QString musicFolder)
+    : m_removed(std::move(removed)), m_musicFolder(std::move(musicFolder))
 {
 }
 
@@ -124,10 +120,10 @@ QString TrackDestinations::withoutCharacters(const CharacterSet &removed, const 
     return result;
 }
 
-QString TrackDestinations::unsafeReason(const QString &cpyBasePath, const QString &artistPath,
+QString TrackDestinations::unsafeReason(const QString &musicFolder, const QString &artistPath,
                                         const QString &albumPath, const QString &songPath)
 {
-    if (cpyBasePath.isEmpty())
+    if (musicFolder.isEmpty())
         return QStringLiteral("No music folder is set on the share.");
     for (const QString &component : {artistPath, albumPath}) {
         if (component == u"." || component == u"..")
@@ -229,7 +225,7 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
     for (const QString &identifier : sortedTracks) {
         const std::shared_ptr<Track> track = tracks.value(identifier);
         QStringView artist, album, song;
-        if (!track || track->status() != 0 || m_cpyBasePath.isEmpty() || placed.contains(track.get())
+        if (!track || track->status() != 0 || m_musicFolder.isEmpty() || placed.contains(track.get())
             || !splitListedPath(track->listedPath(), &artist, &album, &song) || !isAcceptableListedPart(artist)
             || !isAcceptableListedPart(album) || !isAcceptableListedPart(song))
             continue;
@@ -279,12 +275,12 @@ std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(c
     if (track.songPath().isNull())
         return std::nullopt;
     Destination destination{track.artistPath(), track.albumPath(), track.songPath(), {}, false};
-    destination.refusal = unsafeReason(m_cpyBasePath, destination.artistPath, destination.albumPath,
+    destination.refusal = unsafeReason(m_musicFolder, destination.artistPath, destination.albumPath,
                                        destination.songPath);
     if (track.status() == 1)
         destination.needsCopy = true;
     else if (track.status() == 0 && m_moved.contains(&track))
-        destination.needsCopy = !pathExists(m_cpyBasePath + u'/' + destination.relativePath());
+        destination.needsCopy = !ShareFiles::exists(m_musicFolder + u'/' + destination.relativePath());
     if (!destination.needsCopy || !destination.refusal.isNull())
         return destination;
 
@@ -293,8 +289,8 @@ std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(c
     // One of the same size is taken for this track, copied by an earlier run.
     qint64 existingSize = 0;
     qint64 sourceSize = 0;
-    const QString path = m_cpyBasePath + u'/' + destination.relativePath();
-    if (pathExists(path)
+    const QString path = m_musicFolder + u'/' + destination.relativePath();
+    if (ShareFiles::exists(path)
         && (!fileSize(path, &existingSize) || (fileSize(track.location(), &sourceSize) && sourceSize != existingSize))) {
         const QString identifier = sanitised(track.persistentId());
         if (!identifier.isEmpty() && !destination.songPath.contains(u" (" + identifier + u')'))

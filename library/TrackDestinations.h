@@ -12,7 +12,7 @@
 #include <optional>
 
 // The one rule for where a track's file goes on the share, used by the copy
-// and by the dry run: <cpyBasePath>/<artistPath>/<albumPath>/<songPath>, the
+// and by the dry run: <musicFolder>/<artistPath>/<albumPath>/<songPath>, the
 // last three components of the track's location with every character of the
 // removed set dropped.
 //
@@ -41,7 +41,7 @@ public:
         QString relativePath() const { return artistPath + u'/' + albumPath + u'/' + songPath; }
     };
 
-    TrackDestinations(CharacterSet removed, QString cpyBasePath);
+    TrackDestinations(CharacterSet removed, QString musicFolder);
 
     // Plans every track of the library, in sortedTracks order, and sets the
     // three components of each track whose location has at least three
@@ -53,9 +53,9 @@ public:
 
     // name without the characters of removed; none for none.
     static QString withoutCharacters(const CharacterSet &removed, const QString &name);
-    // Why a file at cpyBasePath/artistPath/albumPath/songPath would not be
+    // Why a file at musicFolder/artistPath/albumPath/songPath would not be
     // safe to write; null when it is.
-    static QString unsafeReason(const QString &cpyBasePath, const QString &artistPath, const QString &albumPath,
+    static QString unsafeReason(const QString &musicFolder, const QString &artistPath, const QString &albumPath,
                                 const QString &songPath);
     // text in ASCII letters (any script to Latin, accents dropped).
     static QString transliterated(const QString &text);
@@ -70,7 +70,7 @@ private:
     bool isAcceptableListedPart(QStringView part) const;
 
     CharacterSet m_removed;
-    QString m_cpyBasePath;
+    QString m_musicFolder;
     // Tracks the previous library file listed at a path they had to leave.
     QSet<const Track *> m_moved;
 };

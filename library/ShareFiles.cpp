@@ -1,10 +1,10 @@
-#include "library/SyncStage.h"
+#include "library/ShareFiles.h"
 
 #include <QByteArray>
 
 #include <sys/stat.h>
 
-namespace sharefiles {
+namespace ShareFiles {
 
 bool exists(const QString &path)
 {
@@ -23,4 +23,4 @@ QString parentFolder(const QString &path)
     return path.left(slash);
 }
 
-} // namespace sharefiles
+} // namespace ShareFiles
