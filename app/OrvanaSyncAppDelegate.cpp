@@ -210,7 +210,7 @@ void OrvanaSyncAppDelegate::onSyncPressed()
 
     const QString address = serverAddress();
     if (m_ml) {
-        m_ml->sharePaths().serverShare = m_useLocalHostAsServerName
+        m_ml->sharePaths().serverSharePath = m_useLocalHostAsServerName
             ? backslash + backslash + QStringLiteral("127.0.0.1") + backslash + ShareName
             : backslash + backslash + address + backslash + ShareName;
     }
@@ -252,10 +252,10 @@ void OrvanaSyncAppDelegate::onSyncPressed()
     }
     if (m_ml) {
         SharePaths &paths = m_ml->sharePaths();
-        paths.libraryFile = share.filePath(QStringLiteral("Library/%1.xml").arg(m_iTunesGUID));
-        paths.artworkFile = share.filePath(QStringLiteral("Artwork/Artwork.xml"));
-        paths.musicFolder = share.filePath(QStringLiteral("Music"));
-        paths.artworkFolder = share.filePath(QStringLiteral("Artwork"));
+        paths.xmlTracksPath = share.filePath(QStringLiteral("Library/%1.xml").arg(m_iTunesGUID));
+        paths.xmlAlbumCoverPath = share.filePath(QStringLiteral("Artwork/Artwork.xml"));
+        paths.cpyBasePath = share.filePath(QStringLiteral("Music"));
+        paths.albumCoverBasePath = share.filePath(QStringLiteral("Artwork"));
         m_ml->setSyncCompleteMusicLibrary(m_syncEntireMusicLibrary);
         m_ml->setSyncVersion(m_syncVersion);
         m_ml->setCopyBarrier(m_waitForReportsBeforeCopies ? std::function<void()>([this] { m_reports.waitUntilShown(); })
@@ -303,7 +303,7 @@ bool OrvanaSyncAppDelegate::refusedAsEmpty()
 {
     if (!m_refuseEmptyLibrary || !m_ml || EmptyLibraryGuard::tracksToPublish(*m_ml, m_syncEntireMusicLibrary) > 0)
         return false;
-    const QString libraryFile = m_ml->sharePaths().libraryFile;
+    const QString libraryFile = m_ml->sharePaths().xmlTracksPath;
     const qint64 songsOnShare = EmptyLibraryGuard::songsListedIn(libraryFile);
     if (songsOnShare == 0)
         return false;
@@ -344,10 +344,10 @@ void OrvanaSyncAppDelegate::onSyncStart()
         if (m_dryRun) {
             dryRunStages();
         } else {
-            m_ml->syncTracks(m_ml->sharePaths().libraryFile);
+            m_ml->syncTracks(m_ml->sharePaths().xmlTracksPath);
             m_ml->writeXMLTracks(m_iTunesGUID, m_runLibraryName);
             if (!m_stopRequested) {
-                m_ml->syncAlbumCovers(m_ml->sharePaths().artworkFile);
+                m_ml->syncAlbumCovers(m_ml->sharePaths().xmlAlbumCoverPath);
                 m_ml->writeXMLAlbumCovers();
             }
         }
@@ -371,7 +371,7 @@ void OrvanaSyncAppDelegate::dryRunStages()
     m_wouldCopyTracks = 0;
     m_wouldCopyAlbumCovers = 0;
     // Only the two reads run: they change nothing but the model's marks.
-    m_ml->syncTracks(m_ml->sharePaths().libraryFile);
+    m_ml->syncTracks(m_ml->sharePaths().xmlTracksPath);
     const QStringList identifiers =
         m_syncEntireMusicLibrary ? m_ml->sortedTracks() : m_ml->getTracksToSync().keys();
     QSet<QString> albums;
@@ -391,23 +391,23 @@ void OrvanaSyncAppDelegate::dryRunStages()
             logFromSyncThread(QStringLiteral("Would not copy: %1 (%2)").arg(track->location(), destination->refusal));
             continue;
         }
-        const QString path = m_ml->sharePaths().musicFolder + QLatin1Char('/') + destination->relativePath();
+        const QString path = m_ml->sharePaths().cpyBasePath + QLatin1Char('/') + destination->relativePath();
         if (QFileInfo::exists(path))
             continue;
         ++wouldCopy;
         logFromSyncThread(QStringLiteral("Would copy: %1 to %2").arg(track->location(), path));
     }
-    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->sharePaths().libraryFile));
-    m_ml->syncAlbumCovers(m_ml->sharePaths().artworkFile);
+    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->sharePaths().xmlTracksPath));
+    m_ml->syncAlbumCovers(m_ml->sharePaths().xmlAlbumCoverPath);
     int wouldExport = 0;
     for (auto entry = m_ml->albumCovers().constKeyValueBegin(); entry != m_ml->albumCovers().constKeyValueEnd();
          ++entry) {
         if (!entry->second || entry->second->status() != 1 || !albums.contains(entry->first))
             continue;
         ++wouldExport;
-        logFromSyncThread(QStringLiteral("Would export the cover of %1 to %2").arg(entry->first, m_ml->sharePaths().artworkFolder));
+        logFromSyncThread(QStringLiteral("Would export the cover of %1 to %2").arg(entry->first, m_ml->sharePaths().albumCoverBasePath));
     }
-    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->sharePaths().artworkFile));
+    logFromSyncThread(QStringLiteral("Would write: %1").arg(m_ml->sharePaths().xmlAlbumCoverPath));
     m_wouldCopyTracks = wouldCopy;
     m_wouldCopyAlbumCovers = wouldExport;
     logFromSyncThread(QStringLiteral("Would copy %1 tracks and %2 album covers").arg(wouldCopy).arg(wouldExport));

@@ -23,8 +23,8 @@ bool ArtworkFileWriter::write()
         const int maximum = wholeLibrary ? int(model.albumCovers().size()) : int(coversToSync.size());
 
         // A fresh share has no cover folder yet; the exports would all fail without it.
-        if (!paths.artworkFolder.isEmpty() && !ShareFiles::exists(paths.artworkFolder))
-            TemporaryFile::makeFolders(paths.artworkFolder);
+        if (!paths.albumCoverBasePath.isEmpty() && !ShareFiles::exists(paths.albumCoverBasePath))
+            TemporaryFile::makeFolders(paths.albumCoverBasePath);
 
         const LibraryModel::AlbumCoverMap covers = model.albumCovers();
         for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
@@ -37,7 +37,7 @@ bool ArtworkFileWriter::write()
             if (!wholeLibrary && !coversToSync.contains(albumId))
                 continue;
             if (cover->status() == 1) {
-                if (cover->copyArtwork(paths.artworkFolder)) {
+                if (cover->copyArtwork(paths.albumCoverBasePath)) {
                     ++counters.numAlbumCoversCopied;
                 } else {
                     ++counters.numAlbumCoversMissing;
@@ -52,15 +52,15 @@ bool ArtworkFileWriter::write()
             }
             ++counters.numAlbumCoversProcessed;
             if (cover->status() == 1)
-                cover->setPath(paths.serverShare + u"\\Artwork\\" + cover->artworkFileName());
+                cover->setPath(paths.serverSharePath + u"\\Artwork\\" + cover->artworkFileName());
             document.addAlbumCover(albumId, cover->path());
         }
         reports.syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saving Album Cover Information"));
         const QByteArray bytes = document.serialized();
-        if (!ShareFiles::exists(paths.artworkFile))
-            TemporaryFile::makeFolders(ShareFiles::parentFolder(paths.artworkFile));
+        if (!ShareFiles::exists(paths.xmlAlbumCoverPath))
+            TemporaryFile::makeFolders(ShareFiles::parentFolder(paths.xmlAlbumCoverPath));
         ErrorRecord error;
-        if (FileReplacement::writeAtomically(paths.artworkFile, bytes, &error))
+        if (FileReplacement::writeAtomically(paths.xmlAlbumCoverPath, bytes, &error))
             return true;
         // The server would go on showing the previous covers: say so.
         reports.syncNotifyError(QStringLiteral("Cannot overwrite Artwork XML file"), error);

@@ -11,7 +11,7 @@ class ArtworkFileWriter {
 public:
     explicit ArtworkFileWriter(const SyncStage &stage) : m_stage(stage) {}
 
-    // True when the new file is stored at paths.artworkFile; a cover that
+    // True when the new file is stored at paths.xmlAlbumCoverPath; a cover that
     // cannot be exported is counted missing and left out of the file.
     bool write();
 

@@ -41,7 +41,7 @@ LibraryFileWriter::LibraryFileWriter(const SyncStage &stage, PlanDestinations pl
 bool LibraryFileWriter::write(const QString &libraryId, const QString &libName, const QString &syncVersion)
 {
     SyncCounters &counters = m_stage.counters;
-    const QString &libraryFile = m_stage.paths.libraryFile;
+    const QString &libraryFile = m_stage.paths.xmlTracksPath;
     // When nothing can be stored (a read-only share), the new tracks count
     // as not copied rather than as unchanged.
     const auto nothingStored = [&counters] {
@@ -144,7 +144,7 @@ void LibraryFileWriter::writeSongs(FileIO &file)
 
 void LibraryFileWriter::writeSong(FileIO &file, const Track &track)
 {
-    const QString location = m_stage.paths.serverShare + u"\\Music\\" + track.artistPath() + u'\\'
+    const QString location = m_stage.paths.serverSharePath + u"\\Music\\" + track.artistPath() + u'\\'
         + track.albumPath() + u'\\' + track.songPath();
     QString line;
     line.reserve(512);
@@ -200,7 +200,7 @@ bool LibraryFileWriter::putInPlace(FileIO &file, const QString &temporaryPath)
     if (failure == 0)
         failure = file.writeErrno();
     ErrorRecord error;
-    const QString &libraryFile = m_stage.paths.libraryFile;
+    const QString &libraryFile = m_stage.paths.xmlTracksPath;
     if (failure != 0) {
         ::unlink(temporaryPath.toUtf8().constData());
         error = SystemError::fromErrno(failure, temporaryPath);

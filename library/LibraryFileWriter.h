@@ -24,7 +24,7 @@ public:
     LibraryFileWriter(const SyncStage &stage, PlanDestinations planDestinations,
                       const std::atomic<bool> &stopRequested);
 
-    // True when the new file is stored at paths.libraryFile. A stop request
+    // True when the new file is stored at paths.xmlTracksPath. A stop request
     // takes effect at the next track to be copied: it and the tracks after
     // it that still need copying are left out and counted as not copied.
     bool write(const QString &libraryId, const QString &libName, const QString &syncVersion);

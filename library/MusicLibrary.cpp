@@ -79,7 +79,7 @@ QString MusicLibrary::validateFileName(const QString &name) const
 
 const TrackDestinations &MusicLibrary::planTrackDestinations()
 {
-    m_destinations = std::make_unique<TrackDestinations>(m_validateFileNameCharacterSet, m_sharePaths.musicFolder);
+    m_destinations = std::make_unique<TrackDestinations>(m_validateFileNameCharacterSet, m_sharePaths.cpyBasePath);
     m_destinations->plan(tracks(), sortedTracks());
     return *m_destinations;
 }

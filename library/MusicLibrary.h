@@ -26,10 +26,10 @@ struct SyncStage;
 // music source's loader fills) with the run's four stages on top, each a
 // class of its own that this one sets up and calls.
 //
-// A sync run calls, on one background thread: syncTracks(paths.libraryFile)
+// A sync run calls, on one background thread: syncTracks(paths.xmlTracksPath)
 // (PreviousLibraryFile), writeXMLTracks(libraryId, libName)
 // (LibraryFileWriter, which copies new tracks through TrackCopier),
-// syncAlbumCovers(paths.artworkFile) (PreviousArtworkFile) and
+// syncAlbumCovers(paths.xmlAlbumCoverPath) (PreviousArtworkFile) and
 // writeXMLAlbumCovers() (ArtworkFileWriter); each stage runs whatever the
 // previous one answered and reports every failure as an Activity::Error
 // Notify. Every Notify goes to the notify sink, on the sync thread (the
@@ -51,15 +51,15 @@ public:
     // as unchanged (status 0). True when it was read without a parse error; a
     // missing file is read as empty (no error).
     bool syncTracks(const QString &path);
-    // Writes the new library file at sharePaths().libraryFile and copies
-    // every new track into sharePaths().musicFolder. True when the file was
+    // Writes the new library file at sharePaths().xmlTracksPath and copies
+    // every new track into sharePaths().cpyBasePath. True when the file was
     // stored.
     bool writeXMLTracks(const QString &libraryId, const QString &libName);
     // Reads the previous artwork file at path and marks every cover it lists
     // as unchanged. True when it was read without a parse error.
     bool syncAlbumCovers(const QString &path);
     // Exports the new covers and stores the new artwork file at
-    // sharePaths().artworkFile. True when the file was stored.
+    // sharePaths().xmlAlbumCoverPath. True when the file was stored.
     bool writeXMLAlbumCovers();
     // The first parse error of the last file read, or none.
     const std::optional<ErrorRecord> &parsingError() const { return m_parsingError; }

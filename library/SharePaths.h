@@ -7,14 +7,14 @@
 // is found; the stages only read it.
 struct SharePaths {
     // The library file: <share>/Library/<library identifier>.xml.
-    QString libraryFile;
+    QString xmlTracksPath;
     // The artwork file: <share>/Artwork/Artwork.xml.
-    QString artworkFile;
+    QString xmlAlbumCoverPath;
     // Where tracks are copied: <share>/Music.
-    QString musicFolder;
+    QString cpyBasePath;
     // Where covers are exported: <share>/Artwork.
-    QString artworkFolder;
+    QString albumCoverBasePath;
     // The share as the server addresses it, e.g. \\192.168.1.20\OrvanaMusic;
     // the description files' locations start with it.
-    QString serverShare;
+    QString serverSharePath;
 };

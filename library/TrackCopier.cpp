@@ -22,7 +22,7 @@ ErrorRecord TrackCopier::refusedCopyError(const Track &track, const QString &rea
 bool TrackCopier::copyTrack(Track &track) const
 {
     const SyncReports &reports = m_stage.reports;
-    const QString &musicFolder = m_stage.paths.musicFolder;
+    const QString &musicFolder = m_stage.paths.cpyBasePath;
     const QString folder = musicFolder + u'/' + track.artistPath() + u'/' + track.albumPath() + u'/';
     const QString destination = folder + track.songPath();
     reports.syncNotifyTitle(Activity::Log, u"Copying: " + destination);

@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     }
     const QDir source(QString::fromUtf8(argv[1]));
     MusicLibrary library;
-    library.sharePaths().musicFolder = QString::fromUtf8(argv[2]);
+    library.sharePaths().cpyBasePath = QString::fromUtf8(argv[2]);
     const QStringList names = source.entryList(QDir::Files, QDir::Name);
     QElapsedTimer timer;
     timer.start();

@@ -33,11 +33,11 @@ struct SyntheticShare {
     SyntheticShare()
     {
         library.setNotifySink([](const Notify &) {});
-        library.sharePaths() = SharePaths{.libraryFile = share.path() + QStringLiteral("/Library/BENCH.xml"),
-                                          .artworkFile = share.path() + QStringLiteral("/Artwork/Artwork.xml"),
-                                          .musicFolder = share.path() + QStringLiteral("/Music"),
-                                          .artworkFolder = share.path() + QStringLiteral("/Artwork"),
-                                          .serverShare = QStringLiteral("\\\\192.168.1.20\\OrvanaMusic")};
+        library.sharePaths() = SharePaths{.xmlTracksPath = share.path() + QStringLiteral("/Library/BENCH.xml"),
+                                          .xmlAlbumCoverPath = share.path() + QStringLiteral("/Artwork/Artwork.xml"),
+                                          .cpyBasePath = share.path() + QStringLiteral("/Music"),
+                                          .albumCoverBasePath = share.path() + QStringLiteral("/Artwork"),
+                                          .serverSharePath = QStringLiteral("\\\\192.168.1.20\\OrvanaMusic")};
         library.setSyncCompleteMusicLibrary(true);
         library.setSyncVersion(QStringLiteral("1.0.0"));
         for (int index = 0; index < TrackCount; ++index) {
@@ -123,15 +123,15 @@ void BM_SyncStagesAlreadyOnShare(benchmark::State &state)
         state.PauseTiming();
         fixture.markEverythingNew();
         state.ResumeTiming();
-        library.syncTracks(library.sharePaths().libraryFile);
+        library.syncTracks(library.sharePaths().xmlTracksPath);
         library.writeXMLTracks(QStringLiteral("BENCH"), QStringLiteral("Benchmark Library"));
-        library.syncAlbumCovers(library.sharePaths().artworkFile);
+        library.syncAlbumCovers(library.sharePaths().xmlAlbumCoverPath);
         library.writeXMLAlbumCovers();
     }
     if (library.counters().numTracksUnchanged != TrackCount || library.counters().numTracksCopied != 0
         || library.counters().numAlbumCoversUnchanged != AlbumCount || library.counters().numAlbumCoversCopied != 0)
         state.SkipWithError("the synthetic share was not recognised as up to date");
-    state.counters["library_file_MB"] = double(QFileInfo(library.sharePaths().libraryFile).size()) / (1024.0 * 1024.0);
+    state.counters["library_file_MB"] = double(QFileInfo(library.sharePaths().xmlTracksPath).size()) / (1024.0 * 1024.0);
     state.counters["peak_rss_MB"] = peakMegabytes();
 }
 BENCHMARK(BM_SyncStagesAlreadyOnShare)->Unit(benchmark::kMillisecond)->MinTime(3.0);
@@ -143,14 +143,14 @@ void BM_ReadLibraryFileOnly(benchmark::State &state)
         state.PauseTiming();
         fixture.markEverythingNew();
         state.ResumeTiming();
-        fixture.library.syncTracks(fixture.library.sharePaths().libraryFile);
+        fixture.library.syncTracks(fixture.library.sharePaths().xmlTracksPath);
     }
 }
 BENCHMARK(BM_ReadLibraryFileOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_XmllintStreamSameFile(benchmark::State &state)
 {
-    const QString path = share().library.sharePaths().libraryFile;
+    const QString path = share().library.sharePaths().xmlTracksPath;
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();

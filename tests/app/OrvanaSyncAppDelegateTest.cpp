@@ -193,8 +193,8 @@ TEST_F(OrvanaSyncAppDelegateTest, AWholeRunMountsCopiesWritesBothFilesAndRefresh
     EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Music/Bob/Second/two.mp3")));
     EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Library/LIBRARY-ID.xml")));
     EXPECT_TRUE(QFile::exists(share + QStringLiteral("/Artwork/Artwork.xml")));
-    EXPECT_EQ(library->sharePaths().serverShare, QStringLiteral("\\\\nas\\OrvanaMusic"));
-    EXPECT_EQ(library->sharePaths().musicFolder, share + QStringLiteral("/Music"));
+    EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\nas\\OrvanaMusic"));
+    EXPECT_EQ(library->sharePaths().cpyBasePath, share + QStringLiteral("/Music"));
 
     EXPECT_EQ(factory->createdUrls, QStringList{QStringLiteral("http://10.0.0.5:8731/Orvana/WebServices/2009/07/")});
     ASSERT_EQ(factory->calls.size(), 1);
@@ -243,8 +243,8 @@ TEST_F(OrvanaSyncAppDelegateTest, TheFirstRunMakesAndStoresAnIdentifierBeforeThe
                     .hasMatch())
         << id.toStdString();
     EXPECT_EQ(storedAtMount, id);
-    EXPECT_EQ(library->sharePaths().libraryFile, share + QStringLiteral("/Library/") + id + QStringLiteral(".xml"));
-    EXPECT_TRUE(QFile::exists(library->sharePaths().libraryFile));
+    EXPECT_EQ(library->sharePaths().xmlTracksPath, share + QStringLiteral("/Library/") + id + QStringLiteral(".xml"));
+    EXPECT_TRUE(QFile::exists(library->sharePaths().xmlTracksPath));
 }
 
 TEST_F(OrvanaSyncAppDelegateTest, AnAlreadyMountedVolumeInAnyCaseIsUsedWithoutMounting)
@@ -263,16 +263,16 @@ TEST_F(OrvanaSyncAppDelegateTest, TheShareRootFollowsTheLocalHostSettingAndTheAd
     delegate->setUseLocalHostAsServerName(true);
     delegate->setMusicServerIPAddress(QStringLiteral("192.168.1.20"));
     ASSERT_TRUE(syncAndWait());
-    EXPECT_EQ(library->sharePaths().serverShare, QStringLiteral("\\\\127.0.0.1\\OrvanaMusic"));
+    EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\127.0.0.1\\OrvanaMusic"));
 
     delegate->setUseLocalHostAsServerName(false);
     ASSERT_TRUE(syncAndWait());
-    EXPECT_EQ(library->sharePaths().serverShare, QStringLiteral("\\\\192.168.1.20\\OrvanaMusic"));
+    EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\192.168.1.20\\OrvanaMusic"));
 
     delegate->setShareFolder(QString());
     delegate->setMusicServerIPAddress(QStringLiteral("Music-Server.local"));
     ASSERT_TRUE(syncAndWait());
-    EXPECT_EQ(library->sharePaths().serverShare, QStringLiteral("\\\\Music-Server.local\\OrvanaMusic"));
+    EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\Music-Server.local\\OrvanaMusic"));
     ASSERT_EQ(mounts->requests.size(), 1);
     EXPECT_EQ(mounts->requests[0].server, QStringLiteral("Music-Server.local"));
 }

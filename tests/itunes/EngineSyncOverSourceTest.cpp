@@ -35,11 +35,11 @@ protected:
         files.addPlaylist(QStringLiteral("Evening"), {QStringLiteral("Gamma/Third/01 four.m4a"), QStringLiteral("Alpha/First/01 one.mp3")});
 
         library.setNotifySink(recorder.sink());
-        library.sharePaths() = SharePaths{.libraryFile = share.filePath(QStringLiteral("Library/LIB-1.xml")),
-                                          .artworkFile = share.filePath(QStringLiteral("Artwork/Artwork.xml")),
-                                          .musicFolder = share.filePath(QStringLiteral("Music")),
-                                          .artworkFolder = share.filePath(QStringLiteral("Artwork")),
-                                          .serverShare = QStringLiteral("\\\\127.0.0.1\\OrvanaMusic")};
+        library.sharePaths() = SharePaths{.xmlTracksPath = share.filePath(QStringLiteral("Library/LIB-1.xml")),
+                                          .xmlAlbumCoverPath = share.filePath(QStringLiteral("Artwork/Artwork.xml")),
+                                          .cpyBasePath = share.filePath(QStringLiteral("Music")),
+                                          .albumCoverBasePath = share.filePath(QStringLiteral("Artwork")),
+                                          .serverSharePath = QStringLiteral("\\\\127.0.0.1\\OrvanaMusic")};
         library.setSyncCompleteMusicLibrary(true);
         library.setSyncVersion(QStringLiteral("1.0"));
         QDir().mkpath(share.filePath(QStringLiteral("Library")));
@@ -61,9 +61,9 @@ protected:
     void runStages()
     {
         onThread([this] {
-            library.syncTracks(library.sharePaths().libraryFile);
+            library.syncTracks(library.sharePaths().xmlTracksPath);
             library.writeXMLTracks(QStringLiteral("LIB-1"), QStringLiteral("Home"));
-            library.syncAlbumCovers(library.sharePaths().artworkFile);
+            library.syncAlbumCovers(library.sharePaths().xmlAlbumCoverPath);
             library.writeXMLAlbumCovers();
         });
     }
@@ -100,7 +100,7 @@ TEST_P(EngineSyncOverSource, CopiesTracksExportsCoversAndWritesBothFiles)
     EXPECT_EQ(library.counters().numSkippedDRMTracks, 1);
     EXPECT_EQ(library.counters().numTracksCopyFailure, 0);
 
-    const QByteArray libraryFile = testsupport::readFile(library.sharePaths().libraryFile);
+    const QByteArray libraryFile = testsupport::readFile(library.sharePaths().xmlTracksPath);
     for (const char *relative : {"Alpha/First/01 one.mp3", "Alpha/First/02 two.flac", "Beta/Second/01 three.ogg", "Gamma/Third/01 four.m4a"})
         EXPECT_TRUE(libraryFile.contains(QByteArray(" ID=\"" + id(QString::fromLatin1(relative)).toUtf8() + "\""))) << relative;
     EXPECT_FALSE(libraryFile.contains(id(QStringLiteral("Alpha/First/03 locked.m4p")).toUtf8()));
@@ -114,7 +114,7 @@ TEST_P(EngineSyncOverSource, CopiesTracksExportsCoversAndWritesBothFiles)
     EXPECT_EQ(library.counters().numAlbumCoversMissing, 1);
     const QString firstCover = share.filePath(QStringLiteral("Artwork/") + id(QStringLiteral("Alpha/First/01 one.mp3")) + QStringLiteral(".jpg"));
     EXPECT_FALSE(QImage(firstCover).isNull());
-    const QByteArray artworkFile = testsupport::readFile(library.sharePaths().artworkFile);
+    const QByteArray artworkFile = testsupport::readFile(library.sharePaths().xmlAlbumCoverPath);
     EXPECT_TRUE(artworkFile.contains("AlbumID=\"Alpha-First\"")) << artworkFile.constData();
     EXPECT_TRUE(artworkFile.contains("AlbumID=\"Gamma-Third\"")) << artworkFile.constData();
     EXPECT_FALSE(artworkFile.contains("AlbumID=\"Beta-Second\"")) << artworkFile.constData();
@@ -133,11 +133,11 @@ TEST_P(EngineSyncOverSource, ASecondRunOverAFreshLoadCopiesNothingAgain)
     next.setSyncCompleteMusicLibrary(true);
     next.setITunes(files.open(GetParam()));
     next.loadiTunesLibrary();
-    next.syncTracks(next.sharePaths().libraryFile);
+    next.syncTracks(next.sharePaths().xmlTracksPath);
     EXPECT_EQ(next.counters().numTracksUnchanged, 4);
     next.writeXMLTracks(QStringLiteral("LIB-1"), QStringLiteral("Home"));
     EXPECT_EQ(next.counters().numTracksCopied, 0);
-    next.syncAlbumCovers(next.sharePaths().artworkFile);
+    next.syncAlbumCovers(next.sharePaths().xmlAlbumCoverPath);
     EXPECT_EQ(next.counters().numAlbumCoversUnchanged, 2);
 }
 

@@ -33,7 +33,7 @@ int main(int argc, char **argv)
     std::signal(SIGXFSZ, stopHere);
 
     MusicLibrary library;
-    library.sharePaths().musicFolder = QString::fromUtf8(argv[2]);
+    library.sharePaths().cpyBasePath = QString::fromUtf8(argv[2]);
     Track track;
     track.setLocation(QString::fromUtf8(argv[1]));
     track.setArtistPath(QString::fromUtf8(argv[3]));

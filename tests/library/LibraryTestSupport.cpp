@@ -121,11 +121,11 @@ ShareFixture::ShareFixture()
 
 void ShareFixture::configure(MusicLibrary &library, bool wholeLibrary) const
 {
-    library.sharePaths() = SharePaths{.libraryFile = tracksFile(),
-                                      .artworkFile = artworkFile(),
-                                      .musicFolder = musicFolder(),
-                                      .artworkFolder = artworkFolder(),
-                                      .serverShare = QStringLiteral("\\\\10.0.0.5\\OrvanaMusic")};
+    library.sharePaths() = SharePaths{.xmlTracksPath = tracksFile(),
+                                      .xmlAlbumCoverPath = artworkFile(),
+                                      .cpyBasePath = musicFolder(),
+                                      .albumCoverBasePath = artworkFolder(),
+                                      .serverSharePath = QStringLiteral("\\\\10.0.0.5\\OrvanaMusic")};
     library.setSyncCompleteMusicLibrary(wholeLibrary);
     library.setSyncVersion(QStringLiteral("1.2.3"));
 }

@@ -60,9 +60,9 @@ protected:
     {
         QEventLoop loop;
         QThread *worker = QThread::create([this] {
-            library.syncTracks(library.sharePaths().libraryFile);
+            library.syncTracks(library.sharePaths().xmlTracksPath);
             library.writeXMLTracks(QStringLiteral("LIB-ID"), QStringLiteral("Home"));
-            library.syncAlbumCovers(library.sharePaths().artworkFile);
+            library.syncAlbumCovers(library.sharePaths().xmlAlbumCoverPath);
             library.writeXMLAlbumCovers();
         });
         QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);

@@ -30,7 +30,7 @@ protected:
 
     void runTrackStages()
     {
-        ASSERT_TRUE(library.syncTracks(library.sharePaths().libraryFile));
+        ASSERT_TRUE(library.syncTracks(library.sharePaths().xmlTracksPath));
         ASSERT_TRUE(library.writeXMLTracks(QStringLiteral("LIB-ID"), QStringLiteral("Home")));
     }
 
