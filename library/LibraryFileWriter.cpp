@@ -8,6 +8,7 @@
 #include "share/TemporaryFile.h"
 #include "xml/XmlText.h"
 
+#include <charconv>
 #include <cstring>
 #include <unistd.h>
 
@@ -23,12 +24,34 @@ QString escaped(const QString &text)
     return LibraryFileWriter::escapedAttribute(text);
 }
 
+constexpr XmlText::Escaping attributeEscaping{
+    .quotationMark = true, .apostrophe = true, .dropInvalidCharacters = true};
+
+void appendEscaped(QByteArray &out, const QString &text)
+{
+    XmlText::appendEscapedUtf8(out, text, attributeEscaping);
+}
+
+void appendNumber(QByteArray &out, int value)
+{
+    char digits[16];
+    const char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
+}
+
+// Formatted as it always was; the C-locale text of a number is ASCII.
+void appendDuration(QByteArray &out, float duration)
+{
+    const QString text = QString::number(double(duration), 'f', 6);
+    for (const QChar character : text)
+        out.append(char(character.unicode()));
+}
+
 } // namespace
 
 QString LibraryFileWriter::escapedAttribute(const QString &text)
 {
-    return XmlText::escaped(textOrEmpty(text),
-                            {.quotationMark = true, .apostrophe = true, .dropInvalidCharacters = true});
+    return XmlText::escaped(textOrEmpty(text), attributeEscaping);
 }
 
 LibraryFileWriter::LibraryFileWriter(const SyncStage &stage, PlanDestinations planDestinations,
@@ -144,24 +167,59 @@ void LibraryFileWriter::writeSongs(FileIO &file)
 
 void LibraryFileWriter::writeSong(FileIO &file, const Track &track)
 {
-    const QString location = m_stage.paths.serverSharePath + u"\\Music\\" + track.artistPath() + u'\\'
-        + track.albumPath() + u'\\' + track.songPath();
-    QString line;
-    line.reserve(512);
-    line += u"\t\t<Song Album=\"" + escaped(track.album()) + u"\" AlbumArtist=\"" + escaped(track.albumArtist())
-        + u"\" AlbumID=\"" + escaped(track.albumID()) + u"\" Artists=\"" + escaped(track.artists())
-        + u"\" BitRate=\"" + QString::number(track.bitRate()) + u"\" Composers=\"" + escaped(track.composers())
-        + u"\" Conductor=\"" + escaped(track.conductors()) + u"\" Disc=\"" + QString::number(track.disc())
-        + u"\" Duration=\"" + QString::number(double(track.duration()), 'f', 6) + u"\" Genres=\""
-        + escaped(track.genres()) + u"\" ID=\"" + escaped(track.persistentId()) + u"\" \r\n";
-    file.fileWriteString(line);
-    line.clear();
-    line += u" Location=\"" + escaped(location) + u"\" Released=\"" + QString::number(track.released())
-        + u"\" SampleRate=\"" + QString::number(track.sampleRate()) + u"\" Size=\"" + QString::number(track.size())
-        + u"\" Title=\"" + escaped(track.title()) + u"\" TotalDiscs=\"" + QString::number(track.totalDiscs())
-        + u"\" TotalTracks=\"" + QString::number(track.totalTracks()) + u"\" Track=\"" + QString::number(track.track())
-        + u"\" Type=\"" + escaped(track.type()) + u"\"></Song>\r\n";
-    file.fileWriteString(line);
+    // Both lines go out in one write from a buffer kept across songs.
+    QByteArray &lines = m_songLines;
+    lines.truncate(0);
+    lines.append("\t\t<Song Album=\"");
+    appendEscaped(lines, track.album());
+    lines.append("\" AlbumArtist=\"");
+    appendEscaped(lines, track.albumArtist());
+    lines.append("\" AlbumID=\"");
+    appendEscaped(lines, track.albumID());
+    lines.append("\" Artists=\"");
+    appendEscaped(lines, track.artists());
+    lines.append("\" BitRate=\"");
+    appendNumber(lines, track.bitRate());
+    lines.append("\" Composers=\"");
+    appendEscaped(lines, track.composers());
+    lines.append("\" Conductor=\"");
+    appendEscaped(lines, track.conductors());
+    lines.append("\" Disc=\"");
+    appendNumber(lines, track.disc());
+    lines.append("\" Duration=\"");
+    appendDuration(lines, track.duration());
+    lines.append("\" Genres=\"");
+    appendEscaped(lines, track.genres());
+    lines.append("\" ID=\"");
+    appendEscaped(lines, track.persistentId());
+    lines.append("\" \r\n Location=\"");
+    // The separators need no escaping, so escaping each part between them
+    // gives the text of escaping the joined path.
+    appendEscaped(lines, m_stage.paths.serverSharePath);
+    lines.append("\\Music\\");
+    appendEscaped(lines, track.artistPath());
+    lines.append('\\');
+    appendEscaped(lines, track.albumPath());
+    lines.append('\\');
+    appendEscaped(lines, track.songPath());
+    lines.append("\" Released=\"");
+    appendNumber(lines, track.released());
+    lines.append("\" SampleRate=\"");
+    appendNumber(lines, track.sampleRate());
+    lines.append("\" Size=\"");
+    appendNumber(lines, track.size());
+    lines.append("\" Title=\"");
+    appendEscaped(lines, track.title());
+    lines.append("\" TotalDiscs=\"");
+    appendNumber(lines, track.totalDiscs());
+    lines.append("\" TotalTracks=\"");
+    appendNumber(lines, track.totalTracks());
+    lines.append("\" Track=\"");
+    appendNumber(lines, track.track());
+    lines.append("\" Type=\"");
+    appendEscaped(lines, track.type());
+    lines.append("\"></Song>\r\n");
+    file.fileWriteBytes(lines);
 }
 
 void LibraryFileWriter::writePlaylists(FileIO &file)
@@ -182,8 +240,14 @@ void LibraryFileWriter::writePlaylists(FileIO &file)
             continue;
         file.fileWriteString(u"\t\t<Playlist ID=\"" + escaped(playlist->persistentId()) + u"\" Name=\""
                              + escaped(playlist->name()) + u"\">\r\n");
-        for (const QString &trackId : std::as_const(*playlist->tracks()))
-            file.fileWriteString(u"\t\t\t<Track ID=\"" + escaped(trackId) + u"\" />\r\n");
+        QByteArray &lines = m_songLines;
+        lines.truncate(0);
+        for (const QString &trackId : std::as_const(*playlist->tracks())) {
+            lines.append("\t\t\t<Track ID=\"");
+            appendEscaped(lines, trackId);
+            lines.append("\" />\r\n");
+        }
+        file.fileWriteBytes(lines);
         file.fileWriteString(QStringLiteral("\t\t</Playlist>\r\n"));
     }
     file.fileWriteString(QStringLiteral("\t</Playlists>\r\n"));

@@ -4,6 +4,7 @@
 #include "library/TrackCopier.h"
 #include "library/TrackDestinations.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
@@ -46,4 +47,6 @@ private:
     TrackCopier m_copier;
     PlanDestinations m_planDestinations;
     const std::atomic<bool> &m_stopRequested;
+    // Reused for each song's lines and each playlist's track lines.
+    QByteArray m_songLines;
 };

@@ -63,9 +63,16 @@ int FileIO::fileWriteString(const QString &text)
     } else {
         bytes = text.toUtf8();
     }
+    return fileWriteBytes(bytes);
+}
+
+int FileIO::fileWriteBytes(QByteArrayView bytes)
+{
+    if (!m_fileHandle)
+        return EOF;
     if (bytes.isEmpty())
         return 0;
-    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_fileHandle);
+    const size_t written = std::fwrite(bytes.data(), 1, size_t(bytes.size()), m_fileHandle);
     if (written != size_t(bytes.size())) {
         if (m_writeErrno == 0)
             m_writeErrno = errno != 0 ? errno : EIO;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdio>
@@ -24,6 +25,9 @@ public:
     // Writes text as UTF-8 with every U+0000 removed and nothing appended.
     // Answers the number of bytes written, or EOF (negative) on failure.
     int fileWriteString(const QString &text);
+    // Writes bytes as they are (the caller made them UTF-8 without U+0000).
+    // Answers the number of bytes written, or EOF (negative) on failure.
+    int fileWriteBytes(QByteArrayView bytes);
     // Closes the file. Answers 0, or EOF when flushing or closing failed
     // (the file is closed either way).
     int fileClose();

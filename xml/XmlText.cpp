@@ -25,59 +25,126 @@ bool needsWork(char16_t unit, const XmlText::Escaping &escaping)
 }
 
 // The entity or character reference written for unit; null when it stays.
-const char16_t *reference(char16_t unit, const XmlText::Escaping &escaping)
+const char *reference(char16_t unit, const XmlText::Escaping &escaping)
 {
     switch (unit) {
     case u'&':
-        return u"&amp;";
+        return "&amp;";
     case u'<':
-        return u"&lt;";
+        return "&lt;";
     case u'>':
-        return u"&gt;";
+        return "&gt;";
     case u'"':
-        return escaping.quotationMark ? u"&quot;" : nullptr;
+        return escaping.quotationMark ? "&quot;" : nullptr;
     case u'\'':
-        return escaping.apostrophe ? u"&apos;" : nullptr;
+        return escaping.apostrophe ? "&apos;" : nullptr;
     case u'\t':
-        return escaping.tabsAndLineBreaks ? u"&#9;" : nullptr;
+        return escaping.tabsAndLineBreaks ? "&#9;" : nullptr;
     case u'\n':
-        return escaping.tabsAndLineBreaks ? u"&#10;" : nullptr;
+        return escaping.tabsAndLineBreaks ? "&#10;" : nullptr;
     case u'\r':
-        return escaping.tabsAndLineBreaks ? u"&#13;" : nullptr;
+        return escaping.tabsAndLineBreaks ? "&#13;" : nullptr;
     default:
         return nullptr;
     }
+}
+
+qsizetype firstNeedingWork(QStringView text, const XmlText::Escaping &escaping)
+{
+    qsizetype index = 0;
+    while (index < text.size() && !needsWork(text[index].unicode(), escaping))
+        ++index;
+    return index;
+}
+
+// The one escaping rule. Hands text, from start on, to the sink as runs kept
+// as they are and references put in place of characters; dropped characters
+// only end a run. A run never ends between the halves of a surrogate pair,
+// and what it ends beside is a reference or a dropped character, so no pair
+// forms across pieces that was not in text.
+template <typename KeepRun, typename PutReference>
+void escapePieces(QStringView text, qsizetype start, const XmlText::Escaping &escaping, KeepRun keepRun,
+                  PutReference putReference)
+{
+    const qsizetype size = text.size();
+    qsizetype runStart = 0;
+    for (qsizetype index = start; index < size; ++index) {
+        const char16_t unit = text[index].unicode();
+        if (!needsWork(unit, escaping))
+            continue;
+        if (const char *replacement = reference(unit, escaping)) {
+            keepRun(text.sliced(runStart, index - runStart));
+            putReference(replacement);
+            runStart = index + 1;
+            continue;
+        }
+        // Only dropInvalidCharacters leaves a unit needing work without a reference.
+        if (QChar::isHighSurrogate(unit) && index + 1 < size && text[index + 1].isLowSurrogate()) {
+            ++index;
+            continue;
+        }
+        if (!XmlText::isXmlChar(unit)) {
+            keepRun(text.sliced(runStart, index - runStart));
+            runStart = index + 1;
+        }
+    }
+    keepRun(text.sliced(runStart));
+}
+
+// UTF-8 as QString::toUtf8 writes it: an unpaired surrogate becomes '?'.
+void appendUtf8(QByteArray &out, QStringView text)
+{
+    const qsizetype size = text.size();
+    const qsizetype oldSize = out.size();
+    out.resize(oldSize + 3 * size); // at most 3 bytes per UTF-16 unit
+    char *write = out.data() + oldSize;
+    for (qsizetype index = 0; index < size; ++index) {
+        const char16_t unit = text[index].unicode();
+        if (unit < 0x80) {
+            *write++ = char(unit);
+        } else if (unit < 0x800) {
+            *write++ = char(0xC0 | (unit >> 6));
+            *write++ = char(0x80 | (unit & 0x3F));
+        } else if (!QChar::isSurrogate(unit)) {
+            *write++ = char(0xE0 | (unit >> 12));
+            *write++ = char(0x80 | ((unit >> 6) & 0x3F));
+            *write++ = char(0x80 | (unit & 0x3F));
+        } else if (QChar::isHighSurrogate(unit) && index + 1 < size && text[index + 1].isLowSurrogate()) {
+            const char32_t code = QChar::surrogateToUcs4(unit, text[++index].unicode());
+            *write++ = char(0xF0 | (code >> 18));
+            *write++ = char(0x80 | ((code >> 12) & 0x3F));
+            *write++ = char(0x80 | ((code >> 6) & 0x3F));
+            *write++ = char(0x80 | (code & 0x3F));
+        } else {
+            *write++ = '?';
+        }
+    }
+    out.truncate(write - out.constData());
 }
 
 } // namespace
 
 QString XmlText::escaped(const QString &text, Escaping escaping)
 {
-    const qsizetype size = text.size();
-    qsizetype index = 0;
-    while (index < size && !needsWork(text.at(index).unicode(), escaping))
-        ++index;
-    if (index == size)
+    const qsizetype first = firstNeedingWork(text, escaping);
+    if (first == text.size())
         return text;
     QString result;
-    result.reserve(size + 16);
-    result.append(QStringView(text).first(index));
-    for (; index < size; ++index) {
-        const QChar character = text.at(index);
-        if (const char16_t *replacement = reference(character.unicode(), escaping)) {
-            result.append(QStringView(replacement));
-            continue;
-        }
-        if (escaping.dropInvalidCharacters) {
-            if (character.isHighSurrogate() && index + 1 < size && text.at(index + 1).isLowSurrogate()) {
-                result.append(character);
-                result.append(text.at(++index));
-                continue;
-            }
-            if (!isXmlChar(character.unicode()))
-                continue;
-        }
-        result.append(character);
-    }
+    result.reserve(text.size() + 16);
+    escapePieces(
+        text, first, escaping, [&result](QStringView run) { result.append(run); },
+        [&result](const char *replacement) { result.append(QLatin1StringView(replacement)); });
     return result;
+}
+
+void XmlText::appendEscapedUtf8(QByteArray &out, QStringView text, Escaping escaping)
+{
+    const qsizetype first = firstNeedingWork(text, escaping);
+    if (first == text.size()) {
+        appendUtf8(out, text);
+        return;
+    }
+    escapePieces(
+        text, first, escaping, [&out](QStringView run) { appendUtf8(out, run); },
+        [&out](const char *replacement) { out.append(replacement); });
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 // Text on its way into XML written by hand: which characters XML 1.0 can
 // hold, and the escaping of element content and attribute values. Every
@@ -30,6 +32,11 @@ constexpr bool isXmlChar(char32_t code)
 // "&", "<" and ">" as entities, and what escaping adds. Text that needs
 // nothing is returned as it is (a null string stays null).
 QString escaped(const QString &text, Escaping escaping);
+
+// Appends escaped(text, escaping) to out as UTF-8, byte for byte what
+// toUtf8() of it gives (an unpaired surrogate left in becomes '?'), without
+// a QString in between.
+void appendEscapedUtf8(QByteArray &out, QStringView text, Escaping escaping);
 
 // Element content: "&", "<" and ">" only.
 inline QString escapeText(const QString &text)

@@ -103,3 +103,50 @@ TEST(XmlText, SerialiserEscapingWritesWhatLibxmlWrites)
     for (const QString &value : values)
         EXPECT_EQ(XmlText::escaped(value, serialiserEscaping), serialisedByLibxml(value)) << value.toStdString();
 }
+
+// The UTF-8 appender must give, for every escaping, the bytes of escaping to
+// a QString and converting it; the library file's bytes depend on it.
+TEST(XmlText, Utf8AppenderWritesTheBytesOfTheEscapedText)
+{
+    QStringList values = {QString(),
+                          QStringLiteral(""),
+                          QStringLiteral("plain ascii"),
+                          QStringLiteral("a&b<c>d\"e'f\tg\nh\ri"),
+                          QStringLiteral("Björk — 東京 \u0085\u2028\u00ff\u07ff\u0800\uffff"),
+                          withUnits({0xD83C, 0xDFB5}),           // a pair alone
+                          withUnits({0xDBFF, 0xDFFF, u'&'}),     // U+10FFFF, then a reference
+                          withUnits({0xD800}),                   // unpaired high, alone
+                          withUnits({u'x', 0xD800}),             // unpaired high, last
+                          withUnits({0xDC00, u'x'}),             // unpaired low, first
+                          withUnits({0xD800, u'&', 0xDC00}),     // halves parted by a reference
+                          withUnits({0xD800, 0x0001, 0xDC00}),   // halves parted by a dropped one
+                          withUnits({0xDC00, 0xD800, 0xDC00}),   // low, then a pair
+                          withUnits({0x0000, 0x0008, 0x001F, 0xFFFE, 0xFFFD, 0xE000})};
+    QRandomGenerator random(20261210);
+    const char16_t alphabet[] = {u'a',   u'&',   u'<',   u'>',   u'"',   u'\'',  u'\t',  u'\n', u'\r',
+                                 0x01,   0x7F,   0xE9,   0x7FF,  0x800,  0x20AC, 0xD7FF, 0xD800, 0xDBFF,
+                                 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFE, 0xFFFF};
+    for (int round = 0; round < 400; ++round) {
+        QString value;
+        for (int length = random.bounded(10); length > 0; --length)
+            value.append(QChar(alphabet[random.bounded(int(std::size(alphabet)))]));
+        values.append(value);
+    }
+    const XmlText::Escaping escapings[] = {{},
+                                           {.quotationMark = true},
+                                           {.apostrophe = true},
+                                           {.tabsAndLineBreaks = true},
+                                           {.dropInvalidCharacters = true},
+                                           {.quotationMark = true, .apostrophe = true, .dropInvalidCharacters = true},
+                                           serialiserEscaping};
+    for (const XmlText::Escaping &escaping : escapings) {
+        for (const QString &value : values) {
+            QByteArray appended("prefix");
+            XmlText::appendEscapedUtf8(appended, value, escaping);
+            EXPECT_EQ(appended, "prefix" + XmlText::escaped(value, escaping).toUtf8())
+                << QByteArray::fromRawData(reinterpret_cast<const char *>(value.utf16()), value.size() * 2)
+                       .toHex()
+                       .toStdString();
+        }
+    }
+}
