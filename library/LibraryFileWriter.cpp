@@ -43,8 +43,11 @@ void appendNumber(QByteArray &out, int value)
 void appendDuration(QByteArray &out, float duration)
 {
     const QString text = QString::number(double(duration), 'f', 6);
+    const qsizetype oldSize = out.size();
+    out.resize(oldSize + text.size());
+    char *write = out.data() + oldSize;
     for (const QChar character : text)
-        out.append(char(character.unicode()));
+        *write++ = char(character.unicode());
 }
 
 } // namespace

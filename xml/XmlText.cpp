@@ -2,8 +2,11 @@
 
 namespace {
 
-bool needsWork(char16_t unit, const XmlText::Escaping &escaping)
+inline bool needsWork(char16_t unit, const XmlText::Escaping &escaping)
 {
+    // Letters and most punctuation: the usual case, decided at once.
+    if (unit > u'>' && unit < 0x7F)
+        return false;
     switch (unit) {
     case u'&':
     case u'<':
@@ -57,7 +60,34 @@ qsizetype firstNeedingWork(QStringView text, const XmlText::Escaping &escaping)
     return index;
 }
 
-// The one escaping rule. Hands text, from start on, to the sink as runs kept
+// Writes the UTF-8 of one unit, or of the pair starting at index; answers the
+// index of the last unit used.
+inline qsizetype putUtf8(char *&write, QStringView text, qsizetype index)
+{
+    const char16_t unit = text[index].unicode();
+    if (unit < 0x80) {
+        *write++ = char(unit);
+    } else if (unit < 0x800) {
+        *write++ = char(0xC0 | (unit >> 6));
+        *write++ = char(0x80 | (unit & 0x3F));
+    } else if (!QChar::isSurrogate(unit)) {
+        *write++ = char(0xE0 | (unit >> 12));
+        *write++ = char(0x80 | ((unit >> 6) & 0x3F));
+        *write++ = char(0x80 | (unit & 0x3F));
+    } else if (QChar::isHighSurrogate(unit) && index + 1 < text.size() && text[index + 1].isLowSurrogate()) {
+        const char32_t code = QChar::surrogateToUcs4(unit, text[++index].unicode());
+        *write++ = char(0xF0 | (code >> 18));
+        *write++ = char(0x80 | ((code >> 12) & 0x3F));
+        *write++ = char(0x80 | ((code >> 6) & 0x3F));
+        *write++ = char(0x80 | (code & 0x3F));
+    } else {
+        *write++ = '?';
+    }
+    return index;
+}
+
+// The one escaping rule. Hands text from start on (where the first unit
+// needing work is) to the sink as runs kept
 // as they are and references put in place of characters; dropped characters
 // only end a run. A run never ends between the halves of a surrogate pair,
 // and what it ends beside is a reference or a dropped character, so no pair
@@ -67,7 +97,7 @@ void escapePieces(QStringView text, qsizetype start, const XmlText::Escaping &es
                   PutReference putReference)
 {
     const qsizetype size = text.size();
-    qsizetype runStart = 0;
+    qsizetype runStart = start;
     for (qsizetype index = start; index < size; ++index) {
         const char16_t unit = text[index].unicode();
         if (!needsWork(unit, escaping))
@@ -92,34 +122,22 @@ void escapePieces(QStringView text, qsizetype start, const XmlText::Escaping &es
 }
 
 // UTF-8 as QString::toUtf8 writes it: an unpaired surrogate becomes '?'.
-void appendUtf8(QByteArray &out, QStringView text)
+// Stops before the first unit needing work when escaping is given, and
+// answers its index (the size when there is none).
+qsizetype appendUtf8(QByteArray &out, QStringView text, const XmlText::Escaping *escaping = nullptr)
 {
     const qsizetype size = text.size();
     const qsizetype oldSize = out.size();
     out.resize(oldSize + 3 * size); // at most 3 bytes per UTF-16 unit
     char *write = out.data() + oldSize;
-    for (qsizetype index = 0; index < size; ++index) {
-        const char16_t unit = text[index].unicode();
-        if (unit < 0x80) {
-            *write++ = char(unit);
-        } else if (unit < 0x800) {
-            *write++ = char(0xC0 | (unit >> 6));
-            *write++ = char(0x80 | (unit & 0x3F));
-        } else if (!QChar::isSurrogate(unit)) {
-            *write++ = char(0xE0 | (unit >> 12));
-            *write++ = char(0x80 | ((unit >> 6) & 0x3F));
-            *write++ = char(0x80 | (unit & 0x3F));
-        } else if (QChar::isHighSurrogate(unit) && index + 1 < size && text[index + 1].isLowSurrogate()) {
-            const char32_t code = QChar::surrogateToUcs4(unit, text[++index].unicode());
-            *write++ = char(0xF0 | (code >> 18));
-            *write++ = char(0x80 | ((code >> 12) & 0x3F));
-            *write++ = char(0x80 | ((code >> 6) & 0x3F));
-            *write++ = char(0x80 | (code & 0x3F));
-        } else {
-            *write++ = '?';
-        }
+    qsizetype index = 0;
+    for (; index < size; ++index) {
+        if (escaping && needsWork(text[index].unicode(), *escaping))
+            break;
+        index = putUtf8(write, text, index);
     }
     out.truncate(write - out.constData());
+    return index;
 }
 
 } // namespace
@@ -131,6 +149,7 @@ QString XmlText::escaped(const QString &text, Escaping escaping)
         return text;
     QString result;
     result.reserve(text.size() + 16);
+    result.append(QStringView(text).first(first));
     escapePieces(
         text, first, escaping, [&result](QStringView run) { result.append(run); },
         [&result](const char *replacement) { result.append(QLatin1StringView(replacement)); });
@@ -139,11 +158,10 @@ QString XmlText::escaped(const QString &text, Escaping escaping)
 
 void XmlText::appendEscapedUtf8(QByteArray &out, QStringView text, Escaping escaping)
 {
-    const qsizetype first = firstNeedingWork(text, escaping);
-    if (first == text.size()) {
-        appendUtf8(out, text);
+    // The text before the first unit needing work goes out as it is.
+    const qsizetype first = appendUtf8(out, text, &escaping);
+    if (first == text.size())
         return;
-    }
     escapePieces(
         text, first, escaping, [&out](QStringView run) { appendUtf8(out, run); },
         [&out](const char *replacement) { out.append(replacement); });
