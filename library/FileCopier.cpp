@@ -37,17 +37,25 @@ private:
     int m_descriptor;
 };
 
-// Copies the rest of source to destination; answers 0 or errno.
-int copyContents(int source, int destination)
+// Copies the rest of source, of size bytes when it was opened, to
+// destination; answers 0 or errno. The kernel copy stops at that size rather
+// than asking once more to be told the end (as cp does); a file that reports
+// no size is copied until its end.
+int copyContents(int source, int destination, off_t size)
 {
     if (::ioctl(destination, FICLONE, source) == 0)
         return 0;
     bool kernelCopy = true;
+    off_t copiedInAll = 0;
     for (;;) {
         if (kernelCopy) {
             const ssize_t copied = ::copy_file_range(source, nullptr, destination, nullptr, size_t(1) << 30, 0);
-            if (copied > 0)
+            if (copied > 0) {
+                copiedInAll += copied;
+                if (size > 0 && copiedInAll >= size)
+                    return 0;
                 continue;
+            }
             if (copied == 0)
                 return 0;
             if (errno == EINTR)
@@ -110,7 +118,7 @@ bool FileCopier::copyFile(const QString &sourcePath, const QString &finalPath, Q
             *error = SystemError::fromErrno(errno, temporary.isNull() ? finalPath : temporary);
         return false;
     }
-    int failure = copyContents(source.get(), destination.get());
+    int failure = copyContents(source.get(), destination.get(), info.st_size);
     if (failure == 0 && ::fsync(destination.get()) != 0 && errno != EINVAL && errno != EROFS)
         failure = errno;
     if (::close(destination.release()) != 0 && failure == 0)

@@ -149,7 +149,7 @@ void LibraryFileWriter::writeSongs(FileIO &file)
                     continue;
                 }
                 if (destination->needsCopy) {
-                    listed = m_copier.copyTrack(*track);
+                    listed = m_copier.copyTrack(*track, destination->foundAbsent);
                 } else if (!destination->refusal.isNull()) {
                     reports.syncNotifyError(QStringLiteral("Failed to copy file"),
                                             TrackCopier::refusedCopyError(*track, destination->refusal));

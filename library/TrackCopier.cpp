@@ -19,7 +19,7 @@ ErrorRecord TrackCopier::refusedCopyError(const Track &track, const QString &rea
     return error;
 }
 
-bool TrackCopier::copyTrack(Track &track) const
+bool TrackCopier::copyTrack(Track &track, bool foundAbsent) const
 {
     const SyncReports &reports = m_stage.reports;
     const QString &musicFolder = m_stage.paths.cpyBasePath;
@@ -33,15 +33,18 @@ bool TrackCopier::copyTrack(Track &track) const
         reports.syncNotifyError(QStringLiteral("Failed to copy file"), refusedCopyError(track, reason));
         return false;
     }
-    if (ShareFiles::exists(destination))
+    if (!foundAbsent && ShareFiles::exists(destination))
         return true;
-    if (!ShareFiles::exists(folder)) {
+    if (!m_foldersPresent.contains(folder)) {
         // Never through a linked folder of the share.
-        if (const int failure = TemporaryFile::makeFolders(folder); failure != 0) {
-            reports.syncNotifyError(QStringLiteral("Failed to create directory"),
-                                    SystemError::fromErrno(failure, folder));
-            return false;
+        if (!ShareFiles::exists(folder)) {
+            if (const int failure = TemporaryFile::makeFolders(folder); failure != 0) {
+                reports.syncNotifyError(QStringLiteral("Failed to create directory"),
+                                        SystemError::fromErrno(failure, folder));
+                return false;
+            }
         }
+        m_foldersPresent.insert(folder);
     }
     QString temporaryPath;
     ErrorRecord error;

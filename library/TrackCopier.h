@@ -4,6 +4,7 @@
 #include "library/Track.h"
 #include "platform/ErrorRecord.h"
 
+#include <QSet>
 #include <QString>
 
 // Copies a new track's file into the share's music folder, at
@@ -17,10 +18,14 @@ public:
 
     // True when the track's file is there afterwards (copied now or already
     // there); each failure is reported. Counts the files it put in place.
-    bool copyTrack(Track &track) const;
+    // foundAbsent: the destination was just found free (see
+    // TrackDestinations::Destination), so it is not looked at again.
+    bool copyTrack(Track &track, bool foundAbsent = false) const;
     // The error record of a track whose destination was refused for reason.
     static ErrorRecord refusedCopyError(const Track &track, const QString &reason);
 
 private:
     SyncStage m_stage;
+    // The folders this copier found or made: a folder holds many tracks.
+    mutable QSet<QString> m_foldersPresent;
 };

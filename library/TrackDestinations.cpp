@@ -277,21 +277,33 @@ std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(c
     Destination destination{track.artistPath(), track.albumPath(), track.songPath(), {}, false};
     destination.refusal = unsafeReason(m_musicFolder, destination.artistPath, destination.albumPath,
                                        destination.songPath);
-    if (track.status() == 1)
+    const bool moved = track.status() == 0 && m_moved.contains(&track);
+    if (track.status() != 1 && !moved)
+        return destination;
+    // Each check of the share is made once: over SMB every one is a round trip.
+    const QString path = m_musicFolder + u'/' + destination.relativePath();
+    bool present = false;
+    if (moved) {
+        present = ShareFiles::exists(path);
+        destination.needsCopy = !present;
+    } else {
         destination.needsCopy = true;
-    else if (track.status() == 0 && m_moved.contains(&track))
-        destination.needsCopy = !ShareFiles::exists(m_musicFolder + u'/' + destination.relativePath());
+    }
     if (!destination.needsCopy || !destination.refusal.isNull())
         return destination;
+    if (!moved)
+        present = ShareFiles::exists(path);
+    if (!present) {
+        destination.foundAbsent = true;
+        return destination;
+    }
 
     // A file of another size under the path belongs to another track (of
     // another library, or an older copy): this track gets a name of its own.
     // One of the same size is taken for this track, copied by an earlier run.
     qint64 existingSize = 0;
     qint64 sourceSize = 0;
-    const QString path = m_musicFolder + u'/' + destination.relativePath();
-    if (ShareFiles::exists(path)
-        && (!fileSize(path, &existingSize) || (fileSize(track.location(), &sourceSize) && sourceSize != existingSize))) {
+    if (!fileSize(path, &existingSize) || (fileSize(track.location(), &sourceSize) && sourceSize != existingSize)) {
         const QString identifier = sanitised(track.persistentId());
         if (!identifier.isEmpty() && !destination.songPath.contains(u" (" + identifier + u')'))
             destination.songPath = withIdentifier(destination.songPath, identifier);

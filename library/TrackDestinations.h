@@ -37,6 +37,10 @@ public:
         // Whether the file is to be copied: the track is new, or its listed
         // path had to change and nothing is at the new one.
         bool needsCopy = false;
+        // Nothing was at the destination when it was planned, so the copy
+        // need not look again (its no-replace rename still keeps whatever
+        // appears there meanwhile).
+        bool foundAbsent = false;
 
         QString relativePath() const { return artistPath + u'/' + albumPath + u'/' + songPath; }
     };
