@@ -93,6 +93,7 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
     syncNotifyTitle(Activity::Log, QStringLiteral("Starting to import tracks from iTunes"));
     albumCovers() = AlbumCoverMap();
     tracks() = TrackMap();
+    tracks().reserve(qMax(total, 0));
     sortedTracks() = QStringList();
     sortedTracks().reserve(qMax(total, 0));
     syncNotifyTitle(Activity::Log, QStringLiteral("Importing %1 tracks from iTunes").arg(total));

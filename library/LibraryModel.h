@@ -4,6 +4,7 @@
 #include "library/Playlist.h"
 #include "library/Track.h"
 
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -20,11 +21,13 @@ class SyncReports;
 // owns them jointly with whoever else keeps a pointer (the music source's
 // loader, a playlist picker), so a record stays valid while anyone holds it,
 // and subclasses of Track, Playlist and AlbumCover are stored as such.
-// Maps are ordered by key, which is the enumeration order wherever the engine
-// walks a map (playlists in the library file, covers in the artwork file).
+// The tracks are only looked up by identifier (sortedTracks gives their
+// order), so they are hashed; the other maps are ordered by key, which is
+// the enumeration order wherever the engine walks a map (playlists in the
+// library file, covers in the artwork file).
 class LibraryModel {
 public:
-    using TrackMap = QMap<QString, std::shared_ptr<Track>>;
+    using TrackMap = QHash<QString, std::shared_ptr<Track>>;
     using PlaylistMap = QMap<QString, std::shared_ptr<Playlist>>;
     using AlbumCoverMap = QMap<QString, std::shared_ptr<AlbumCover>>;
     // Track persistent identifier mapped to itself; only the keys matter.

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "library/CharacterSet.h"
+#include "library/LibraryModel.h"
 #include "library/Track.h"
 
-#include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -26,7 +26,7 @@
 // holds a file of another size on the share.
 class TrackDestinations {
 public:
-    using TrackMap = QMap<QString, std::shared_ptr<Track>>;
+    using TrackMap = LibraryModel::TrackMap;
 
     struct Destination {
         QString artistPath;

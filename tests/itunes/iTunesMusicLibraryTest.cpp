@@ -388,7 +388,7 @@ TEST(LoaderSources, ReportsLeftOutEntriesAndRemapsLocationsFromTheSettings)
     library.setMusicSourcePathMap(QStringLiteral("file://localhost/C:/Users/ann/Music/=%1/").arg(files.folderPath()));
     library.loadiTunesLibrary();
     ASSERT_EQ(library.tracks().size(), 1);
-    EXPECT_EQ(library.tracks().first()->location(), files.filePath(QStringLiteral("A/B/a.mp3")));
+    EXPECT_EQ(library.tracks().constBegin().value()->location(), files.filePath(QStringLiteral("A/B/a.mp3")));
     const QList<Notify> warnings = recorder.withActivity(2);
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_EQ(warnings[0].title(), QStringLiteral("Some entries of the music library were left out"));
