@@ -2,6 +2,7 @@
 
 #include "library/EngineErrors.h"
 #include "library/FileReplacement.h"
+#include "library/ReplacementOutput.h"
 #include "library/ShareFiles.h"
 #include "library/SystemError.h"
 #include "share/FileIO.h"
@@ -93,6 +94,7 @@ bool LibraryFileWriter::write(const QString &libraryId, const QString &libName, 
         return nothingStored();
     }
     const QString temporaryPath = file.path();
+    ReplacementOutput output(file, libraryFile);
 
     LibraryModel &model = m_stage.model;
     if (!model.syncCompleteMusicLibrary())
@@ -100,17 +102,17 @@ bool LibraryFileWriter::write(const QString &libraryId, const QString &libName, 
     else
         model.setTracksToSync(std::nullopt);
 
-    file.fileWriteString(u"<Library ID=\"" + escaped(libraryId) + u"\" Type=\"iTunes\" Name=\"" + escaped(libName)
+    output.writeString(u"<Library ID=\"" + escaped(libraryId) + u"\" Type=\"iTunes\" Name=\"" + escaped(libName)
                          + u"\" SyncVersion=\"" + escaped(syncVersion) + u"\">\r\n");
-    writeSongs(file);
-    writePlaylists(file);
-    file.fileWriteString(QStringLiteral("</Library>\r\n"));
-    return putInPlace(file, temporaryPath);
+    writeSongs(output);
+    writePlaylists(output);
+    output.writeString(QStringLiteral("</Library>\r\n"));
+    return putInPlace(file, output, temporaryPath);
 }
 
-void LibraryFileWriter::writeSongs(FileIO &file)
+void LibraryFileWriter::writeSongs(ReplacementOutput &output)
 {
-    file.fileWriteString(QStringLiteral("\t<Songs>\r\n"));
+    output.writeString(QStringLiteral("\t<Songs>\r\n"));
     SyncCounters &counters = m_stage.counters;
     const SyncReports &reports = m_stage.reports;
     const LibraryModel &model = m_stage.model;
@@ -156,7 +158,7 @@ void LibraryFileWriter::writeSongs(FileIO &file)
                     listed = false;
                 }
                 if (listed)
-                    writeSong(file, *track);
+                    writeSong(output, *track);
                 else
                     ++counters.numTracksCopyFailure;
             }
@@ -164,11 +166,11 @@ void LibraryFileWriter::writeSongs(FileIO &file)
         ++counters.numTracksProcessed;
     }
 
-    file.fileWriteString(QStringLiteral("\t</Songs>\r\n"));
+    output.writeString(QStringLiteral("\t</Songs>\r\n"));
     reports.syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saved Track Information"));
 }
 
-void LibraryFileWriter::writeSong(FileIO &file, const Track &track)
+void LibraryFileWriter::writeSong(ReplacementOutput &output, const Track &track)
 {
     // Both lines go out in one write from a buffer kept across songs.
     QByteArray &lines = m_songLines;
@@ -222,12 +224,12 @@ void LibraryFileWriter::writeSong(FileIO &file, const Track &track)
     lines.append("\" Type=\"");
     appendEscaped(lines, track.type());
     lines.append("\"></Song>\r\n");
-    file.fileWriteBytes(lines);
+    output.write(lines);
 }
 
-void LibraryFileWriter::writePlaylists(FileIO &file)
+void LibraryFileWriter::writePlaylists(ReplacementOutput &output)
 {
-    file.fileWriteString(QStringLiteral("\t<Playlists>\r\n"));
+    output.writeString(QStringLiteral("\t<Playlists>\r\n"));
     const LibraryModel::PlaylistMap playlists = m_stage.model.playlists();
     for (const std::shared_ptr<Playlist> &playlist : playlists) {
         if (!playlist || !playlist->isSelected())
@@ -241,7 +243,7 @@ void LibraryFileWriter::writePlaylists(FileIO &file)
         }
         if (!playlist->tracks() || playlist->tracks()->isEmpty())
             continue;
-        file.fileWriteString(u"\t\t<Playlist ID=\"" + escaped(playlist->persistentId()) + u"\" Name=\""
+        output.writeString(u"\t\t<Playlist ID=\"" + escaped(playlist->persistentId()) + u"\" Name=\""
                              + escaped(playlist->name()) + u"\">\r\n");
         QByteArray &lines = m_songLines;
         lines.truncate(0);
@@ -250,27 +252,37 @@ void LibraryFileWriter::writePlaylists(FileIO &file)
             appendEscaped(lines, trackId);
             lines.append("\" />\r\n");
         }
-        file.fileWriteBytes(lines);
-        file.fileWriteString(QStringLiteral("\t\t</Playlist>\r\n"));
+        output.write(lines);
+        output.writeString(QStringLiteral("\t\t</Playlist>\r\n"));
     }
-    file.fileWriteString(QStringLiteral("\t</Playlists>\r\n"));
+    output.writeString(QStringLiteral("\t</Playlists>\r\n"));
     m_stage.reports.syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Save Playlist Information"));
 }
 
-bool LibraryFileWriter::putInPlace(FileIO &file, const QString &temporaryPath)
+bool LibraryFileWriter::putInPlace(FileIO &file, ReplacementOutput &output, const QString &temporaryPath)
 {
+    const QString &libraryFile = m_stage.paths.xmlTracksPath;
+    if (output.repeatsPrevious()) {
+        // Byte for byte the file already on the share: it stays as it is.
+        file.fileClose();
+        ::unlink(temporaryPath.toUtf8().constData());
+        TemporaryFile::removeStale(libraryFile);
+        return true;
+    }
     // A file whose writing failed is never put in place of the previous one.
     int failure = file.writeErrno();
+    const bool previousUnread = failure == 0 && output.readErrno() != 0;
+    if (previousUnread)
+        failure = output.readErrno();
     if (const int synced = file.fileSync(); synced != 0 && failure == 0)
         failure = synced;
     file.fileClose();
     if (failure == 0)
         failure = file.writeErrno();
     ErrorRecord error;
-    const QString &libraryFile = m_stage.paths.xmlTracksPath;
     if (failure != 0) {
         ::unlink(temporaryPath.toUtf8().constData());
-        error = SystemError::fromErrno(failure, temporaryPath);
+        error = SystemError::fromErrno(failure, previousUnread ? libraryFile : temporaryPath);
     } else if (FileReplacement::replace(temporaryPath, libraryFile, &error)) {
         TemporaryFile::removeStale(libraryFile);
         return true;

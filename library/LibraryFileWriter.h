@@ -11,12 +11,14 @@
 #include <functional>
 
 class FileIO;
+class ReplacementOutput;
 
 // The library-file stage that comes second: copies every new track of the
 // run onto the share and writes the new library file, listing exactly the
 // tracks whose files are there, then the selected playlists. The file is
 // written beside the previous one under a temporary name and renamed over
-// it when complete, so the share always holds a whole library file.
+// it when complete, so the share always holds a whole library file; a new
+// file byte-identical to the previous one leaves that in place unwritten.
 class LibraryFileWriter {
 public:
     // Plans where every track goes and answers the plan.
@@ -36,12 +38,13 @@ public:
     static QString escapedAttribute(const QString &text);
 
 private:
-    void writeSongs(FileIO &file);
-    void writePlaylists(FileIO &file);
-    void writeSong(FileIO &file, const Track &track);
-    // Closes the written file and renames it into place; false (reported)
-    // when any of its writes failed or it cannot replace the previous file.
-    bool putInPlace(FileIO &file, const QString &temporaryPath);
+    void writeSongs(ReplacementOutput &output);
+    void writePlaylists(ReplacementOutput &output);
+    void writeSong(ReplacementOutput &output, const Track &track);
+    // Closes the written file and renames it into place, or removes it when
+    // it would repeat the previous file; false (reported) when any of its
+    // writes failed or it cannot replace the previous file.
+    bool putInPlace(FileIO &file, ReplacementOutput &output, const QString &temporaryPath);
 
     SyncStage m_stage;
     TrackCopier m_copier;

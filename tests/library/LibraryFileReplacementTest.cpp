@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -121,5 +122,32 @@ TEST_F(LibraryFileReplacement, WriteFailureNeverReplacesTheOldFile)
                                               .arg(EFBIG)))
         << errors.first().toStdString();
     EXPECT_EQ(readBytes(share.tracksFile()), Previous);
+    EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")), QStringList{QStringLiteral("LIB-ID.xml")});
+}
+
+TEST_F(LibraryFileReplacement, AnUnchangedFileStaysAsItIsAndAChangedOneIsReplaced)
+{
+    const auto inode = [this] {
+        struct stat info {};
+        return ::stat(share.tracksFile().toUtf8().constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    ASSERT_TRUE(write());
+    const QByteArray first = readBytes(share.tracksFile());
+    const ino_t firstInode = inode();
+    library.tracks().value(QStringLiteral("T1"))->setStatus(0);
+
+    ASSERT_TRUE(write());
+    EXPECT_EQ(inode(), firstInode);
+    EXPECT_EQ(readBytes(share.tracksFile()), first);
+    EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")), QStringList{QStringLiteral("LIB-ID.xml")});
+    EXPECT_EQ(recorder.linesOfActivity(2), QStringList());
+
+    library.tracks().value(QStringLiteral("T1"))->setTitle(QStringLiteral("Renamed"));
+    ASSERT_TRUE(write());
+    EXPECT_NE(inode(), firstInode);
+    QByteArray renamed = first;
+    renamed.replace("Title=\"\"", "Title=\"Renamed\"");
+    ASSERT_NE(renamed, first);
+    EXPECT_EQ(readBytes(share.tracksFile()), renamed);
     EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")), QStringList{QStringLiteral("LIB-ID.xml")});
 }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <vector>
+
+class FileIO;
+
+// The bytes of a file that is to replace a previous one. While they repeat
+// the previous file they are only compared with it; at the first difference
+// the previous file's matching start is copied into the output, and from
+// then on everything goes to the output. A file that comes out identical
+// to the previous one is thus never written again (a no-change run).
+class ReplacementOutput {
+public:
+    // output: the new file, opened under its temporary name. previousPath:
+    // the file it is to replace; when that is missing or not a regular file,
+    // everything goes to output at once.
+    ReplacementOutput(FileIO &output, const QString &previousPath);
+    ~ReplacementOutput();
+    ReplacementOutput(const ReplacementOutput &) = delete;
+    ReplacementOutput &operator=(const ReplacementOutput &) = delete;
+
+    void write(QByteArrayView bytes);
+    // text as UTF-8 with every U+0000 removed, as FileIO writes it.
+    void writeString(const QString &text);
+
+    // Called once everything is written: true when the bytes were the whole
+    // previous file, so output holds nothing and the previous file stays;
+    // else output holds the whole new file (unless readErrno() says the
+    // previous file's start could not be copied).
+    bool repeatsPrevious();
+    // The error number of a failed read of the previous file while its start
+    // was copied into output; 0 when none failed.
+    int readErrno() const { return m_readErrno; }
+
+private:
+    bool matchesPrevious(QByteArrayView bytes);
+    bool refill();
+    void copyMatchedStart();
+
+    FileIO &m_output;
+    int m_previous = -1;
+    bool m_comparing = false;
+    // How much was written so far, all of it equal to the previous file's start.
+    qint64 m_matched = 0;
+    std::vector<char> m_buffer;
+    size_t m_bufferPosition = 0;
+    size_t m_bufferEnd = 0;
+    int m_readErrno = 0;
+};
