@@ -126,10 +126,12 @@ void LibraryFileWriter::writeSongs(ReplacementOutput &output)
     const std::optional<LibraryModel::TrackIdMap> &tracksToSync = model.tracksToSync();
     const int maximum = wholeLibrary ? int(model.sortedTracks().size()) : int(tracksToSync->size());
 
-    for (const QString &identifier : std::as_const(model.sortedTracks())) {
-        if (!wholeLibrary && !tracksToSync->contains(identifier))
+    const QStringList &sortedTracks = model.sortedTracks();
+    const std::vector<Track *> &planned = destinations.plannedTracks();
+    for (qsizetype index = 0; index < sortedTracks.size(); ++index) {
+        if (!wholeLibrary && !tracksToSync->contains(sortedTracks.at(index)))
             continue;
-        const std::shared_ptr<Track> track = model.tracks().value(identifier);
+        Track *const track = planned[size_t(index)];
         if (track && (track->status() == 0 || track->status() == 1)) {
             if (track->DRMProtected()) {
                 ++counters.numSkippedDRMTracks;

@@ -220,12 +220,18 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
     m_moved.clear();
     claimed.reserve(sortedTracks.size());
     placed.reserve(sortedTracks.size());
+    // Each track looked up once: both passes and the writer walk this.
+    m_planned.clear();
+    m_planned.reserve(size_t(sortedTracks.size()));
+    for (const QString &identifier : sortedTracks) {
+        const auto found = tracks.constFind(identifier);
+        m_planned.push_back(found == tracks.cend() ? nullptr : found.value().get());
+    }
 
     // A listed track keeps its place, so what the server knows stays true.
-    for (const QString &identifier : sortedTracks) {
-        const std::shared_ptr<Track> track = tracks.value(identifier);
+    for (Track *const track : m_planned) {
         QStringView artist, album, song;
-        if (!track || track->status() != 0 || m_musicFolder.isEmpty() || placed.contains(track.get())
+        if (!track || track->status() != 0 || m_musicFolder.isEmpty() || placed.contains(track)
             || !splitListedPath(track->listedPath(), &artist, &album, &song) || !isAcceptableListedPart(artist)
             || !isAcceptableListedPart(album) || !isAcceptableListedPart(song))
             continue;
@@ -233,20 +239,19 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
         if (claimed.contains(key))
             continue;
         claimed.insert(key);
-        placed.insert(track.get());
+        placed.insert(track);
         track->setArtistPath(artist.toString());
         track->setAlbumPath(album.toString());
         track->setSongPath(song.toString());
     }
 
-    for (const QString &identifier : sortedTracks) {
-        const std::shared_ptr<Track> track = tracks.value(identifier);
-        if (!track || placed.contains(track.get()))
+    for (Track *const track : m_planned) {
+        if (!track || placed.contains(track))
             continue;
-        placed.insert(track.get());
+        placed.insert(track);
         // Listed elsewhere than it goes now: the file is copied to its new place.
         if (track->status() == 0 && !track->listedPath().isNull())
-            m_moved.insert(track.get());
+            m_moved.insert(track);
         const QStringList components = pathComponents(track->location());
         if (components.size() < 4) {
             track->setArtistPath({});

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 // The one rule for where a track's file goes on the share, used by the copy
 // and by the dry run: <musicFolder>/<artistPath>/<albumPath>/<songPath>, the
@@ -51,6 +52,9 @@ public:
     // three components of each track whose location has at least three
     // components (the others get null components: they are not listed).
     void plan(const TrackMap &tracks, const QStringList &sortedTracks);
+    // The planned tracks in sortedTracks order, null where the library has
+    // no track of that identifier; valid while the tracks stay as planned.
+    const std::vector<Track *> &plannedTracks() const { return m_planned; }
     // The planned destination of track, checked against the share when it
     // is to be copied; none for a track that is not listed.
     std::optional<Destination> destinationOf(const Track &track) const;
@@ -77,4 +81,5 @@ private:
     QString m_musicFolder;
     // Tracks the previous library file listed at a path they had to leave.
     QSet<const Track *> m_moved;
+    std::vector<Track *> m_planned;
 };

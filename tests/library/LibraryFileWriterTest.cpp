@@ -212,3 +212,21 @@ TEST_F(LibraryFileWriter, NoSelectedPlaylistGivesEmptySongs)
     EXPECT_TRUE(library.tracksToSync().has_value());
     EXPECT_TRUE(library.tracksToSync()->isEmpty());
 }
+
+TEST_F(LibraryFileWriter, EachEntryOfTheLibraryOrderIsWrittenForTheTrackItNames)
+{
+    // An identifier without a track is passed over and one listed twice is
+    // written twice, each entry for its own track, in library order.
+    listedTrack(QStringLiteral("T2"), QStringLiteral("/m/B/B/two.mp3"));
+    listedTrack(QStringLiteral("T1"), QStringLiteral("/m/A/A/one.mp3"));
+    library.sortedTracks() = {QStringLiteral("T1"), QStringLiteral("GONE"), QStringLiteral("T2"), QStringLiteral("T1")};
+    ASSERT_TRUE(library.writeXMLTracks(QStringLiteral("LIB-ID"), QStringLiteral("Home")));
+    const QByteArray file = written();
+    QList<QByteArray> order;
+    for (qsizetype at = file.indexOf(" ID=\""); at >= 0; at = file.indexOf(" ID=\"", at + 1))
+        order.append(file.mid(at + 5, 2));
+    EXPECT_EQ(order, (QList<QByteArray>{"LI", "T1", "T2", "T1"}));
+    EXPECT_TRUE(file.contains("\\Music\\A\\A\\one.mp3\""));
+    EXPECT_TRUE(file.contains("\\Music\\B\\B\\two.mp3\""));
+    EXPECT_EQ(library.counters().numTracksProcessed, 4);
+}
