@@ -17,9 +17,16 @@ bool isPublishable(const MusicLibrary &library, const QString &identifier)
 
 } // namespace
 
-int tracksToPublish(MusicLibrary &library, bool entireLibrary)
+bool hasTrackToPublish(MusicLibrary &library, bool entireLibrary)
 {
-    return int(tracksToPublishIds(library, entireLibrary).size());
+    if (!entireLibrary)
+        return !tracksToPublishIds(library, entireLibrary).isEmpty();
+    // The first one answers: the guard runs before every run of a whole library.
+    for (const QString &identifier : std::as_const(library.sortedTracks())) {
+        if (isPublishable(library, identifier))
+            return true;
+    }
+    return false;
 }
 
 QStringList tracksToPublishIds(MusicLibrary &library, bool entireLibrary)

@@ -12,12 +12,12 @@ class MusicLibrary;
 // a selection that names nothing.
 namespace EmptyLibraryGuard {
 
-// The tracks the run would list: the whole library's or the members of the
-// selected playlists ("Library" and "Music" excepted, as the library file
-// leaves them out), DRM-protected ones not counted.
-int tracksToPublish(MusicLibrary &library, bool entireLibrary);
-// Those tracks' persistent IDs, in library order (in playlist order for a
-// selection).
+// Whether the run would list any track: of the whole library or among the
+// members of the selected playlists ("Library" and "Music" excepted, as the
+// library file leaves them out), DRM-protected ones not counted.
+bool hasTrackToPublish(MusicLibrary &library, bool entireLibrary);
+// The persistent IDs of the tracks the run would list, in library order (in
+// playlist order for a selection).
 QStringList tracksToPublishIds(MusicLibrary &library, bool entireLibrary);
 
 // The <Song> elements of the library file at `path`; 0 when there is none.

@@ -301,7 +301,7 @@ void OrvanaSyncAppDelegate::endRunAfterMountFailure(const QString &address)
 
 bool OrvanaSyncAppDelegate::refusedAsEmpty()
 {
-    if (!m_refuseEmptyLibrary || !m_ml || EmptyLibraryGuard::tracksToPublish(*m_ml, m_syncEntireMusicLibrary) > 0)
+    if (!m_refuseEmptyLibrary || !m_ml || EmptyLibraryGuard::hasTrackToPublish(*m_ml, m_syncEntireMusicLibrary))
         return false;
     const QString libraryFile = m_ml->sharePaths().xmlTracksPath;
     const qint64 songsOnShare = EmptyLibraryGuard::songsListedIn(libraryFile);

@@ -509,6 +509,10 @@ TEST_F(EmptyLibraryRefusalTest, OnlyDrmProtectedTracksCountAsNone)
         track->setDRMProtected(true);
     ASSERT_TRUE(refusedRun());
     EXPECT_EQ(libraryFileBytes(), published);
+    // One track to list, the last in library order, is enough.
+    library->tracks().value(library->sortedTracks().last())->setDRMProtected(false);
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(libraryFileBytes().count("<Song "), 1);
 }
 
 TEST_F(EmptyLibraryRefusalTest, WithoutAListedSongOrWithTheRefusalOffTheEmptyLibraryIsPublished)
