@@ -34,7 +34,7 @@ public:
     using TrackIdMap = QMap<QString, QString>;
 
     LibraryModel() = default;
-    virtual ~LibraryModel() = default;
+    virtual ~LibraryModel();
     LibraryModel(const LibraryModel &) = delete;
     LibraryModel &operator=(const LibraryModel &) = delete;
 

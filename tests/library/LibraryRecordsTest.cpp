@@ -152,3 +152,27 @@ TEST(AlbumCoverRecord, BaseHasNoArtwork)
     Playlist playlist;
     EXPECT_FALSE(playlist.getPlaylistTracks().isValid());
 }
+
+TEST(LibraryModelRecord, ItsEndReleasesEveryTrackAndKeepsTheOnesHeldElsewhere)
+{
+    std::vector<std::weak_ptr<Track>> released;
+    std::shared_ptr<Track> kept;
+    {
+        MusicLibrary library;
+        for (int index = 0; index < 1000; ++index) {
+            const QString id = QStringLiteral("T%1").arg(index);
+            auto track = makeTrack(id, QStringLiteral("/m/a/b/%1.mp3").arg(index));
+            library.tracks().insert(id, track);
+            released.push_back(track);
+        }
+        kept = library.tracks().value(QStringLiteral("T500"));
+    }
+    for (const std::weak_ptr<Track> &track : released) {
+        if (track.lock() != kept) {
+            EXPECT_TRUE(track.expired());
+        }
+    }
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->persistentId(), QStringLiteral("T500"));
+    EXPECT_EQ(kept.use_count(), 1);
+}
