@@ -2,6 +2,7 @@
 
 #include "library/ArtworkDocument.h"
 #include "library/FileReplacement.h"
+#include "library/ReplacementOutput.h"
 #include "library/ShareFiles.h"
 #include "share/TemporaryFile.h"
 
@@ -59,6 +60,11 @@ bool ArtworkFileWriter::write()
         const QByteArray bytes = document.serialized();
         if (!ShareFiles::exists(paths.xmlAlbumCoverPath))
             TemporaryFile::makeFolders(ShareFiles::parentFolder(paths.xmlAlbumCoverPath));
+        if (ReplacementOutput::fileHolds(paths.xmlAlbumCoverPath, bytes)) {
+            // Byte for byte the file already on the share: it stays as it is.
+            TemporaryFile::removeStale(paths.xmlAlbumCoverPath);
+            return true;
+        }
         ErrorRecord error;
         if (FileReplacement::writeAtomically(paths.xmlAlbumCoverPath, bytes, &error))
             return true;

@@ -84,6 +84,17 @@ bool ReplacementOutput::repeatsPrevious()
     return false;
 }
 
+bool ReplacementOutput::fileHolds(const QString &path, QByteArrayView bytes)
+{
+    FileIO unused;
+    ReplacementOutput comparison(unused, path);
+    if (!comparison.m_comparing || !comparison.matchesPrevious(bytes))
+        return false;
+    // The file must end where bytes do; nothing is copied either way.
+    return comparison.m_bufferPosition == comparison.m_bufferEnd && !comparison.refill()
+        && comparison.m_readErrno == 0;
+}
+
 bool ReplacementOutput::matchesPrevious(QByteArrayView bytes)
 {
     qsizetype compared = 0;

@@ -35,6 +35,10 @@ public:
     // was copied into output; 0 when none failed.
     int readErrno() const { return m_readErrno; }
 
+    // Whether the regular file at path holds exactly bytes, for a file that
+    // is built whole in memory before it replaces the previous one.
+    static bool fileHolds(const QString &path, QByteArrayView bytes);
+
 private:
     bool matchesPrevious(QByteArrayView bytes);
     bool refill();

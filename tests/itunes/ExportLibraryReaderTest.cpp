@@ -300,3 +300,29 @@ TEST(ExportLibraryReader, ReportsAMissingFileWithItsPath)
 }
 
 } // namespace
+
+TEST(ExportLibraryReader, RepeatedTextsAreOneStringAndEachTrackKeepsItsOwn)
+{
+    // Artists alternate, one album runs on, a field is missing in between
+    // and one text stands in two fields: each track reads what it holds.
+    const QStringList artists{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("A"), QString(),
+                              QStringLiteral("Same")};
+    ExportFileBuilder builder;
+    for (int index = 0; index < artists.size(); ++index) {
+        Fields fields = ExportFileBuilder::track(index + 1, QStringLiteral("ID%1").arg(index),
+                                                 QStringLiteral("file:///M/a/b/%1.mp3").arg(index), QStringLiteral("S"));
+        if (!artists.at(index).isNull())
+            fields += Fields{{QStringLiteral("Artist"), artists.at(index)}};
+        fields += Fields{{QStringLiteral("Album"), index == 4 ? QStringLiteral("Same") : QStringLiteral("Album")}};
+        builder.addTrack(index + 1, fields);
+    }
+    const ExportLibraryReader reader = readXml(builder.toXml());
+    const auto &tracks = reader.contents().tracks;
+    ASSERT_EQ(tracks.size(), 5u);
+    for (size_t index = 0; index < tracks.size(); ++index)
+        EXPECT_EQ(tracks[index]->properties().artist, artists.at(qsizetype(index))) << index;
+    EXPECT_EQ(tracks[4]->properties().album, QStringLiteral("Same"));
+    EXPECT_EQ(tracks[0]->properties().artist.constData(), tracks[2]->properties().artist.constData());
+    EXPECT_EQ(tracks[0]->properties().album.constData(), tracks[3]->properties().album.constData());
+    EXPECT_EQ(tracks[4]->properties().artist.constData(), tracks[4]->properties().album.constData());
+}

@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include <cerrno>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -199,4 +200,26 @@ TEST_F(AlbumCoverSync, AnExceptionFromAnExportEndsTheStageWithoutAFile)
     library.albumCovers().insert(QStringLiteral("A-B"), cover);
     EXPECT_FALSE(library.writeXMLAlbumCovers());
     EXPECT_FALSE(exists(share.artworkFile()));
+}
+
+TEST_F(AlbumCoverSync, AnUnchangedFileStaysAsItIsAndAChangedOneIsReplaced)
+{
+    const auto inode = [this] {
+        struct stat info {};
+        return ::stat(share.artworkFile().toUtf8().constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    auto cover = addCover(QStringLiteral("A-B"), QStringLiteral("t1"));
+    ASSERT_TRUE(library.writeXMLAlbumCovers());
+    const QByteArray first = readBytes(share.artworkFile());
+    const ino_t firstInode = inode();
+    cover->setStatus(0);
+    ASSERT_TRUE(library.writeXMLAlbumCovers());
+    EXPECT_EQ(inode(), firstInode);
+    EXPECT_EQ(readBytes(share.artworkFile()), first);
+    addCover(QStringLiteral("C-D"), QStringLiteral("t2"));
+    ASSERT_TRUE(library.writeXMLAlbumCovers());
+    EXPECT_NE(inode(), firstInode);
+    EXPECT_TRUE(readBytes(share.artworkFile()).contains("C-D"));
+    EXPECT_EQ(listTree(share.artworkFolder()),
+              (QStringList{QStringLiteral("Artwork.xml"), QStringLiteral("t1.jpg"), QStringLiteral("t2.jpg")}));
 }

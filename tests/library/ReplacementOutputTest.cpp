@@ -106,3 +106,21 @@ TEST_F(ReplacementOutputTest, TextLosesItsNullCharactersAsTheFileWriterDoes)
     output.writeString(QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b\u00e9"));
     EXPECT_TRUE(output.repeatsPrevious());
 }
+
+TEST_F(ReplacementOutputTest, AFileHoldsExactlyTheBytesOrNot)
+{
+    const QByteArray large = QByteArray(300 * 1024, 'y') + "end";
+    writeBytes(path("small"), "abc");
+    writeBytes(path("large"), large);
+    writeBytes(path("empty"), "");
+    ASSERT_TRUE(QFile::link(path("small"), path("link")));
+    EXPECT_TRUE(ReplacementOutput::fileHolds(path("small"), "abc"));
+    EXPECT_TRUE(ReplacementOutput::fileHolds(path("large"), large));
+    EXPECT_TRUE(ReplacementOutput::fileHolds(path("empty"), ""));
+    EXPECT_FALSE(ReplacementOutput::fileHolds(path("small"), "ab"));
+    EXPECT_FALSE(ReplacementOutput::fileHolds(path("small"), "abcd"));
+    EXPECT_FALSE(ReplacementOutput::fileHolds(path("small"), "abd"));
+    EXPECT_FALSE(ReplacementOutput::fileHolds(path("large"), large.left(large.size() - 1)));
+    EXPECT_FALSE(ReplacementOutput::fileHolds(path("missing"), ""));
+    EXPECT_FALSE(ReplacementOutput::fileHolds(path("link"), "abc"));
+}
