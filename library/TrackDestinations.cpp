@@ -111,11 +111,20 @@ QString TrackDestinations::withoutCharacters(const CharacterSet &removed, const 
 {
     if (name.isNull())
         return {};
+    // Most names keep every character: they are shared, not copied.
+    const char16_t *const begin = reinterpret_cast<const char16_t *>(name.utf16());
+    const char16_t *const end = begin + name.size();
+    const char16_t *first = begin;
+    while (first != end && !removed.contains(*first))
+        ++first;
+    if (first == end)
+        return name;
     QString result;
     result.reserve(name.size());
-    for (const QChar character : name) {
-        if (!removed.contains(character.unicode()))
-            result.append(character);
+    result.append(QStringView(begin, first));
+    for (const char16_t *unit = first + 1; unit != end; ++unit) {
+        if (!removed.contains(*unit))
+            result.append(QChar(*unit));
     }
     return result;
 }

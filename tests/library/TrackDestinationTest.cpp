@@ -193,3 +193,20 @@ TEST(TrackDestinationRule, LocationsOfTheLibraryFileAndUnsafeNames)
     EXPECT_FALSE(TrackDestinations::unsafeReason(QStringLiteral("/s"), QStringLiteral(".."), QStringLiteral("b"), QStringLiteral("c")).isNull());
     EXPECT_TRUE(TrackDestinations::unsafeReason(QStringLiteral("/s"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")).isNull());
 }
+
+TEST(TrackDestinationRule, DroppingCharactersWhereverTheyStand)
+{
+    CharacterSet removed;
+    removed.addCharacters(u"?:*");
+    removed.addRange(0xD800, 0xDBFF); // a lone lead surrogate goes, its trail stays
+    const auto without = [&removed](const QString &name) { return TrackDestinations::withoutCharacters(removed, name); };
+    EXPECT_EQ(without(QStringLiteral("Plain name")), QStringLiteral("Plain name"));
+    EXPECT_EQ(without(QStringLiteral("?Who")), QStringLiteral("Who"));
+    EXPECT_EQ(without(QStringLiteral("Wh*o")), QStringLiteral("Who"));
+    EXPECT_EQ(without(QStringLiteral("Who?")), QStringLiteral("Who"));
+    EXPECT_EQ(without(QStringLiteral("?:*")), QStringLiteral(""));
+    EXPECT_FALSE(without(QStringLiteral("?:*")).isNull());
+    EXPECT_EQ(without(QString::fromUtf16(u"a\U0001F600b")), QString::fromUtf16(u"a\xDE00" u"b"));
+    EXPECT_TRUE(without(QString()).isNull());
+    EXPECT_FALSE(without(QStringLiteral("")).isNull());
+}
