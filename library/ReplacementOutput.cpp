@@ -61,13 +61,7 @@ void ReplacementOutput::write(QByteArrayView bytes)
 
 void ReplacementOutput::writeString(const QString &text)
 {
-    if (!text.contains(QChar(u'\0'))) {
-        write(text.toUtf8());
-        return;
-    }
-    QString cleaned = text;
-    cleaned.remove(QChar(u'\0'));
-    write(cleaned.toUtf8());
+    write(FileIO::utf8WithoutNul(text));
 }
 
 bool ReplacementOutput::repeatsPrevious()

@@ -51,19 +51,20 @@ int FileIO::fileOpenTemporaryFor(const QString &finalPath)
     return 0;
 }
 
+QByteArray FileIO::utf8WithoutNul(const QString &text)
+{
+    if (!text.contains(QChar(u'\0')))
+        return text.toUtf8();
+    QString cleaned = text;
+    cleaned.remove(QChar(u'\0'));
+    return cleaned.toUtf8();
+}
+
 int FileIO::fileWriteString(const QString &text)
 {
     if (!m_fileHandle)
         return EOF;
-    QByteArray bytes;
-    if (text.contains(QChar(u'\0'))) {
-        QString cleaned = text;
-        cleaned.remove(QChar(u'\0'));
-        bytes = cleaned.toUtf8();
-    } else {
-        bytes = text.toUtf8();
-    }
-    return fileWriteBytes(bytes);
+    return fileWriteBytes(utf8WithoutNul(text));
 }
 
 int FileIO::fileWriteBytes(QByteArrayView bytes)

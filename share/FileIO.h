@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -25,6 +26,8 @@ public:
     // Writes text as UTF-8 with every U+0000 removed and nothing appended.
     // Answers the number of bytes written, or EOF (negative) on failure.
     int fileWriteString(const QString &text);
+    // text as UTF-8 with every U+0000 removed: what fileWriteString writes.
+    static QByteArray utf8WithoutNul(const QString &text);
     // Writes bytes as they are (the caller made them UTF-8 without U+0000).
     // Answers the number of bytes written, or EOF (negative) on failure.
     int fileWriteBytes(QByteArrayView bytes);
