@@ -60,11 +60,11 @@ DescriptionFileReader::DescriptionFileReader(StartElement startElement, ErrorHan
 // Only start tags are wanted: no text, no end tags.
 static constexpr XmlPushParser::Options ParserOptions{XmlPushParser::Entities::ExpandInternal, false, false};
 
-void DescriptionFileReader::readFile(const QString &path)
+void DescriptionFileReader::readFile(const QString &path, XmlPushParser::FileObserver *observer)
 {
     StartTagHandler handler(m_startElement);
     XmlPushParser parser(handler, ParserOptions);
-    const bool read = parser.readFile(path);
+    const bool read = parser.readFile(path, observer);
     handler.reportRefused(path);
     if (read)
         return;

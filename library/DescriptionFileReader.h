@@ -2,6 +2,7 @@
 
 #include "platform/ErrorRecord.h"
 #include "xml/XmlAttributes.h"
+#include "xml/XmlPushParser.h"
 
 #include <QString>
 
@@ -20,8 +21,9 @@ public:
     DescriptionFileReader(StartElement startElement, ErrorHandler errorHandler);
 
     // Reads the file at path. A missing file reads as empty without an
-    // error; a file that cannot be read reports a system error.
-    void readFile(const QString &path);
+    // error; a file that cannot be read reports a system error. observer,
+    // when given, sees the bytes as they are read.
+    void readFile(const QString &path, XmlPushParser::FileObserver *observer = nullptr);
     // Reads bytes held in memory (the file readers' fuzz entry).
     void readBytes(const char *data, qsizetype size);
 

@@ -59,9 +59,9 @@ QString LibraryFileWriter::escapedAttribute(const QString &text)
 }
 
 LibraryFileWriter::LibraryFileWriter(const SyncStage &stage, PlanDestinations planDestinations,
-                                     const std::atomic<bool> &stopRequested)
+                                     const std::atomic<bool> &stopRequested, const FileFingerprint *previousRead)
     : m_stage(stage), m_copier(stage), m_planDestinations(std::move(planDestinations)),
-      m_stopRequested(stopRequested)
+      m_stopRequested(stopRequested), m_previousRead(previousRead)
 {
 }
 
@@ -94,7 +94,7 @@ bool LibraryFileWriter::write(const QString &libraryId, const QString &libName, 
         return nothingStored();
     }
     const QString temporaryPath = file.path();
-    ReplacementOutput output(file, libraryFile);
+    ReplacementOutput output(file, libraryFile, m_previousRead);
 
     LibraryModel &model = m_stage.model;
     if (!model.syncCompleteMusicLibrary())

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 
+class FileFingerprint;
 class FileIO;
 class ReplacementOutput;
 
@@ -24,8 +25,10 @@ public:
     // Plans where every track goes and answers the plan.
     using PlanDestinations = std::function<const TrackDestinations &()>;
 
+    // previousRead: the fingerprint of the stage before's read of the
+    // library file, if any (see ReplacementOutput).
     LibraryFileWriter(const SyncStage &stage, PlanDestinations planDestinations,
-                      const std::atomic<bool> &stopRequested);
+                      const std::atomic<bool> &stopRequested, const FileFingerprint *previousRead = nullptr);
 
     // True when the new file is stored at paths.xmlTracksPath. A stop request
     // takes effect at the next track to be copied: it and the tracks after
@@ -50,6 +53,7 @@ private:
     TrackCopier m_copier;
     PlanDestinations m_planDestinations;
     const std::atomic<bool> &m_stopRequested;
+    const FileFingerprint *m_previousRead;
     // Reused for each song's lines and each playlist's track lines.
     QByteArray m_songLines;
 };

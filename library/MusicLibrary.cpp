@@ -27,13 +27,14 @@ bool MusicLibrary::syncTracks(const QString &path)
     PreviousLibraryFile reader(stage());
     const bool read = reader.read(path);
     m_parsingError = reader.parsingError();
+    m_previousLibraryFile = reader.fingerprint();
     return read;
 }
 
 bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libName)
 {
     LibraryFileWriter writer(stage(), [this]() -> const TrackDestinations & { return planTrackDestinations(); },
-                             m_stopRequested);
+                             m_stopRequested, &m_previousLibraryFile);
     return writer.write(libraryId, libName, m_syncVersion);
 }
 

@@ -3,6 +3,7 @@
 #include "library/Activity.h"
 #include "library/CharacterSet.h"
 #include "library/EngineErrors.h"
+#include "library/FileFingerprint.h"
 #include "library/LibraryModel.h"
 #include "library/Notify.h"
 #include "library/SharePaths.h"
@@ -144,4 +145,7 @@ private:
     QString m_syncVersion;
     CharacterSet m_validateFileNameCharacterSet;
     std::unique_ptr<TrackDestinations> m_destinations;
+    // The library file as syncTracks read it, so that writeXMLTracks can
+    // tell it unchanged without reading it again.
+    FileFingerprint m_previousLibraryFile;
 };

@@ -38,7 +38,7 @@ bool PreviousLibraryFile::read(const QString &path)
             if (!m_parsingError)
                 m_parsingError = error;
         });
-    reader.readFile(path);
+    reader.readFile(path, &m_fingerprint);
     counters.numTracksAdded = counters.numTracksProcessed - counters.numTracksUnchanged;
     if (m_parsingError)
         m_stage.reports.syncNotifyError(QStringLiteral("Error parsing Music Tracks XML file"), *m_parsingError);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/FileFingerprint.h"
 #include "library/SyncStage.h"
 #include "xml/XmlAttributes.h"
 #include "platform/ErrorRecord.h"
@@ -20,10 +21,13 @@ public:
     // reads as empty. The first error is reported and kept in parsingError().
     bool read(const QString &path);
     const std::optional<ErrorRecord> &parsingError() const { return m_parsingError; }
+    // What the read found: complete only when the whole file was parsed.
+    const FileFingerprint &fingerprint() const { return m_fingerprint; }
 
 private:
     void takeElement(const QString &name, const XmlAttributes &attributes);
 
     SyncStage m_stage;
     std::optional<ErrorRecord> m_parsingError;
+    FileFingerprint m_fingerprint;
 };

@@ -1,5 +1,6 @@
 #include "library/ReplacementOutput.h"
 
+#include "library/FileFingerprint.h"
 #include "share/FileIO.h"
 
 #include <QByteArray>
@@ -30,13 +31,37 @@ int openPrevious(const QString &path)
     return descriptor;
 }
 
+// Reads up to size bytes at offset, fewer only at the file's end; -1 with
+// errno on failure.
+ssize_t readAt(int descriptor, char *data, size_t size, off_t offset)
+{
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t piece = ::pread(descriptor, data + got, size - got, offset + off_t(got));
+        if (piece < 0 && errno == EINTR)
+            continue;
+        if (piece < 0)
+            return got > 0 ? ssize_t(got) : -1;
+        if (piece == 0)
+            break;
+        got += size_t(piece);
+    }
+    return ssize_t(got);
+}
+
 } // namespace
 
-ReplacementOutput::ReplacementOutput(FileIO &output, const QString &previousPath)
+ReplacementOutput::ReplacementOutput(FileIO &output, const QString &previousPath, const FileFingerprint *previousRead)
     : m_output(output), m_previous(openPrevious(previousPath)), m_comparing(m_previous >= 0)
 {
-    if (m_comparing)
+    if (!m_comparing)
+        return;
+    if (previousRead && previousRead->identifies(m_previous)) {
+        m_fingerprint = previousRead;
+        m_buffer.reserve(size_t(FileFingerprint::ChunkSize));
+    } else {
         m_buffer.resize(BufferSize);
+    }
 }
 
 ReplacementOutput::~ReplacementOutput()
@@ -49,6 +74,10 @@ void ReplacementOutput::write(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return;
+    if (m_comparing && m_fingerprint) {
+        writeByFingerprint(bytes);
+        return;
+    }
     if (m_comparing) {
         if (matchesPrevious(bytes)) {
             m_matched += bytes.size();
@@ -68,6 +97,14 @@ bool ReplacementOutput::repeatsPrevious()
 {
     if (!m_comparing)
         return false;
+    if (m_fingerprint) {
+        if (repeatsFingerprint()) {
+            m_comparing = false;
+            return true;
+        }
+        copyMatchedStart();
+        return false;
+    }
     // The previous file must end where the new one does.
     if (m_bufferPosition == m_bufferEnd && !refill() && m_readErrno == 0) {
         m_comparing = false;
@@ -120,28 +157,84 @@ bool ReplacementOutput::refill()
     }
 }
 
+void ReplacementOutput::writeByFingerprint(QByteArrayView bytes)
+{
+    const qsizetype chunkSize = FileFingerprint::ChunkSize;
+    while (!bytes.isEmpty()) {
+        const qsizetype wanted = std::min(chunkSize - qsizetype(m_buffer.size()), bytes.size());
+        m_buffer.insert(m_buffer.end(), bytes.data(), bytes.data() + wanted);
+        bytes = bytes.sliced(wanted);
+        if (qsizetype(m_buffer.size()) < chunkSize)
+            return;
+        if (!chunkMatches(qsizetype(m_matched / chunkSize), QByteArrayView(m_buffer.data(), chunkSize))) {
+            copyMatchedStart();
+            m_output.fileWriteBytes(bytes);
+            return;
+        }
+        m_matched += chunkSize;
+        m_buffer.clear();
+    }
+}
+
+bool ReplacementOutput::chunkMatches(qsizetype index, QByteArrayView chunk) const
+{
+    const std::vector<FileFingerprint::ChunkHash> &hashes = m_fingerprint->chunkHashes();
+    // A chunk of the previous file has its full size unless it is the last.
+    const qint64 start = qint64(index) * FileFingerprint::ChunkSize;
+    const qint64 previousLength = std::min<qint64>(FileFingerprint::ChunkSize, m_fingerprint->size() - start);
+    return index < qsizetype(hashes.size()) && previousLength == chunk.size()
+        && FileFingerprint::hashOf(chunk) == hashes[size_t(index)];
+}
+
+bool ReplacementOutput::repeatsFingerprint() const
+{
+    const qsizetype chunks = qsizetype(m_fingerprint->chunkHashes().size());
+    const qsizetype complete = qsizetype(m_matched / FileFingerprint::ChunkSize);
+    if (m_matched + qint64(m_buffer.size()) != m_fingerprint->size())
+        return false;
+    if (m_buffer.empty())
+        return complete == chunks;
+    return complete + 1 == chunks
+        && chunkMatches(complete, QByteArrayView(m_buffer.data(), qsizetype(m_buffer.size())));
+}
+
 // Ends the comparison: what matched so far is read again from the previous
 // file and written to output, which then continues the new file.
 void ReplacementOutput::copyMatchedStart()
 {
     m_comparing = false;
     m_readErrno = 0;
+    // With a fingerprint the buffer holds the new file's current chunk,
+    // written after the start; the start is read through a buffer of its own.
+    std::vector<char> pending;
+    if (m_fingerprint) {
+        pending.swap(m_buffer);
+        m_buffer.resize(size_t(FileFingerprint::ChunkSize));
+    }
     qint64 copied = 0;
-    while (copied < m_matched) {
+    while (copied < m_matched && m_readErrno == 0) {
         const size_t wanted = size_t(std::min<qint64>(m_matched - copied, qint64(m_buffer.size())));
-        const ssize_t got = ::pread(m_previous, m_buffer.data(), wanted, copied);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = readAt(m_previous, m_buffer.data(), wanted, copied);
         if (got <= 0) {
             // Shrunk or unreadable since it was compared: the new file
             // cannot be completed from it.
             m_readErrno = got < 0 && errno != 0 ? errno : EIO;
             break;
         }
-        m_output.fileWriteBytes(QByteArrayView(m_buffer.data(), got));
+        const QByteArrayView piece(m_buffer.data(), got);
+        // Read in whole chunks from a chunk's start: each piece is one.
+        if (m_fingerprint && (size_t(got) != wanted
+                              || !chunkMatches(qsizetype(copied / FileFingerprint::ChunkSize), piece))) {
+            m_readErrno = ESTALE;
+            break;
+        }
+        m_output.fileWriteBytes(piece);
         copied += got;
     }
     ::close(m_previous);
     m_previous = -1;
     std::vector<char>().swap(m_buffer);
+    if (m_fingerprint && m_readErrno == 0)
+        m_output.fileWriteBytes(QByteArrayView(pending.data(), qsizetype(pending.size())));
+    m_fingerprint = nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+class FileFingerprint;
 class FileIO;
 
 // The bytes of a file that is to replace a previous one. While they repeat
@@ -12,12 +13,17 @@ class FileIO;
 // the previous file's matching start is copied into the output, and from
 // then on everything goes to the output. A file that comes out identical
 // to the previous one is thus never written again (a no-change run).
+//
+// Given the fingerprint of an earlier read of the previous file, and the
+// file unchanged since by its status, the bytes are compared with the
+// fingerprint's chunk hashes instead, and the previous file is read again
+// only to copy its matching start (each chunk checked against its hash).
 class ReplacementOutput {
 public:
     // output: the new file, opened under its temporary name. previousPath:
     // the file it is to replace; when that is missing or not a regular file,
     // everything goes to output at once.
-    ReplacementOutput(FileIO &output, const QString &previousPath);
+    ReplacementOutput(FileIO &output, const QString &previousPath, const FileFingerprint *previousRead = nullptr);
     ~ReplacementOutput();
     ReplacementOutput(const ReplacementOutput &) = delete;
     ReplacementOutput &operator=(const ReplacementOutput &) = delete;
@@ -32,7 +38,8 @@ public:
     // previous file's start could not be copied).
     bool repeatsPrevious();
     // The error number of a failed read of the previous file while its start
-    // was copied into output; 0 when none failed.
+    // was copied into output (ESTALE: it no longer holds what its
+    // fingerprint says); 0 when none failed.
     int readErrno() const { return m_readErrno; }
 
     // Whether the regular file at path holds exactly bytes, for a file that
@@ -43,10 +50,16 @@ private:
     bool matchesPrevious(QByteArrayView bytes);
     bool refill();
     void copyMatchedStart();
+    void writeByFingerprint(QByteArrayView bytes);
+    bool chunkMatches(qsizetype index, QByteArrayView chunk) const;
+    bool repeatsFingerprint() const;
 
     FileIO &m_output;
     int m_previous = -1;
     bool m_comparing = false;
+    // Set while comparing by the previous read's fingerprint; m_buffer then
+    // holds the new file's current chunk.
+    const FileFingerprint *m_fingerprint = nullptr;
     // How much was written so far, all of it equal to the previous file's start.
     qint64 m_matched = 0;
     std::vector<char> m_buffer;

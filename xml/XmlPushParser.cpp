@@ -250,7 +250,7 @@ bool XmlPushParser::feed(const char *data, qsizetype size, bool last)
     return !m_failed;
 }
 
-bool XmlPushParser::readFile(const QString &path)
+bool XmlPushParser::readFile(const QString &path, FileObserver *observer)
 {
     const QByteArray nativePath = path.toUtf8();
     // Non-blocking and checked before reading: a FIFO or a device under the
@@ -277,6 +277,8 @@ bool XmlPushParser::readFile(const QString &path)
     }
     if (!begin())
         return false;
+    if (observer)
+        observer->opened(info);
     std::vector<char> buffer(static_cast<size_t>(ChunkSize));
     for (;;) {
         const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
@@ -286,8 +288,15 @@ bool XmlPushParser::readFile(const QString &path)
             return false;
         }
         const bool last = got < buffer.size();
-        if (!feed(buffer.data(), qsizetype(got), last) || last)
+        if (observer)
+            observer->bytesRead(QByteArrayView(buffer.data(), qsizetype(got)));
+        if (!feed(buffer.data(), qsizetype(got), last))
+            return false;
+        if (last) {
+            if (observer && !m_failed)
+                observer->endReached();
             return !m_failed;
+        }
     }
 }
 

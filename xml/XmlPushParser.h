@@ -10,6 +10,7 @@
 #include <vector>
 
 struct _xmlParserCtxt;
+struct stat;
 
 // libxml2's SAX2 push parser fed with a file, or bytes in memory, in chunks:
 // never a tree, never the network, never an external DTD or entity. Events
@@ -47,6 +48,17 @@ public:
         virtual void characters(QByteArrayView text) { (void)text; }
     };
 
+    // Sees a file's bytes as readFile() reads them: its status once open,
+    // then every piece in order, and endReached() only when the whole file
+    // was read and parsed.
+    class FileObserver {
+    public:
+        virtual ~FileObserver() = default;
+        virtual void opened(const struct stat &info) = 0;
+        virtual void bytesRead(QByteArrayView bytes) = 0;
+        virtual void endReached() = 0;
+    };
+
     struct Failure {
         int code = 0;        // libxml2's error code, 0 when the handler stopped
         int systemError = 0; // errno when the file could not be opened or read
@@ -62,7 +74,7 @@ public:
 
     // False with failure() set when the file cannot be read or the document
     // is not well-formed, or the handler stopped.
-    bool readFile(const QString &path);
+    bool readFile(const QString &path, FileObserver *observer = nullptr);
     bool readBytes(const char *data, qsizetype size);
 
     // From a handler call: ends parsing with this failure at the current line.

@@ -151,3 +151,36 @@ TEST_F(LibraryFileReplacement, AnUnchangedFileStaysAsItIsAndAChangedOneIsReplace
     EXPECT_EQ(readBytes(share.tracksFile()), renamed);
     EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")), QStringList{QStringLiteral("LIB-ID.xml")});
 }
+
+TEST_F(LibraryFileReplacement, ARunThatReadTheFileFindsItUnchangedWithoutReadingItAgain)
+{
+    for (int number = 2; number <= 300; ++number) {
+        const QString id = QStringLiteral("T%1").arg(number);
+        library.tracks().insert(id, makeTrack(id, share.sourceFile(QStringLiteral("A/B/%1.mp3").arg(number))));
+        library.sortedTracks().append(id);
+    }
+    ASSERT_TRUE(write());
+    const QByteArray first = readBytes(share.tracksFile());
+    ASSERT_GT(first.size(), 30000);
+
+    // The run's first stage reads the file; the writer then finds it
+    // unchanged without a second read.
+    ASSERT_TRUE(library.syncTracks(share.tracksFile()));
+    const qint64 readBefore = bytesReadByProcess();
+    ASSERT_TRUE(write());
+    EXPECT_LT(bytesReadByProcess() - readBefore, 1000);
+    EXPECT_EQ(readBytes(share.tracksFile()), first);
+
+    // A change after the read: the file is replaced, whole and right.
+    ASSERT_TRUE(library.syncTracks(share.tracksFile()));
+    library.tracks().value(QStringLiteral("T250"))->setTitle(QStringLiteral("Renamed"));
+    ASSERT_TRUE(write());
+    QByteArray renamed = first;
+    const qsizetype song = renamed.indexOf("ID=\"T250\"");
+    const qsizetype title = renamed.indexOf("Title=\"\"", song);
+    ASSERT_TRUE(song > 0 && title > song && title < renamed.indexOf("</Song>", song));
+    renamed.replace(title, 8, "Title=\"Renamed\"");
+    EXPECT_TRUE(readBytes(share.tracksFile()) == renamed);
+    EXPECT_EQ(listTree(share.sharePath() + QStringLiteral("/Library")), QStringList{QStringLiteral("LIB-ID.xml")});
+    EXPECT_EQ(recorder.linesOfActivity(2), QStringList());
+}

@@ -148,6 +148,15 @@ QByteArray readBytes(const QString &path)
     return file.readAll();
 }
 
+qint64 bytesReadByProcess()
+{
+    for (const QByteArray &line : readBytes(QStringLiteral("/proc/self/io")).split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -96,6 +96,9 @@ private:
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 bool exists(const QString &path);
+// The bytes this process has read so far, by any read call (rchar of
+// /proc/self/io; reading that is itself about a hundred bytes).
+qint64 bytesReadByProcess();
 // Every entry below folder (relative paths, sorted), hidden ones included.
 QStringList listTree(const QString &folder);
 

@@ -1,11 +1,13 @@
 #include "xml/XmlPushParser.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace {
 
@@ -143,4 +145,46 @@ TEST(XmlPushParser, AttributesAreFoundByTheNameAsWrittenAndHoldTheirCharacters)
                                       QStringLiteral("-"), QStringLiteral("a&b&c<")}));
         EXPECT_EQ(longest, 6);
     }
+}
+
+namespace {
+
+struct ByteRecorder : XmlPushParser::FileObserver {
+    qint64 size = -1;
+    QByteArray bytes;
+    bool ended = false;
+    void opened(const struct stat &info) override { size = info.st_size; }
+    void bytesRead(QByteArrayView piece) override { bytes.append(piece); }
+    void endReached() override { ended = true; }
+};
+
+} // namespace
+
+TEST(XmlPushParser, AnObserverSeesEveryByteReadAndTheEndOnlyOfAWholeParse)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("observed.xml"));
+    const QByteArray text = manyElements(50000);
+    ASSERT_GT(text.size(), 2 * XmlPushParser::ChunkSize);
+    const auto parse = [&](const QByteArray &document, ByteRecorder &observer) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(document);
+        file.close();
+        RecordingHandler handler;
+        XmlPushParser parser(handler, {XmlPushParser::Entities::Refuse, false, false});
+        return parser.readFile(path, &observer);
+    };
+
+    ByteRecorder whole;
+    EXPECT_TRUE(parse(text, whole));
+    EXPECT_EQ(whole.size, text.size());
+    EXPECT_TRUE(whole.bytes == text);
+    EXPECT_TRUE(whole.ended);
+
+    // Not well-formed in its first chunk: the parse stops there, unended.
+    ByteRecorder broken;
+    EXPECT_FALSE(parse("<list><oops></list>" + text, broken));
+    EXPECT_LT(broken.bytes.size(), text.size());
+    EXPECT_FALSE(broken.ended);
 }
