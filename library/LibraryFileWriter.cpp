@@ -153,7 +153,7 @@ void LibraryFileWriter::writeSongs(ReplacementOutput &output)
                     continue;
                 }
                 if (destination->needsCopy) {
-                    listed = m_copier.copyTrack(*track, destination->foundAbsent);
+                    listed = m_copier.copyTrack(*track, destination->foundAbsent, destination->songPathIfTaken);
                 } else if (!destination->refusal.isNull()) {
                     reports.syncNotifyError(QStringLiteral("Failed to copy file"),
                                             TrackCopier::refusedCopyError(*track, destination->refusal));

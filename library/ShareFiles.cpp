@@ -13,6 +13,27 @@ bool exists(const QString &path)
     return ::lstat(native.constData(), &info) == 0;
 }
 
+namespace {
+
+bool regularFileSize(const QString &path, qint64 *size)
+{
+    struct stat info;
+    if (::stat(path.toUtf8().constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    *size = qint64(info.st_size);
+    return true;
+}
+
+} // namespace
+
+bool holdsAnotherFile(const QString &path, const QString &sourcePath)
+{
+    qint64 existingSize = 0;
+    qint64 sourceSize = 0;
+    return !regularFileSize(path, &existingSize)
+        || (regularFileSize(sourcePath, &sourceSize) && sourceSize != existingSize);
+}
+
 QString parentFolder(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(u'/');

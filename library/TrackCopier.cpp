@@ -19,7 +19,7 @@ ErrorRecord TrackCopier::refusedCopyError(const Track &track, const QString &rea
     return error;
 }
 
-bool TrackCopier::copyTrack(Track &track, bool foundAbsent) const
+bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songPathIfTaken) const
 {
     const SyncReports &reports = m_stage.reports;
     const QString &musicFolder = m_stage.paths.cpyBasePath;
@@ -56,6 +56,11 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent) const
     if (!FileReplacement::moveIntoPlaceWithoutReplacing(temporaryPath, destination, &alreadyThere, &error)) {
         reports.syncNotifyError(QStringLiteral("Failed to copy file"), error);
         return false;
+    }
+    if (alreadyThere && !songPathIfTaken.isNull() && ShareFiles::holdsAnotherFile(destination, track.location())) {
+        // Another run put another track's file there meanwhile.
+        track.setSongPath(songPathIfTaken);
+        return copyTrack(track);
     }
     if (!alreadyThere)
         ++m_stage.counters.numTracksCopied;

@@ -19,8 +19,10 @@ public:
     // True when the track's file is there afterwards (copied now or already
     // there); each failure is reported. Counts the files it put in place.
     // foundAbsent: the destination was just found free (see
-    // TrackDestinations::Destination), so it is not looked at again.
-    bool copyTrack(Track &track, bool foundAbsent = false) const;
+    // TrackDestinations::Destination), so it is not looked at again; should
+    // another track's file land there before the copy does, the track takes
+    // songPathIfTaken instead, when it has one.
+    bool copyTrack(Track &track, bool foundAbsent = false, const QString &songPathIfTaken = {}) const;
     // The error record of a track whose destination was refused for reason.
     static ErrorRecord refusedCopyError(const Track &track, const QString &reason);
 

@@ -8,7 +8,6 @@
 #include <unicode/unistr.h>
 
 #include <mutex>
-#include <sys/stat.h>
 
 namespace {
 
@@ -88,15 +87,6 @@ bool splitListedPath(const QString &path, QStringView *artist, QStringView *albu
     *artist = view.first(first);
     *album = view.sliced(first + 1, second - first - 1);
     *song = view.sliced(second + 1);
-    return true;
-}
-
-bool fileSize(const QString &path, qint64 *size)
-{
-    struct stat info;
-    if (::stat(path.toUtf8().constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    *size = qint64(info.st_size);
     return true;
 }
 
@@ -232,6 +222,7 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
     // Each track looked up once: both passes and the writer walk this.
     m_planned.clear();
     m_planned.reserve(size_t(sortedTracks.size()));
+    m_albumFolderPresent.clear();
     for (const QString &identifier : sortedTracks) {
         const auto found = tracks.constFind(identifier);
         m_planned.push_back(found == tracks.cend() ? nullptr : found.value().get());
@@ -284,11 +275,28 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
     }
 }
 
+QString TrackDestinations::nameOfItsOwn(const QString &songPath, const Track &track) const
+{
+    const QString identifier = sanitised(track.persistentId());
+    if (identifier.isEmpty() || songPath.contains(u" (" + identifier + u')'))
+        return {};
+    return withIdentifier(songPath, identifier);
+}
+
+bool TrackDestinations::isOnShare(const Destination &destination, const QString &path) const
+{
+    const QString albumFolder = destination.artistPath + u'/' + destination.albumPath;
+    auto known = m_albumFolderPresent.constFind(albumFolder);
+    if (known == m_albumFolderPresent.cend())
+        known = m_albumFolderPresent.insert(albumFolder, ShareFiles::exists(m_musicFolder + u'/' + albumFolder));
+    return known.value() && ShareFiles::exists(path);
+}
+
 std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(const Track &track) const
 {
     if (track.songPath().isNull())
         return std::nullopt;
-    Destination destination{track.artistPath(), track.albumPath(), track.songPath(), {}, false};
+    Destination destination{track.artistPath(), track.albumPath(), track.songPath(), {}, false, false, {}};
     destination.refusal = unsafeReason(m_musicFolder, destination.artistPath, destination.albumPath,
                                        destination.songPath);
     const bool moved = track.status() == 0 && m_moved.contains(&track);
@@ -298,7 +306,7 @@ std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(c
     const QString path = m_musicFolder + u'/' + destination.relativePath();
     bool present = false;
     if (moved) {
-        present = ShareFiles::exists(path);
+        present = isOnShare(destination, path);
         destination.needsCopy = !present;
     } else {
         destination.needsCopy = true;
@@ -306,21 +314,18 @@ std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(c
     if (!destination.needsCopy || !destination.refusal.isNull())
         return destination;
     if (!moved)
-        present = ShareFiles::exists(path);
+        present = isOnShare(destination, path);
     if (!present) {
         destination.foundAbsent = true;
+        destination.songPathIfTaken = nameOfItsOwn(destination.songPath, track);
         return destination;
     }
 
-    // A file of another size under the path belongs to another track (of
-    // another library, or an older copy): this track gets a name of its own.
-    // One of the same size is taken for this track, copied by an earlier run.
-    qint64 existingSize = 0;
-    qint64 sourceSize = 0;
-    if (!fileSize(path, &existingSize) || (fileSize(track.location(), &sourceSize) && sourceSize != existingSize)) {
-        const QString identifier = sanitised(track.persistentId());
-        if (!identifier.isEmpty() && !destination.songPath.contains(u" (" + identifier + u')'))
-            destination.songPath = withIdentifier(destination.songPath, identifier);
+    // Another track's file (of another library, or an older copy) under the
+    // path: this track gets a name of its own.
+    if (ShareFiles::holdsAnotherFile(path, track.location())) {
+        if (const QString ownName = nameOfItsOwn(destination.songPath, track); !ownName.isNull())
+            destination.songPath = ownName;
     }
     return destination;
 }

@@ -4,6 +4,7 @@
 #include "library/LibraryModel.h"
 #include "library/Track.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,10 @@ public:
         // need not look again (its no-replace rename still keeps whatever
         // appears there meanwhile).
         bool foundAbsent = false;
+        // For a destination found absent: the name the track takes instead
+        // when a file of another size turns up there before the copy lands
+        // (another run copying at the same time); null when it has none.
+        QString songPathIfTaken;
 
         QString relativePath() const { return artistPath + u'/' + albumPath + u'/' + songPath; }
     };
@@ -76,10 +81,19 @@ private:
     QString fileName(const QString &component, const QString &persistentId) const;
     QString sanitised(const QString &name) const { return withoutCharacters(m_removed, name); }
     bool isAcceptableListedPart(QStringView part) const;
+    bool isOnShare(const Destination &destination, const QString &path) const;
+    // songPath with the track's persistent ID in it; null when it has one
+    // already or the ID leaves no name.
+    QString nameOfItsOwn(const QString &songPath, const Track &track) const;
 
     CharacterSet m_removed;
     QString m_musicFolder;
     // Tracks the previous library file listed at a path they had to leave.
     QSet<const Track *> m_moved;
     std::vector<Track *> m_planned;
+    // Whether each album folder ("artist/album") looked at was there. One
+    // that was missing holds nothing but what this run copies into it, each
+    // file at a path of its own, so its files need no look of their own:
+    // over SMB each look is a round trip.
+    mutable QHash<QString, bool> m_albumFolderPresent;
 };

@@ -210,3 +210,22 @@ TEST(TrackDestinationRule, DroppingCharactersWhereverTheyStand)
     EXPECT_TRUE(without(QString()).isNull());
     EXPECT_FALSE(without(QStringLiteral("")).isNull());
 }
+
+TEST_F(TrackDestination, AnotherTracksFileLandingInANewAlbumDuringTheRunStaysAndTheTrackGetsANameOfItsOwn)
+{
+    addTrack(QStringLiteral("T1"), QStringLiteral("Artist/New Album/One.mp3"));
+    addTrack(QStringLiteral("T2"), QStringLiteral("Artist/New Album/Two.mp3"));
+    const QString twoOnShare = share.musicFolder() + QStringLiteral("/Artist/New Album/Two.mp3");
+    // Another run copies its own "Two.mp3" into the album while this one
+    // copies the first track: the folder was missing when the run began.
+    library.setNotifySink([&](const Notify &notify) {
+        if (notify.title().startsWith(QStringLiteral("Copying: ")) && notify.title().endsWith(QStringLiteral("/One.mp3")))
+            writeBytes(twoOnShare, "the other run's song");
+    });
+
+    runTrackStages();
+    EXPECT_EQ(readBytes(twoOnShare), "the other run's song");
+    EXPECT_EQ(listedPaths().value(QStringLiteral("T2")), QStringLiteral("Artist/New Album/Two (T2).mp3"));
+    expectEveryTrackInItsOwnFile();
+    EXPECT_EQ(library.counters().numTracksCopied, 2);
+}
