@@ -42,6 +42,9 @@ struct RunMemory {
     std::mutex guard;
     QSet<QString> confinedFolders;
     QHash<QString, QList<QByteArray>> temporaryNames;
+    // Folders beneath the root (relative paths) that makeFolders reached
+    // without a link: they need no mkdir again, only the walk.
+    QSet<QByteArray> walkedFolders;
 };
 
 RunMemory &runMemory()
@@ -102,6 +105,7 @@ void TemporaryFile::confineTo(const QString &root)
     const std::lock_guard<std::mutex> lock(memory.guard);
     memory.confinedFolders.clear();
     memory.temporaryNames.clear();
+    memory.walkedFolders.clear();
     givenConfinementRoot() = root.isNull() ? QByteArray() : root.toUtf8();
 }
 
@@ -124,17 +128,41 @@ int TemporaryFile::makeFolders(const QString &folder)
     int directory = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory < 0)
         return errno;
+    RunMemory &memory = runMemory();
+    const auto walkedBefore = [&memory](const QByteArray &relativeFolder) {
+        const std::lock_guard<std::mutex> lock(memory.guard);
+        return memory.walkedFolders.contains(relativeFolder);
+    };
+    const auto openComponent = [&directory](const QByteArray &component) {
+        return ::openat(directory, component.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    };
+    QByteArray reached;
+    QList<QByteArray> walked;
+    bool createdLast = false;
     for (const QByteArray &component : relative.split('/')) {
         if (component.isEmpty() || component == ".")
             continue;
+        reached += '/' + component;
         int failure = 0;
-        if (component == "..")
+        int next = -1;
+        createdLast = false;
+        // Over SMB every call is a round trip: a folder this run reached
+        // is only opened, and made again only if it went meanwhile.
+        bool make = true;
+        if (component == "..") {
             failure = EXDEV;
-        else if (::mkdirat(directory, component.constData(), 0777) != 0 && errno != EEXIST)
-            failure = errno;
-        const int next = failure != 0
-            ? -1
-            : ::openat(directory, component.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        } else if (walkedBefore(reached)) {
+            next = openComponent(component);
+            make = next < 0 && errno == ENOENT;
+        }
+        if (failure == 0 && next < 0 && make) {
+            if (::mkdirat(directory, component.constData(), 0777) == 0)
+                createdLast = true;
+            else if (errno != EEXIST)
+                failure = errno;
+            if (failure == 0)
+                next = openComponent(component);
+        }
         if (failure == 0 && next < 0) {
             struct stat info {};
             failure = ::fstatat(directory, component.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)
@@ -145,8 +173,18 @@ int TemporaryFile::makeFolders(const QString &folder)
         if (failure != 0)
             return failure;
         directory = next;
+        walked.append(reached);
     }
     ::close(directory);
+    const QString given = folder.endsWith(u'/') ? folder : folder + u'/';
+    const std::lock_guard<std::mutex> lock(memory.guard);
+    for (const QByteArray &path : walked)
+        memory.walkedFolders.insert(path);
+    // Reached without a link from the root: confined. Made just now: no
+    // file of a killed run can be in it.
+    memory.confinedFolders.insert(given);
+    if (createdLast)
+        memory.temporaryNames.insert(given, {});
     return 0;
 }
 

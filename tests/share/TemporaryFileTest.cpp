@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -28,6 +29,31 @@ TEST(TemporaryFileConfinement, FoldersThatLeadOutOfTheShareAreRefused)
         EXPECT_EQ(TemporaryFile::create(share.filePath(QString::fromUtf8(outside)), &path), -1);
         EXPECT_EQ(errno, EXDEV);
     }
+    EXPECT_TRUE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    TemporaryFile::confineTo(QString());
+}
+
+TEST(TemporaryFileConfinement, AFolderMadeEarlierInTheRunIsMadeAgainIfItGoesAndNeverFollowedIfALinkTakesItsPlace)
+{
+    QTemporaryDir share;
+    QTemporaryDir elsewhere;
+    TemporaryFile::confineTo(share.path());
+    const QString album = share.filePath(QStringLiteral("Music/Artist/Album/"));
+    ASSERT_EQ(TemporaryFile::makeFolders(album), 0);
+    QString path;
+    int descriptor = TemporaryFile::create(album + QStringLiteral("t.mp3"), &path);
+    EXPECT_GE(descriptor, 0);
+    ::close(descriptor);
+
+    ASSERT_TRUE(QDir(share.filePath(QStringLiteral("Music/Artist"))).removeRecursively());
+    EXPECT_EQ(TemporaryFile::makeFolders(album), 0);
+    EXPECT_TRUE(QFileInfo(album).isDir());
+
+    // The same folder, now a link out of the share: refused, and nothing
+    // is made or written through it.
+    ASSERT_TRUE(QDir(share.filePath(QStringLiteral("Music/Artist"))).removeRecursively());
+    ASSERT_TRUE(QFile::link(elsewhere.path(), share.filePath(QStringLiteral("Music/Artist"))));
+    EXPECT_EQ(TemporaryFile::makeFolders(album), EXDEV);
     EXPECT_TRUE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     TemporaryFile::confineTo(QString());
 }
