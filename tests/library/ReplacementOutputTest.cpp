@@ -23,19 +23,25 @@ struct Outcome {
     QByteArray written;
 };
 
-// Writes pieces as the replacement of previousPath into a fresh output file.
-Outcome replace(const QString &previousPath, const QList<QByteArray> &pieces, const QString &outputPath)
+// Writes pieces as the replacement of previousPath into a fresh output file,
+// knowing the previous file by previousRead when given; *previousBytesRead
+// receives what the process read meanwhile.
+Outcome replace(const QString &previousPath, const QList<QByteArray> &pieces, const QString &outputPath,
+                const FileFingerprint *previousRead = nullptr, qint64 *previousBytesRead = nullptr)
 {
     FileIO file;
     EXPECT_EQ(file.fileOpen(outputPath), 0);
     Outcome outcome;
+    const qint64 readBefore = bytesReadByProcess();
     {
-        ReplacementOutput output(file, previousPath);
+        ReplacementOutput output(file, previousPath, previousRead);
         for (const QByteArray &piece : pieces)
             output.write(piece);
         outcome.repeatsPrevious = output.repeatsPrevious();
         outcome.readErrno = output.readErrno();
     }
+    if (previousBytesRead)
+        *previousBytesRead = bytesReadByProcess() - readBefore;
     EXPECT_EQ(file.fileClose(), 0);
     outcome.written = readBytes(outputPath);
     return outcome;
@@ -144,27 +150,6 @@ FileFingerprint fingerprintOf(const QString &path, qsizetype pieceSize = 100 * 1
     return fingerprint;
 }
 
-Outcome replaceKnowing(const QString &previousPath, const FileFingerprint &previousRead, const QList<QByteArray> &pieces,
-                       const QString &outputPath, qint64 *previousBytesRead = nullptr)
-{
-    FileIO file;
-    EXPECT_EQ(file.fileOpen(outputPath), 0);
-    Outcome outcome;
-    const qint64 readBefore = bytesReadByProcess();
-    {
-        ReplacementOutput output(file, previousPath, &previousRead);
-        for (const QByteArray &piece : pieces)
-            output.write(piece);
-        outcome.repeatsPrevious = output.repeatsPrevious();
-        outcome.readErrno = output.readErrno();
-    }
-    if (previousBytesRead)
-        *previousBytesRead = bytesReadByProcess() - readBefore;
-    EXPECT_EQ(file.fileClose(), 0);
-    outcome.written = readBytes(outputPath);
-    return outcome;
-}
-
 QByteArray patterned(qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -187,7 +172,7 @@ TEST_F(ReplacementOutputTest, AFileReadBeforeIsToldUnchangedWithoutReadingItAgai
         for (qsizetype offset = 0; offset < size; offset += 777)
             pieces.append(bytes.mid(offset, 777));
         qint64 readAgain = -1;
-        const Outcome outcome = replaceKnowing(path("previous"), fingerprint, pieces, path("new"), &readAgain);
+        const Outcome outcome = replace(path("previous"), pieces, path("new"), &fingerprint, &readAgain);
         EXPECT_TRUE(outcome.repeatsPrevious) << size;
         EXPECT_EQ(outcome.written, QByteArray()) << size;
         EXPECT_LT(readAgain, 1000) << size;
@@ -224,7 +209,7 @@ TEST_F(ReplacementOutputTest, AnyDifferenceFromTheFileReadBeforeWritesTheWholeNe
         QList<QByteArray> pieces;
         for (qsizetype offset = 0; offset < test.bytes.size(); offset += 100000)
             pieces.append(test.bytes.mid(offset, 100000));
-        const Outcome outcome = replaceKnowing(path("previous"), fingerprint, pieces, path("new"));
+        const Outcome outcome = replace(path("previous"), pieces, path("new"), &fingerprint);
         EXPECT_FALSE(outcome.repeatsPrevious) << test.what;
         EXPECT_EQ(outcome.readErrno, 0) << test.what;
         EXPECT_TRUE(outcome.written == test.bytes) << test.what;
@@ -243,7 +228,7 @@ TEST_F(ReplacementOutputTest, AFileChangedSinceItWasReadIsComparedByItsBytes)
     other[3] = '#';
     writeBytes(path("other"), other);
     ASSERT_EQ(::rename(path("other").toUtf8().constData(), path("previous").toUtf8().constData()), 0);
-    const Outcome outcome = replaceKnowing(path("previous"), fingerprint, {old}, path("new"));
+    const Outcome outcome = replace(path("previous"), {old}, path("new"), &fingerprint);
     EXPECT_FALSE(outcome.repeatsPrevious);
     EXPECT_EQ(outcome.readErrno, 0);
     EXPECT_TRUE(outcome.written == old);
@@ -256,7 +241,7 @@ TEST_F(ReplacementOutputTest, AFileChangedSinceItWasReadIsComparedByItsBytes)
     partial.opened(info);
     partial.bytesRead(QByteArrayView(old).first(100));
     EXPECT_FALSE(partial.isComplete());
-    const Outcome unread = replaceKnowing(path("previous"), partial, {old}, path("new"));
+    const Outcome unread = replace(path("previous"), {old}, path("new"), &partial);
     EXPECT_TRUE(unread.repeatsPrevious);
 }
 
@@ -279,7 +264,7 @@ TEST_F(ReplacementOutputTest, AStartThatNoLongerMatchesItsFingerprintIsNotCopied
     ASSERT_TRUE(fingerprint.isComplete());
     QByteArray changed = seen;
     changed[chunk + 1] = '!';
-    const Outcome outcome = replaceKnowing(path("previous"), fingerprint, {changed}, path("new"));
+    const Outcome outcome = replace(path("previous"), {changed}, path("new"), &fingerprint);
     EXPECT_FALSE(outcome.repeatsPrevious);
     EXPECT_EQ(outcome.readErrno, ESTALE);
     EXPECT_TRUE(readBytes(path("previous")) == onShare);
