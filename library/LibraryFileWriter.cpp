@@ -9,7 +9,9 @@
 #include "share/TemporaryFile.h"
 #include "xml/XmlText.h"
 
+#include <algorithm>
 #include <charconv>
+#include <deque>
 #include <cstring>
 #include <unistd.h>
 
@@ -50,6 +52,82 @@ void appendDuration(QByteArray &out, float duration)
     for (const QChar character : text)
         *write++ = char(character.unicode());
 }
+
+// The songs of the run in library order, with the destinations of those
+// just ahead planned early, each once: looking at the share is a round trip.
+class SongsAhead {
+public:
+    SongsAhead(const LibraryModel &model, const TrackDestinations &destinations)
+        : m_sortedTracks(model.sortedTracks()), m_planned(destinations.plannedTracks()),
+          m_tracksToSync(model.syncCompleteMusicLibrary() ? nullptr : &*model.tracksToSync()),
+          m_destinations(destinations)
+    {
+    }
+
+    qsizetype count() const { return m_sortedTracks.size(); }
+
+    // Whether the entry at index is one of the run's (it counts as processed).
+    bool inRun(qsizetype index) const
+    {
+        return !m_tracksToSync || m_tracksToSync->contains(m_sortedTracks.at(index));
+    }
+    // The track at index when it is a song of the run to list, else null.
+    Track *trackAt(qsizetype index) const
+    {
+        if (!inRun(index))
+            return nullptr;
+        Track *const track = m_planned[size_t(index)];
+        return track && (track->status() == 0 || track->status() == 1) ? track : nullptr;
+    }
+
+    // Where the song at index goes; asked in increasing order of index.
+    std::optional<TrackDestinations::Destination> destinationAt(qsizetype index)
+    {
+        while (!m_ahead.empty() && m_ahead.front().index < index)
+            m_ahead.pop_front();
+        if (!m_ahead.empty() && m_ahead.front().index == index) {
+            std::optional<TrackDestinations::Destination> destination = std::move(m_ahead.front().destination);
+            m_ahead.pop_front();
+            return destination;
+        }
+        return m_destinations.destinationOf(*m_planned[size_t(index)]);
+    }
+
+    // The next song after index that will need copying, found within a few
+    // songs, when there is one.
+    std::optional<TrackCopier::NextCopy> nextCopyAfter(qsizetype index)
+    {
+        for (const Ahead &ahead : m_ahead) {
+            if (ahead.index > index && ahead.destination && ahead.destination->needsCopy)
+                return TrackCopier::NextCopy{*m_planned[size_t(ahead.index)], *ahead.destination};
+        }
+        const qsizetype end = std::min(count(), index + 1 + lookAhead);
+        for (qsizetype next = std::max(index, m_lookedAt) + 1; next < end; ++next) {
+            m_lookedAt = next;
+            const Track *const track = trackAt(next);
+            if (!track || track->DRMProtected())
+                continue;
+            m_ahead.push_back({next, m_destinations.destinationOf(*track)});
+            if (m_ahead.back().destination && m_ahead.back().destination->needsCopy)
+                return TrackCopier::NextCopy{*track, *m_ahead.back().destination};
+        }
+        return std::nullopt;
+    }
+
+private:
+    static constexpr qsizetype lookAhead = 64;
+    struct Ahead {
+        qsizetype index;
+        std::optional<TrackDestinations::Destination> destination;
+    };
+
+    const QStringList &m_sortedTracks;
+    const std::vector<Track *> &m_planned;
+    const LibraryModel::TrackIdMap *m_tracksToSync;
+    const TrackDestinations &m_destinations;
+    std::deque<Ahead> m_ahead;
+    qsizetype m_lookedAt = -1;
+};
 
 } // namespace
 
@@ -126,47 +204,48 @@ void LibraryFileWriter::writeSongs(ReplacementOutput &output)
     const std::optional<LibraryModel::TrackIdMap> &tracksToSync = model.tracksToSync();
     const int maximum = wholeLibrary ? int(model.sortedTracks().size()) : int(tracksToSync->size());
 
-    const QStringList &sortedTracks = model.sortedTracks();
-    const std::vector<Track *> &planned = destinations.plannedTracks();
-    for (qsizetype index = 0; index < sortedTracks.size(); ++index) {
-        if (!wholeLibrary && !tracksToSync->contains(sortedTracks.at(index)))
+    SongsAhead songs(model, destinations);
+    for (qsizetype index = 0; index < songs.count(); ++index) {
+        if (!songs.inRun(index))
             continue;
-        Track *const track = planned[size_t(index)];
-        if (track && (track->status() == 0 || track->status() == 1)) {
-            if (track->DRMProtected()) {
-                ++counters.numSkippedDRMTracks;
-            } else if (const auto destination = destinations.destinationOf(*track)) {
-                track->setArtistPath(destination->artistPath);
-                track->setAlbumPath(destination->albumPath);
-                track->setSongPath(destination->songPath);
-                reports.syncNotifyProgress(Activity::TrackProgress,
-                                           QStringList{textOrEmpty(track->title()), textOrEmpty(track->album()),
-                                                       textOrEmpty(track->artists())},
-                                           counters.numTracksProcessed, maximum);
-                bool listed = true;
-                if (destination->needsCopy)
-                    reports.waitBeforeCopy();
-                if (destination->needsCopy && m_stopRequested.load()) {
-                    // Stopped: the file is not on the share, so it is not listed.
-                    ++counters.numTracksNotCopied;
-                    ++counters.numTracksProcessed;
-                    continue;
-                }
-                if (destination->needsCopy) {
-                    listed = m_copier.copyTrack(*track, destination->foundAbsent, destination->songPathIfTaken);
-                } else if (!destination->refusal.isNull()) {
-                    reports.syncNotifyError(QStringLiteral("Failed to copy file"),
-                                            TrackCopier::refusedCopyError(*track, destination->refusal));
-                    listed = false;
-                }
-                if (listed)
-                    writeSong(output, *track);
-                else
-                    ++counters.numTracksCopyFailure;
+        Track *const track = songs.trackAt(index);
+        if (track && track->DRMProtected()) {
+            ++counters.numSkippedDRMTracks;
+        } else if (const auto destination = track ? songs.destinationAt(index) : std::nullopt) {
+            track->setArtistPath(destination->artistPath);
+            track->setAlbumPath(destination->albumPath);
+            track->setSongPath(destination->songPath);
+            reports.syncNotifyProgress(Activity::TrackProgress,
+                                       QStringList{textOrEmpty(track->title()), textOrEmpty(track->album()),
+                                                   textOrEmpty(track->artists())},
+                                       counters.numTracksProcessed, maximum);
+            bool listed = true;
+            if (destination->needsCopy)
+                reports.waitBeforeCopy();
+            if (destination->needsCopy && m_stopRequested.load()) {
+                // Stopped: the file is not on the share, so it is not listed.
+                m_copier.discardCopyAhead();
+                ++counters.numTracksNotCopied;
+                ++counters.numTracksProcessed;
+                continue;
             }
+            if (destination->needsCopy) {
+                const std::optional<TrackCopier::NextCopy> next = songs.nextCopyAfter(index);
+                listed = m_copier.copyTrack(*track, destination->foundAbsent, destination->songPathIfTaken,
+                                            next ? &*next : nullptr);
+            } else if (!destination->refusal.isNull()) {
+                reports.syncNotifyError(QStringLiteral("Failed to copy file"),
+                                        TrackCopier::refusedCopyError(*track, destination->refusal));
+                listed = false;
+            }
+            if (listed)
+                writeSong(output, *track);
+            else
+                ++counters.numTracksCopyFailure;
         }
         ++counters.numTracksProcessed;
     }
+    m_copier.discardCopyAhead();
 
     output.writeString(QStringLiteral("\t</Songs>\r\n"));
     reports.syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saved Track Information"));

@@ -6,6 +6,7 @@
 #include "library/ShareFiles.h"
 #include "library/SystemError.h"
 #include "library/TrackDestinations.h"
+#include "share/RemoteFileSystem.h"
 #include "share/TemporaryFile.h"
 
 #include <cerrno>
@@ -19,7 +20,8 @@ ErrorRecord TrackCopier::refusedCopyError(const Track &track, const QString &rea
     return error;
 }
 
-bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songPathIfTaken) const
+bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songPathIfTaken,
+                            const NextCopy *next) const
 {
     const SyncReports &reports = m_stage.reports;
     const QString &musicFolder = m_stage.paths.cpyBasePath;
@@ -48,7 +50,12 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
     }
     QString temporaryPath;
     ErrorRecord error;
-    if (!FileCopier::copyFile(track.location(), destination, &temporaryPath, &error)) {
+    const std::optional<bool> copiedAhead = m_ahead.take(track.location(), destination, &temporaryPath, &error);
+    const bool copied = copiedAhead ? *copiedAhead
+                                    : FileCopier::copyFile(track.location(), destination, &temporaryPath, &error);
+    if (next)
+        startNextCopy(*next);
+    if (!copied) {
         reports.syncNotifyError(QStringLiteral("Failed to copy file"), error);
         return false;
     }
@@ -60,9 +67,25 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
     if (alreadyThere && !songPathIfTaken.isNull() && ShareFiles::holdsAnotherFile(destination, track.location())) {
         // Another run put another track's file there meanwhile.
         track.setSongPath(songPathIfTaken);
-        return copyTrack(track);
+        return copyTrack(track, false, {}, next);
     }
     if (!alreadyThere)
         ++m_stage.counters.numTracksCopied;
     return true;
+}
+
+void TrackCopier::startNextCopy(const NextCopy &next) const
+{
+    const TrackDestinations::Destination &destination = next.destination;
+    if (!destination.foundAbsent || !destination.refusal.isNull())
+        return;
+    const QString folder =
+        m_stage.paths.cpyBasePath + u'/' + destination.artistPath + u'/' + destination.albumPath + u'/';
+    // Making a folder would show on the share before the track's turn.
+    if (!m_foldersPresent.contains(folder))
+        return;
+    if (!m_copyAhead)
+        m_copyAhead = isRemoteFileSystem(folder);
+    if (*m_copyAhead)
+        m_ahead.start(next.track.location(), folder + destination.songPath);
 }

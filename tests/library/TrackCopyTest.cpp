@@ -2,6 +2,9 @@
 
 #include "library/FileReplacement.h"
 #include "library/MusicLibrary.h"
+#include "library/SyncStage.h"
+#include "library/TrackCopier.h"
+#include "share/RemoteFileSystem.h"
 #include "share/TemporaryFile.h"
 
 #include <QDateTime>
@@ -279,4 +282,103 @@ TEST_F(TrackCopy, CopyKilledMidwayLeavesNoFileUnderTheFinalNameAndIsRetried)
     EXPECT_TRUE(readBytes(destination) == readBytes(source));
     EXPECT_EQ(library.counters().numTracksCopied, 1);
     EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/Artist/Album")), QStringList{QStringLiteral("big.wav")});
+}
+
+TEST_F(TrackCopy, TheNextTracksFileIsCopiedAheadButPutInPlaceOnlyAtItsTurn)
+{
+    const SyncStage stage{library, library.counters(), library.reports(), library.sharePaths()};
+    const QString folder = share.musicFolder() + QStringLiteral("/A/B");
+    const auto destinationOf = [](const QString &song) {
+        TrackDestinations::Destination destination;
+        destination.artistPath = QStringLiteral("A");
+        destination.albumPath = QStringLiteral("B");
+        destination.songPath = song;
+        destination.needsCopy = destination.foundAbsent = true;
+        return destination;
+    };
+    const auto song = [&](const QString &name, qsizetype size) {
+        return trackAt(share.sourceFile(name, size), QStringLiteral("A"), QStringLiteral("B"), name);
+    };
+    {
+        TrackCopier copier(stage, true);
+        Track first = song(QStringLiteral("01.mp3"), 100);
+        Track second = song(QStringLiteral("02.mp3"), 200);
+        const TrackDestinations::Destination secondDestination = destinationOf(QStringLiteral("02.mp3"));
+        const TrackCopier::NextCopy next{second, secondDestination};
+        ASSERT_TRUE(copier.copyTrack(first, true, {}, &next));
+        // Before its turn the second file is at most a hidden temporary one.
+        QStringList present = listTree(folder);
+        EXPECT_TRUE(present.contains(QStringLiteral("01.mp3")));
+        EXPECT_FALSE(present.contains(QStringLiteral("02.mp3")));
+        for (const QString &name : present)
+            EXPECT_TRUE(name == u"01.mp3" || name.startsWith(u'.')) << name.toStdString();
+
+        ASSERT_TRUE(copier.copyTrack(second, true));
+        EXPECT_EQ(readBytes(folder + QStringLiteral("/02.mp3")), readBytes(second.location()));
+        EXPECT_EQ(listTree(folder), (QStringList{QStringLiteral("01.mp3"), QStringLiteral("02.mp3")}));
+        EXPECT_EQ(library.counters().numTracksCopied, 2);
+
+        // Not copied after all (a stop): the copy made ahead goes.
+        Track third = song(QStringLiteral("03.mp3"), 300);
+        Track fourth = song(QStringLiteral("04.mp3"), 400);
+        const TrackDestinations::Destination fourthDestination = destinationOf(QStringLiteral("04.mp3"));
+        const TrackCopier::NextCopy fourthNext{fourth, fourthDestination};
+        ASSERT_TRUE(copier.copyTrack(third, true, {}, &fourthNext));
+        copier.discardCopyAhead();
+        EXPECT_EQ(listTree(folder),
+                  (QStringList{QStringLiteral("01.mp3"), QStringLiteral("02.mp3"), QStringLiteral("03.mp3")}));
+
+        // A copy that fails ahead is reported at its track's turn, as any.
+        Track gone = trackAt(share.localMusic() + QStringLiteral("/gone.mp3"), QStringLiteral("A"),
+                             QStringLiteral("B"), QStringLiteral("gone.mp3"));
+        const TrackDestinations::Destination goneDestination = destinationOf(QStringLiteral("gone.mp3"));
+        const TrackCopier::NextCopy goneNext{gone, goneDestination};
+        ASSERT_TRUE(copier.copyTrack(fourth, true, {}, &goneNext));
+        EXPECT_TRUE(recorder.linesOfActivity(2).isEmpty());
+        EXPECT_FALSE(copier.copyTrack(gone, true));
+        ASSERT_EQ(recorder.linesOfActivity(2).size(), 1);
+        EXPECT_TRUE(recorder.linesOfActivity(2).first().startsWith(
+            QStringLiteral("2|Failed to copy file|Error Code: 2;Error Domain: NSPOSIXErrorDomain;")));
+
+        // One still in flight when the copier goes is removed with it.
+        Track fifth = song(QStringLiteral("05.mp3"), 500);
+        Track sixth = song(QStringLiteral("06.mp3"), 600);
+        const TrackDestinations::Destination sixthDestination = destinationOf(QStringLiteral("06.mp3"));
+        const TrackCopier::NextCopy sixthNext{sixth, sixthDestination};
+        ASSERT_TRUE(copier.copyTrack(fifth, true, {}, &sixthNext));
+    }
+    EXPECT_EQ(listTree(folder), (QStringList{QStringLiteral("01.mp3"), QStringLiteral("02.mp3"), QStringLiteral("03.mp3"),
+                                             QStringLiteral("04.mp3"), QStringLiteral("05.mp3")}));
+    EXPECT_EQ(library.counters().numTracksCopied, 5);
+    // Each track's line came at its own turn, in order.
+    QStringList copying;
+    for (const QString &line : recorder.lines())
+        if (line.startsWith(u"1|Copying: "))
+            copying.append(line.section(u'|', 1, 1).section(u'/', -1));
+    EXPECT_EQ(copying, (QStringList{QStringLiteral("01.mp3"), QStringLiteral("02.mp3"), QStringLiteral("03.mp3"),
+                                    QStringLiteral("04.mp3"), QStringLiteral("gone.mp3"), QStringLiteral("05.mp3")}));
+}
+
+TEST_F(TrackCopy, CopiesAreMadeAheadOnlyIntoFoldersThatAreThereAndOnRemoteFileSystems)
+{
+    const SyncStage stage{library, library.counters(), library.reports(), library.sharePaths()};
+    TrackCopier copier(stage, true);
+    Track first = trackAt(share.sourceFile(QStringLiteral("1.mp3")), QStringLiteral("A"), QStringLiteral("B"),
+                          QStringLiteral("1.mp3"));
+    Track elsewhere = trackAt(share.sourceFile(QStringLiteral("2.mp3")), QStringLiteral("A"), QStringLiteral("C"),
+                              QStringLiteral("2.mp3"));
+    TrackDestinations::Destination destination;
+    destination.artistPath = QStringLiteral("A");
+    destination.albumPath = QStringLiteral("C");
+    destination.songPath = QStringLiteral("2.mp3");
+    destination.needsCopy = destination.foundAbsent = true;
+    const TrackCopier::NextCopy next{elsewhere, destination};
+    ASSERT_TRUE(copier.copyTrack(first, true, {}, &next));
+    // The next album's folder is made at its own turn, not ahead of it.
+    EXPECT_FALSE(exists(share.musicFolder() + QStringLiteral("/A/C")));
+    ASSERT_TRUE(copier.copyTrack(elsewhere, true));
+    EXPECT_TRUE(exists(share.musicFolder() + QStringLiteral("/A/C/2.mp3")));
+
+    EXPECT_FALSE(isRemoteFileSystem(share.sharePath()));
+    EXPECT_FALSE(isRemoteFileSystem(share.sharePath() + QStringLiteral("/no such folder")));
 }
