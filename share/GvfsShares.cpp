@@ -9,6 +9,8 @@
 #include <gio/gio.h>
 
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -118,6 +120,20 @@ bool GvfsShares::sessionBusAvailable()
     return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
 }
 
+bool GvfsShares::waitForFolder(const QString &path, std::chrono::milliseconds limit)
+{
+    const QByteArray name = path.toUtf8();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        struct stat info;
+        if (::stat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode))
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 QString GvfsShares::shareNameOfUri(const QString &uri)
 {
     const QUrl url(uri);
@@ -193,6 +209,10 @@ MountOutcome GvfsShares::mount(const MountRequest &request, int timeoutSeconds)
         return outcome;
     }
     outcome.mountPoint = localPathOfMount(location.get(), &outcome.reason);
+    if (!outcome.mountPoint.isEmpty() && !waitForFolder(outcome.mountPoint, std::chrono::seconds(10))) {
+        outcome.reason = QStringLiteral("the mounted share's folder %1 did not appear").arg(outcome.mountPoint);
+        outcome.mountPoint.clear();
+    }
     outcome.status = outcome.mountPoint.isEmpty() ? -3 : 0;
     return outcome;
 }

@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <chrono>
+
 // SMB shares through GVfs, GIO's user-space file systems: the way a
 // desktop user mounts without root. The local mount point is the share's
 // folder under gvfs-fuse (/run/user/<uid>/gvfs/...).
@@ -18,6 +20,10 @@ public:
     // mount operation (answered at most once, so a wrong password fails
     // instead of asking again). Gives up after timeoutSeconds.
     static MountOutcome mount(const MountRequest &request, int timeoutSeconds);
+    // Whether path is a folder, or becomes one within limit: gvfs-fuse
+    // shows a share mounted just now a moment later, and until then its
+    // folder does not exist.
+    static bool waitForFolder(const QString &path, std::chrono::milliseconds limit);
     // The share name of an "smb://host/share/..." URI, or null for any
     // other URI (including a bare "smb://host/" browse location).
     static QString shareNameOfUri(const QString &uri);

@@ -1,6 +1,13 @@
 #include "share/GvfsShares.h"
 #include "share/MountInfoReader.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,3 +55,25 @@ TEST(GvfsSharesTest, ShareNameComesFromTheFirstPathComponentOfAnSmbUri)
 }
 
 } // namespace
+
+TEST(GvfsSharesTest, AMountsFolderIsWaitedForUntilItAppearsButNotForever)
+{
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString folder = scratch.filePath(QStringLiteral("smb-share:server=127.0.0.1,share=orvanamusic"));
+    // gvfs-fuse shows a new mount a moment after it is made.
+    std::thread appears([folder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        QDir().mkdir(folder);
+    });
+    EXPECT_TRUE(GvfsShares::waitForFolder(folder, std::chrono::seconds(10)));
+    appears.join();
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(GvfsShares::waitForFolder(folder + QStringLiteral("/missing"), std::chrono::milliseconds(200)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    // A file in its place is no folder.
+    QFile file(scratch.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(GvfsShares::waitForFolder(file.fileName(), std::chrono::milliseconds(0)));
+}
