@@ -23,9 +23,7 @@ void CopyAhead::start(const QString &sourcePath, const QString &finalPath)
     discard();
     {
         const std::lock_guard lock(m_mutex);
-        m_copy.emplace();
-        m_copy->sourcePath = sourcePath;
-        m_copy->finalPath = finalPath;
+        m_copy = Copy{sourcePath, finalPath, false, false, {}, {}};
     }
     if (!m_thread.joinable())
         m_thread = std::thread([this] { run(); });
