@@ -18,8 +18,11 @@ CopyAhead::~CopyAhead()
 
 void CopyAhead::start(const QString &sourcePath, const QString &finalPath)
 {
-    if (holds(sourcePath, finalPath))
-        return;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_copy && m_copy->isOf(sourcePath, finalPath))
+            return;
+    }
     discard();
     {
         const std::lock_guard lock(m_mutex);
@@ -34,7 +37,7 @@ std::optional<bool> CopyAhead::take(const QString &sourcePath, const QString &fi
                                     ErrorRecord *error)
 {
     std::unique_lock lock(m_mutex);
-    if (!m_copy || m_copy->sourcePath != sourcePath || m_copy->finalPath != finalPath)
+    if (!m_copy || !m_copy->isOf(sourcePath, finalPath))
         return std::nullopt;
     Copy copy = waitForCopy(lock);
     if (temporaryPath)
@@ -42,12 +45,6 @@ std::optional<bool> CopyAhead::take(const QString &sourcePath, const QString &fi
     if (error)
         *error = copy.error;
     return copy.copied;
-}
-
-bool CopyAhead::holds(const QString &sourcePath, const QString &finalPath)
-{
-    const std::lock_guard lock(m_mutex);
-    return m_copy && m_copy->sourcePath == sourcePath && m_copy->finalPath == finalPath;
 }
 
 void CopyAhead::discard()

@@ -43,9 +43,13 @@ private:
         bool copied = false;
         QString temporaryPath;
         ErrorRecord error;
+
+        bool isOf(const QString &source, const QString &final) const
+        {
+            return sourcePath == source && finalPath == final;
+        }
     };
 
-    bool holds(const QString &sourcePath, const QString &finalPath);
     void run();
     // Waits for the copy in flight to end and hands it over; lock held.
     Copy waitForCopy(std::unique_lock<std::mutex> &lock);

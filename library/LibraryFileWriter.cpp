@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <unistd.h>
 
 namespace {

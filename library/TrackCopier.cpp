@@ -25,7 +25,7 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
 {
     const SyncReports &reports = m_stage.reports;
     const QString &musicFolder = m_stage.paths.cpyBasePath;
-    const QString folder = musicFolder + u'/' + track.artistPath() + u'/' + track.albumPath() + u'/';
+    const QString folder = folderOf(track.artistPath(), track.albumPath());
     const QString destination = folder + track.songPath();
     reports.syncNotifyTitle(Activity::Log, u"Copying: " + destination);
 
@@ -74,13 +74,17 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
     return true;
 }
 
+QString TrackCopier::folderOf(const QString &artistPath, const QString &albumPath) const
+{
+    return m_stage.paths.cpyBasePath + u'/' + artistPath + u'/' + albumPath + u'/';
+}
+
 void TrackCopier::startNextCopy(const NextCopy &next) const
 {
     const TrackDestinations::Destination &destination = next.destination;
     if (!destination.foundAbsent || !destination.refusal.isNull())
         return;
-    const QString folder =
-        m_stage.paths.cpyBasePath + u'/' + destination.artistPath + u'/' + destination.albumPath + u'/';
+    const QString folder = folderOf(destination.artistPath, destination.albumPath);
     // Making a folder would show on the share before the track's turn.
     if (!m_foldersPresent.contains(folder))
         return;

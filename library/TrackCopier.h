@@ -51,6 +51,8 @@ public:
     static ErrorRecord refusedCopyError(const Track &track, const QString &reason);
 
 private:
+    // A track's folder in the music folder, ending in a slash.
+    QString folderOf(const QString &artistPath, const QString &albumPath) const;
     void startNextCopy(const NextCopy &next) const;
 
     SyncStage m_stage;
