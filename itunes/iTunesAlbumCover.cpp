@@ -26,26 +26,27 @@ void iTunesAlbumCover::recordFailure(const ExceptionRecord &failure)
     systemLog(failure.reason());
 }
 
-bool iTunesAlbumCover::copyArtwork(const QString &folder)
+iTunesAlbumCover::PreparedArtwork iTunesAlbumCover::prepared() const
 {
+    PreparedArtwork result;
     if (!m_track)
-        return false;
+        return result;
     MusicElementList<MusicSourceArtwork> artworks;
-    QString persistentID;
     try {
         artworks = m_track->artworks();
-        persistentID = m_track->persistentID();
+        result.persistentID = m_track->persistentID();
         if (artworks.count() == 0)
-            return false;
+            return result;
     } catch (const MusicSourceError &error) {
-        recordFailure(ExceptionRecord(SourceFailureName, error.message()));
-        return false;
+        result.failures.append(ExceptionRecord(SourceFailureName, error.message()));
+        return result;
     }
+    const QString &persistentID = result.persistentID;
     // The ID names the file: it must not lead out of the folder.
     if (persistentID.isEmpty() || persistentID.contains(u'/') || persistentID.contains(u'\\') || persistentID.startsWith(u'.')
         || persistentID.contains(QChar(0))) {
-        recordFailure(ExceptionRecord(SourceFailureName, QStringLiteral("unusable persistent ID for a file name: \"%1\"").arg(persistentID)));
-        return false;
+        result.failures.append(ExceptionRecord(SourceFailureName, QStringLiteral("unusable persistent ID for a file name: \"%1\"").arg(persistentID)));
+        return result;
     }
     const auto quotedID = [&persistentID]() -> QString { return u'"' + persistentID + u'"'; };
     for (int index = 0; index < artworks.count(); ++index) {
@@ -57,25 +58,44 @@ bool iTunesAlbumCover::copyArtwork(const QString &folder)
             const QImage bitmap = CoverJpegEncoder::toBitmap(image);
             if (bitmap.isNull())
                 throw ExportFailure{{ImageConversionErrorName, QStringLiteral("Unable to convert image to bitmap: %1").arg(quotedID())}};
-            const QByteArray jpeg = CoverJpegEncoder::encodeJpeg(bitmap);
-            if (jpeg.isEmpty())
+            result.jpeg = CoverJpegEncoder::encodeJpeg(bitmap);
+            if (result.jpeg.isEmpty())
                 throw ExportFailure{{NoArtworkAvailableName, QStringLiteral("no artwork available: %1").arg(quotedID())}};
-            setPath(QStringLiteral("%1/%2.jpg").arg(folder, persistentID));
-            // Every write, the flush and the close are checked before the
-            // rename: a full share never gets an empty cover.
-            ErrorRecord error;
-            if (FileReplacement::writeAtomically(path(), jpeg, &error))
-                return true;
-            recordFailure(ExceptionRecord(CoverWriteFailureName,
-                                          QStringLiteral("cannot write the cover %1: %2")
-                                              .arg(path(), error.localizedDescription())));
-            return false;
+            return result;
         } catch (const ExportFailure &failure) {
-            recordFailure(failure.record);
+            result.failures.append(failure.record);
         } catch (const MusicSourceError &error) {
-            recordFailure(ExceptionRecord(SourceFailureName, error.message()));
+            result.failures.append(ExceptionRecord(SourceFailureName, error.message()));
         }
     }
+    return result;
+}
+
+void iTunesAlbumCover::prepareArtwork()
+{
+    if (!m_prepared)
+        m_prepared = prepared();
+}
+
+bool iTunesAlbumCover::copyArtwork(const QString &folder)
+{
+    prepareArtwork();
+    const PreparedArtwork artwork = std::move(*m_prepared);
+    m_prepared.reset();
+    // Recorded at the cover's turn, in the order they were met.
+    for (const ExceptionRecord &failure : artwork.failures)
+        recordFailure(failure);
+    if (artwork.jpeg.isEmpty())
+        return false;
+    setPath(QStringLiteral("%1/%2.jpg").arg(folder, artwork.persistentID));
+    // Every write, the flush and the close are checked before the
+    // rename: a full share never gets an empty cover.
+    ErrorRecord error;
+    if (FileReplacement::writeAtomically(path(), artwork.jpeg, &error))
+        return true;
+    recordFailure(ExceptionRecord(CoverWriteFailureName,
+                                  QStringLiteral("cannot write the cover %1: %2")
+                                      .arg(path(), error.localizedDescription())));
     return false;
 }
 

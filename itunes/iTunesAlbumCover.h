@@ -3,6 +3,9 @@
 #include "itunes/MusicSourceTrack.h"
 #include "library/AlbumCover.h"
 
+#include <QByteArray>
+#include <QList>
+
 #include <memory>
 #include <optional>
 
@@ -21,6 +24,10 @@ public:
     // atomically and answers the write's result; artworks that fail leave
     // their failure in exc() and the system log.
     bool copyArtwork(const QString &folder) override;
+    // Reads the track's artworks and converts the first that converts to
+    // JPEG bytes, keeping the failures met on the way for copyArtwork to
+    // record at the cover's turn.
+    void prepareArtwork() override;
     // "<persistent ID>.jpg".
     QString artworkFileName() override;
     // Whether the track has artwork, looked up when first asked (reading the
@@ -31,8 +38,16 @@ public:
     void setTrack(std::shared_ptr<MusicSourceTrack> track) { m_track = std::move(track); }
 
 private:
+    struct PreparedArtwork {
+        QByteArray jpeg;
+        QString persistentID;
+        QList<ExceptionRecord> failures;
+    };
+
+    PreparedArtwork prepared() const;
     void recordFailure(const ExceptionRecord &failure);
 
     std::shared_ptr<MusicSourceTrack> m_track;
     mutable std::optional<bool> m_trackHasArtwork;
+    std::optional<PreparedArtwork> m_prepared;
 };

@@ -21,6 +21,12 @@ public:
     // or replacing that file. On failure returns false and, where a reason is
     // known, leaves it in exc(). The base has no image and returns false.
     virtual bool copyArtwork(const QString &folder);
+    // Does ahead of the cover's turn, on any thread, the part of
+    // copyArtwork that touches nothing on the share (reading and converting
+    // the image), so that copyArtwork only stores it. Called at most once
+    // before each copyArtwork, never at the same time as another call on
+    // this cover. The base has nothing to do.
+    virtual void prepareArtwork() {}
     // The image's file name without folder, stable per cover and distinct per
     // album. The base returns none (a null QString).
     virtual QString artworkFileName();

@@ -1,10 +1,13 @@
 #include "library/ArtworkFileWriter.h"
 
 #include "library/ArtworkDocument.h"
+#include "library/CoversAhead.h"
 #include "library/FileReplacement.h"
 #include "library/ReplacementOutput.h"
 #include "library/ShareFiles.h"
 #include "share/TemporaryFile.h"
+
+#include <vector>
 
 bool ArtworkFileWriter::write()
 {
@@ -28,6 +31,16 @@ bool ArtworkFileWriter::write()
             TemporaryFile::makeFolders(paths.albumCoverBasePath);
 
         const LibraryModel::AlbumCoverMap covers = model.albumCovers();
+        const auto isExported = [&](const QString &albumId, const AlbumCover *cover) {
+            return cover && cover->status() == 1 && (wholeLibrary || coversToSync.contains(albumId));
+        };
+        std::vector<AlbumCover *> exported;
+        for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
+            if (isExported(entry->first, entry->second.get()))
+                exported.push_back(entry->second.get());
+        }
+        CoversAhead ahead(exported);
+        std::size_t exportTurn = 0;
         for (auto entry = covers.constKeyValueBegin(); entry != covers.constKeyValueEnd(); ++entry) {
             reports.syncNotifyProgress(Activity::CoverProgress, std::nullopt, counters.numAlbumCoversProcessed,
                                        maximum);
@@ -38,6 +51,7 @@ bool ArtworkFileWriter::write()
             if (!wholeLibrary && !coversToSync.contains(albumId))
                 continue;
             if (cover->status() == 1) {
+                ahead.ready(exportTurn++);
                 if (cover->copyArtwork(paths.albumCoverBasePath)) {
                     ++counters.numAlbumCoversCopied;
                 } else {

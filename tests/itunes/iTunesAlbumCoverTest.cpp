@@ -129,6 +129,38 @@ TEST_F(CoverExport, ExportsTheSecondArtworkWhenTheFirstDoesNotDecode)
     EXPECT_TRUE(cover->exc()->details().isEmpty());
 }
 
+// Prepared ahead of its turn, a cover touches nothing on the share and
+// records nothing until it is stored; storing it writes what an unprepared
+// export writes, and a later export reads the source again.
+TEST_F(CoverExport, APreparedCoverIsStoredAndReportedOnlyAtItsTurn)
+{
+    AudioFixtures::copy(QStringLiteral("song.ogg"), path(QStringLiteral("a/b/song.ogg")));
+    testsupport::writeFile(path(QStringLiteral("a/b/Cover.jpg")), "not an image at all");
+    testsupport::writeFile(path(QStringLiteral("a/b/folder.png")), pngBytes(Qt::red));
+    QDir().mkpath(path(QStringLiteral("plain")));
+    QDir().mkpath(path(QStringLiteral("prepared")));
+    auto plain = coverFor(path(QStringLiteral("a/b/song.ogg")));
+    ASSERT_TRUE(plain->copyArtwork(path(QStringLiteral("plain"))));
+
+    auto cover = coverFor(path(QStringLiteral("a/b/song.ogg")));
+    cover->prepareArtwork();
+    EXPECT_FALSE(cover->exc().has_value());
+    EXPECT_TRUE(cover->path().isEmpty());
+    EXPECT_TRUE(QDir(path(QStringLiteral("prepared"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // The source changes after the preparation: this export stores what was
+    // prepared, the next one reads the source anew.
+    testsupport::writeFile(path(QStringLiteral("a/b/folder.png")), pngBytes(Qt::blue));
+    ASSERT_TRUE(cover->copyArtwork(path(QStringLiteral("prepared"))));
+    ASSERT_TRUE(cover->exc().has_value());
+    EXPECT_EQ(cover->exc()->name(), QStringLiteral("No Image data"));
+    EXPECT_EQ(testsupport::readFile(path(QStringLiteral("prepared/C0FFEE0000000001.jpg"))),
+              testsupport::readFile(path(QStringLiteral("plain/C0FFEE0000000001.jpg"))));
+    ASSERT_TRUE(cover->copyArtwork(path(QStringLiteral("prepared"))));
+    const QImage again(path(QStringLiteral("prepared/C0FFEE0000000001.jpg")));
+    ASSERT_EQ(again.size(), QSize(8, 8));
+    EXPECT_GT(qBlue(again.pixel(4, 4)), 200);
+}
+
 TEST_F(CoverExport, AnImageTheJpegEncoderRefusesIsNoArtworkAndTheNextOneIsTried)
 {
     AudioFixtures::copy(QStringLiteral("song.ogg"), path(QStringLiteral("a/b/song.ogg")));
