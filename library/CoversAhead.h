@@ -20,7 +20,7 @@ public:
     // beyond the run's own may be prepared (their images are held in memory
     // meanwhile). helper: whether to prepare on a thread of its own at all;
     // by default only where there is a second processor to run it.
-    explicit CoversAhead(std::vector<AlbumCover *> covers, std::size_t window = 16, bool helper = defaultHelper());
+    explicit CoversAhead(std::vector<AlbumCover *> covers, std::size_t window = 4, bool helper = defaultHelper());
     // Waits for the cover in preparation, if any; the rest stay unprepared.
     ~CoversAhead();
     CoversAhead(const CoversAhead &) = delete;
