@@ -1,6 +1,7 @@
 #include "itunes/ArtworkFinder.h"
 
 #include "itunes/TagLibAudioFile.h"
+#include "platform/FileNameForms.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,6 +95,10 @@ ArtworkFinder::Artworks ArtworkFinder::artworksForFile(const QString &audioPath)
     if (artworks.empty()) {
         for (QString &path : sideImageFiles(audioPath))
             artworks.push_back(std::make_shared<MusicSourceArtwork>(MusicSourceArtwork::fromFile(std::move(path))));
+    }
+    if (artworks.empty()) {
+        if (const QString otherForm = FileNameForms::otherFormOfMissing(audioPath); !otherForm.isNull())
+            return artworksForFile(otherForm);
     }
     return artworks;
 }

@@ -59,6 +59,13 @@ Scan scanFolder(const QString &root)
     return scan;
 }
 
+// A playlist written where names were spelled decomposed (see
+// FileNameForms) still names the files here.
+QString playlistKey(const QString &path)
+{
+    return path.normalized(QString::NormalizationForm_C);
+}
+
 } // namespace
 
 bool FolderMusicSource::isMediaFile(const QString &fileName)
@@ -89,7 +96,7 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root)
     tracks->reserve(size_t(found.tracks.size()));
     auto indexByPath = std::make_shared<QHash<QString, qsizetype>>();
     for (const QString &relative : std::as_const(found.tracks)) {
-        indexByPath->insert(rootDir.filePath(relative), qsizetype(tracks->size()));
+        indexByPath->insert(playlistKey(rootDir.filePath(relative)), qsizetype(tracks->size()));
         const int databaseID = int(tracks->size()) + 1;
         tracks->push_back(std::make_shared<FolderMusicTrack>(rootDir.filePath(relative), persistentIDForPath(relative), databaseID));
     }
@@ -112,7 +119,7 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root)
         const auto members = [tracks, indexByPath, playlistPath] {
             Tracks list;
             for (const QString &path : M3uPlaylistReader::readFile(playlistPath)) {
-                if (const auto hit = indexByPath->constFind(path); hit != indexByPath->cend())
+                if (const auto hit = indexByPath->constFind(playlistKey(path)); hit != indexByPath->cend())
                     list.push_back((*tracks)[size_t(hit.value())]);
             }
             return MusicElementList<MusicSourceTrack>::of(std::move(list));

@@ -1,6 +1,7 @@
 #include "library/FileCopier.h"
 
 #include "library/SystemError.h"
+#include "platform/FileNameForms.h"
 #include "share/TemporaryFile.h"
 
 #include <QByteArray>
@@ -91,13 +92,23 @@ int copyContents(int source, int destination, off_t size)
 bool FileCopier::copyFile(const QString &sourcePath, const QString &finalPath, QString *temporaryPath,
                           ErrorRecord *error)
 {
-    const QByteArray from = sourcePath.toUtf8();
     // Non-blocking, so that a FIFO or a device under the source's name can
     // be refused by fstat instead of hanging the open.
-    Descriptor source(::open(from.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const auto openSource = [](const QString &path) {
+        return ::open(path.toUtf8().constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    };
+    int opened = openSource(sourcePath);
+    int openFailure = opened < 0 ? errno : 0;
+    if (openFailure == ENOENT) {
+        if (const QString otherForm = FileNameForms::otherFormOfMissing(sourcePath); !otherForm.isNull()) {
+            opened = openSource(otherForm);
+            openFailure = opened < 0 ? errno : 0;
+        }
+    }
+    Descriptor source(opened);
     if (source.get() < 0) {
         if (error)
-            *error = SystemError::fromErrno(errno, sourcePath);
+            *error = SystemError::fromErrno(openFailure, sourcePath);
         return false;
     }
     struct stat info;

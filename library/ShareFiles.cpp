@@ -1,5 +1,7 @@
 #include "library/ShareFiles.h"
 
+#include "platform/FileNameForms.h"
+
 #include <QByteArray>
 
 #include <sys/stat.h>
@@ -30,8 +32,14 @@ bool holdsAnotherFile(const QString &path, const QString &sourcePath)
 {
     qint64 existingSize = 0;
     qint64 sourceSize = 0;
-    return !regularFileSize(path, &existingSize)
-        || (regularFileSize(sourcePath, &sourceSize) && sourceSize != existingSize);
+    if (!regularFileSize(path, &existingSize))
+        return true;
+    if (!regularFileSize(sourcePath, &sourceSize)) {
+        const QString otherForm = FileNameForms::otherFormOfMissing(sourcePath);
+        if (otherForm.isNull() || !regularFileSize(otherForm, &sourceSize))
+            return false;
+    }
+    return sourceSize != existingSize;
 }
 
 QString parentFolder(const QString &path)

@@ -120,6 +120,29 @@ TEST_P(EngineSyncOverSource, CopiesTracksExportsCoversAndWritesBothFiles)
     EXPECT_FALSE(artworkFile.contains("AlbumID=\"Beta-Second\"")) << artworkFile.constData();
 }
 
+// A library exported where names were spelled decomposed, over files that
+// were named composed when they were copied here.
+TEST_P(EngineSyncOverSource, NamesSpelledInTheOtherUnicodeFormStillFindTheirFilesAndCovers)
+{
+    const QString accented = QStringLiteral("Bj\u00F6rk/D\u00E9but/01 Caf\u00E9.mp3");
+    files.addFile(accented, QStringLiteral("song.mp3"));
+    files.addPlaylist(QStringLiteral("Caf\u00E9"), {accented});
+    files.spellListedNamesIn(QString::NormalizationForm_D);
+    library.setITunes(files.open(GetParam()));
+    onThread([this] { library.loadiTunesLibrary(); });
+    ASSERT_EQ(library.tracks().size(), 6);
+    for (const auto &playlist : library.playlists())
+        playlist->setIsSelected(true);
+    runStages();
+
+    EXPECT_TRUE(recorder.withActivity(2).isEmpty()) << recorder.withActivity(2).first().title().toStdString();
+    EXPECT_EQ(library.counters().numTracksCopied, 5);
+    EXPECT_EQ(library.counters().numTracksCopyFailure, 0);
+    EXPECT_EQ(library.counters().numAlbumCoversCopied, 3);
+    const QByteArray libraryFile = testsupport::readFile(library.sharePaths().xmlTracksPath);
+    EXPECT_TRUE(libraryFile.contains(QByteArray("<Track ID=\"" + id(accented).toUtf8() + "\" />"))) << libraryFile.constData();
+}
+
 TEST_P(EngineSyncOverSource, ASecondRunOverAFreshLoadCopiesNothingAgain)
 {
     library.setITunes(files.open(GetParam()));

@@ -52,7 +52,7 @@ std::shared_ptr<MusicApplication> MusicLibraryFixture::open(Backend backend)
         ExportFileBuilder builder;
         QList<int> ids;
         for (const QString &relative : std::as_const(m_files)) {
-            const QString location = QUrl::fromLocalFile(filePath(relative)).toString(QUrl::FullyEncoded);
+            const QString location = QUrl::fromLocalFile(listed(filePath(relative))).toString(QUrl::FullyEncoded);
             builder.addTrack(trackID(relative), ExportFileBuilder::track(trackID(relative), exportPersistentID(relative), location,
                                                                          QFileInfo(relative).completeBaseName()));
             ids.append(trackID(relative));
@@ -72,7 +72,7 @@ std::shared_ptr<MusicApplication> MusicLibraryFixture::open(Backend backend)
         for (const auto &[name, relatives] : std::as_const(m_playlists)) {
             QByteArray text = "#EXTM3U\n";
             for (const QString &relative : relatives)
-                text += relative.toUtf8() + "\n";
+                text += listed(relative).toUtf8() + "\n";
             testsupport::writeFile(filePath(name + QStringLiteral(".m3u8")), text);
         }
         QDir().mkpath(folderPath());

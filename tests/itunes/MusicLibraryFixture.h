@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 // One set of files on disk, offered through either backend: as a music
 // folder, or as a library export that lists the same files (library order =
@@ -27,6 +28,9 @@ public:
     void addFile(const QString &relative, const QString &fixture = QString(), const QByteArray &bytes = "x");
     // A user playlist of files added before (relative paths).
     void addPlaylist(const QString &name, const QStringList &relatives);
+    // The export's locations and the playlist files spell names in form,
+    // whatever form the files on disk were named in.
+    void spellListedNamesIn(QString::NormalizationForm form) { m_listedForm = form; }
 
     QString root() const { return m_dir.path(); }
     QString filePath(const QString &relative) const { return m_dir.filePath(QStringLiteral("music/") + relative); }
@@ -47,4 +51,7 @@ private:
     QTemporaryDir m_dir;
     QStringList m_files;
     QList<QPair<QString, QStringList>> m_playlists;
+    std::optional<QString::NormalizationForm> m_listedForm;
+
+    QString listed(const QString &name) const { return m_listedForm ? name.normalized(*m_listedForm) : name; }
 };
