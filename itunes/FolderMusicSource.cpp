@@ -6,11 +6,14 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -37,25 +40,85 @@ QString extensionOf(const QString &fileName)
 }
 
 struct Scan {
-    QStringList tracks;    // relative paths, sorted
-    QStringList playlists; // relative paths, sorted
+    QStringList tracks;          // relative paths, sorted
+    QStringList playlists;       // relative paths, sorted
+    QStringList namesNotInUtf8;  // relative paths in readableName() form, sorted
+    int tracksNotInUtf8 = 0;
 };
 
+// bytes with every byte that is not part of a UTF-8 character as \xHH, so
+// that the user can find the file.
+QString readableName(const QByteArray &bytes)
+{
+    QString text;
+    for (qsizetype index = 0; index < bytes.size();) {
+        const uchar lead = uchar(bytes.at(index));
+        const qsizetype length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length > 0 && index + length <= bytes.size()) {
+            const QByteArray character = bytes.mid(index, length);
+            const QString decoded = QString::fromUtf8(character);
+            if (decoded.toUtf8() == character) {
+                text += decoded;
+                index += length;
+                continue;
+            }
+        }
+        text += QString::asprintf("\\x%02X", lead);
+        ++index;
+    }
+    return text;
+}
+
+// Every media and playlist file below root, walked by the bytes of the
+// names: a name that is not UTF-8 cannot be opened again through text, so
+// it is set apart instead of being passed over unseen. Hidden entries and
+// linked folders are not entered; a link to a file counts as the file.
 Scan scanFolder(const QString &root)
 {
     Scan scan;
-    const QDir rootDir(root);
-    QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString name = it.fileName();
-        if (FolderMusicSource::isMediaFile(name))
-            scan.tracks.append(rootDir.relativeFilePath(path));
-        else if (FolderMusicSource::isPlaylistFile(name))
-            scan.playlists.append(rootDir.relativeFilePath(path));
+    struct Folder {
+        QByteArray path;
+        QByteArray relative;
+    };
+    std::vector<Folder> pending{{QFile::encodeName(root), {}}};
+    while (!pending.empty()) {
+        const Folder folder = std::move(pending.back());
+        pending.pop_back();
+        DIR *directory = ::opendir(folder.path.constData());
+        if (!directory)
+            continue;
+        while (const dirent *entry = ::readdir(directory)) {
+            const QByteArray name(entry->d_name);
+            if (name.startsWith('.'))
+                continue;
+            const QByteArray path = folder.path + '/' + name;
+            const QByteArray relative = folder.relative.isEmpty() ? name : folder.relative + '/' + name;
+            struct stat info;
+            bool isFolder = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN && ::lstat(path.constData(), &info) == 0)
+                isFolder = S_ISDIR(info.st_mode);
+            if (isFolder) {
+                pending.push_back({path, relative});
+                continue;
+            }
+            const QString fileName = QFile::decodeName(name);
+            const bool media = FolderMusicSource::isMediaFile(fileName);
+            if ((!media && !FolderMusicSource::isPlaylistFile(fileName)) || ::stat(path.constData(), &info) != 0
+                || !S_ISREG(info.st_mode))
+                continue;
+            const QString relativePath = QFile::decodeName(relative);
+            if (QFile::encodeName(relativePath) != relative) {
+                scan.namesNotInUtf8.append(readableName(relative));
+                scan.tracksNotInUtf8 += media ? 1 : 0;
+            } else {
+                (media ? scan.tracks : scan.playlists).append(relativePath);
+            }
+        }
+        ::closedir(directory);
     }
     std::sort(scan.tracks.begin(), scan.tracks.end());
     std::sort(scan.playlists.begin(), scan.playlists.end());
+    std::sort(scan.namesNotInUtf8.begin(), scan.namesNotInUtf8.end());
     return scan;
 }
 
@@ -64,6 +127,18 @@ Scan scanFolder(const QString &root)
 QString playlistKey(const QString &path)
 {
     return path.normalized(QString::NormalizationForm_C);
+}
+
+void reportNamesNotInUtf8(const QStringList &names, MusicApplication &application)
+{
+    constexpr qsizetype namesShown = 20;
+    QStringList warnings;
+    for (const QString &name : names.first(std::min(names.size(), namesShown)))
+        warnings.append(QStringLiteral("%1 has a name that is not UTF-8, left out: rename it").arg(name));
+    if (names.size() > namesShown)
+        warnings.append(QStringLiteral("... and %1 more files whose names are not UTF-8").arg(names.size() - namesShown));
+    application.addWarnings(warnings);
+    application.addLeftOut({{QStringLiteral("files whose names are not UTF-8"), int(names.size())}});
 }
 
 } // namespace
@@ -85,11 +160,16 @@ QString FolderMusicSource::persistentIDForPath(const QString &relativePath)
     return QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).left(8).toHex().toUpper());
 }
 
-std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root)
+std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicApplication *application)
 {
     const QString rootPath = QDir(root).absolutePath();
     const QDir rootDir(rootPath);
     Scan found = scanFolder(rootPath);
+    if (application) {
+        application->addListedTrackCount(int(found.tracks.size()) + found.tracksNotInUtf8);
+        if (!found.namesNotInUtf8.isEmpty())
+            reportNamesNotInUtf8(found.namesNotInUtf8, *application);
+    }
 
     using Tracks = std::vector<std::shared_ptr<MusicSourceTrack>>;
     auto tracks = std::make_shared<Tracks>();
@@ -137,6 +217,6 @@ bool FolderMusicSource::open(const QString &root, MusicApplication &application)
                                                               QStringLiteral("The music folder %1 cannot be read").arg(root)));
         return false;
     }
-    application.addSource(scan(root));
+    application.addSource(scan(root, &application));
     return true;
 }

@@ -15,7 +15,9 @@ public:
     // Scans root and adds its source to application; on a failure sets
     // application's open error and adds nothing.
     static bool open(const QString &root, MusicApplication &application);
-    static std::shared_ptr<MusicSource> scan(const QString &root);
+    // The source of root; application, when given, learns how many tracks
+    // the folder holds and which files were left out (names not in UTF-8).
+    static std::shared_ptr<MusicSource> scan(const QString &root, MusicApplication *application = nullptr);
 
     // 16 upper-case hexadecimal digits derived from a path relative to the
     // folder ('/' separators), the same on every run and machine.
