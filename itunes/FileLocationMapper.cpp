@@ -79,6 +79,21 @@ void percentDecode(QByteArrayView in, QVarLengthArray<char, 512> &out)
     out.resize(written);
 }
 
+// Whether text starts with prefix and the prefix ends at a folder boundary.
+bool startsWithFolder(QStringView text, QStringView prefix, Qt::CaseSensitivity sensitivity = Qt::CaseSensitive)
+{
+    const auto isSeparator = [](QChar character) { return character == u'/' || character == u'\\'; };
+    return text.startsWith(prefix, sensitivity)
+        && (prefix.isEmpty() || text.size() == prefix.size() || isSeparator(prefix.back()) || isSeparator(text.at(prefix.size())));
+}
+
+bool startsWithFolder(QByteArrayView text, QByteArrayView prefix)
+{
+    const auto isSeparator = [](char character) { return character == '/' || character == '\\'; };
+    return text.startsWith(prefix)
+        && (prefix.isEmpty() || text.size() == prefix.size() || isSeparator(prefix.back()) || isSeparator(text.at(prefix.size())));
+}
+
 } // namespace
 
 FileLocationMapper::FileLocationMapper(PathMap map)
@@ -92,7 +107,17 @@ FileLocationMapper::FileLocationMapper(PathMap map)
         // do not survive the way through UTF-8 (replacement characters).
         if (decoded.contains(QChar::ReplacementCharacter) || QString::fromUtf8(utf8) != decoded)
             m_prefixesMatchAsBytes = false;
-        m_prefixes.append({decoded, utf8, to});
+        Prefix prefix{decoded, utf8, to, {}, Qt::CaseSensitive};
+        const bool unc = decoded.startsWith(QLatin1String("\\\\")) || decoded.startsWith(QLatin1String("//"));
+        if (unc || isDriveLetterPath(decoded)) {
+            prefix.path = QString(decoded).replace(u'\\', u'/');
+            prefix.pathCase = Qt::CaseInsensitive;
+        } else {
+            prefix.path = pathFromDecodedUrl(decoded);
+            if (!prefix.path.isNull() && isDriveLetterPath(prefix.path))
+                prefix.pathCase = Qt::CaseInsensitive;
+        }
+        m_prefixes.append(std::move(prefix));
     }
     std::stable_sort(m_prefixes.begin(), m_prefixes.end(),
                      [](const Prefix &a, const Prefix &b) { return a.decoded.size() > b.decoded.size(); });
@@ -162,7 +187,7 @@ QString FileLocationMapper::pathForLocation(QByteArrayView utf8Location) const
         return {};
     if (m_prefixesMatchAsBytes) {
         for (const Prefix &prefix : m_prefixes) {
-            if (decoded.startsWith(prefix.decodedUtf8))
+            if (startsWithFolder(decoded, QByteArrayView(prefix.decodedUtf8)))
                 return joined(prefix.localFolder, decoded.sliced(prefix.decodedUtf8.size()));
         }
     }
@@ -174,15 +199,15 @@ QString FileLocationMapper::pathForDecodedLocation(const QString &decoded) const
     if (decoded.contains(QChar(0)))
         return {};
     for (const Prefix &prefix : m_prefixes) {
-        if (decoded.startsWith(prefix.decoded))
+        if (startsWithFolder(QStringView(decoded), QStringView(prefix.decoded)))
             return joined(prefix.localFolder, QStringView(decoded).sliced(prefix.decoded.size()));
     }
     const QString path = pathFromDecodedUrl(decoded);
     if (path.isNull())
         return {};
     for (const Prefix &prefix : m_prefixes) {
-        if (path.startsWith(prefix.decoded))
-            return joined(prefix.localFolder, QStringView(path).sliced(prefix.decoded.size()));
+        if (!prefix.path.isEmpty() && startsWithFolder(QStringView(path), QStringView(prefix.path), prefix.pathCase))
+            return joined(prefix.localFolder, QStringView(path).sliced(prefix.path.size()));
     }
     return path;
 }

@@ -9,7 +9,10 @@
 // Turns the file URLs of a library export into local paths: percent-decodes
 // them, understands "file://localhost/", "file:///" and drive-letter forms,
 // and replaces a prefix the exporting machine saw with where the files are
-// here ("file://localhost/C:/Users/ann/Music/" -> "/home/ann/Music/").
+// here ("file://localhost/C:/Users/ann/Music/" -> "/home/ann/Music/"). A
+// prefix ends at a folder: "/Music" maps "/Music/a.mp3", not "/Music Videos".
+// A Windows prefix ("C:\Users\Ann\Music", "\\nas\Music") may be written
+// with either slash and in any letter case.
 class FileLocationMapper {
 public:
     // Pairs (prefix as exported, local folder); the longest matching prefix wins.
@@ -36,6 +39,10 @@ private:
         QString decoded;
         QByteArray decodedUtf8;
         QString localFolder;
+        // The prefix as the path of a file (a URL's path, a Windows path
+        // with slashes); Windows paths compare without regard to case.
+        QString path;
+        Qt::CaseSensitivity pathCase = Qt::CaseSensitive;
     };
     QList<Prefix> m_prefixes; // longest first
     bool m_prefixesMatchAsBytes = true;

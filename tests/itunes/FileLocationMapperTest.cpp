@@ -55,6 +55,30 @@ TEST(FileLocationMapper, RemapsAPlainPathPrefixAfterDecoding)
     EXPECT_EQ(pathOf(QStringLiteral("file:///Volumes/My%20Disk/a.mp3"), encoded), QStringLiteral("/srv/disk/a.mp3"));
 }
 
+TEST(FileLocationMapper, APrefixEndsAtAFolder)
+{
+    const FileLocationMapper::PathMap map = {{QStringLiteral("/Users/ann/Music"), QStringLiteral("/home/ann/Music")},
+                                             {QStringLiteral("file:///Volumes/Disk"), QStringLiteral("/srv/disk")}};
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Users/ann/Music/a.mp3"), map), QStringLiteral("/home/ann/Music/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Users/ann/Music%20Videos/v.m4v"), map), QStringLiteral("/Users/ann/Music Videos/v.m4v"));
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Volumes/Disk/a.mp3"), map), QStringLiteral("/srv/disk/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Volumes/Disk2/a.mp3"), map), QStringLiteral("/Volumes/Disk2/a.mp3"));
+}
+
+// As a Windows user copies it from the address bar: backslashes, any case.
+TEST(FileLocationMapper, AWindowsPrefixMatchesWithEitherSlashAndInAnyCase)
+{
+    const FileLocationMapper::PathMap map = {{QStringLiteral("c:\\users\\ann\\music\\"), QStringLiteral("/home/ann/Music")},
+                                             {QStringLiteral("\\\\NAS\\Music"), QStringLiteral("/srv/music")},
+                                             {QStringLiteral("/users/bob"), QStringLiteral("/home/bob")}};
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost/C:/Users/Ann/Music/iTunes%20Media/a.mp3"), map),
+              QStringLiteral("/home/ann/Music/iTunes Media/a.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file://localhost//nas/Music/x.mp3"), map), QStringLiteral("/srv/music/x.mp3"));
+    EXPECT_EQ(pathOf(QStringLiteral("file://NAS/music/x.mp3"), map), QStringLiteral("/srv/music/x.mp3"));
+    // A path of this system keeps its letter case.
+    EXPECT_EQ(pathOf(QStringLiteral("file:///Users/bob/x.mp3"), map), QStringLiteral("/Users/bob/x.mp3"));
+}
+
 TEST(FileLocationMapper, DecodesMalformedPercentSequencesLikeQt)
 {
     // Mapped locations are decoded without Qt's helpers; the result must not
