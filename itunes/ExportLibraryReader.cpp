@@ -148,9 +148,13 @@ bool isDictionary(Container container)
 // for the elements that are skipped whole.
 class ExportLibraryReader::Parse : public XmlPushParser::Handler {
 public:
-    explicit Parse(ExportLibraryReader &reader) : m_reader(reader), m_contents(reader.m_contents) {}
+    Parse(ExportLibraryReader &reader, bool dropControlCharacters)
+        : parser(*this, XmlPushParser::Options{.dropControlCharacters = dropControlCharacters}), m_reader(reader),
+          m_contents(reader.m_contents)
+    {
+    }
 
-    XmlPushParser parser{*this, XmlPushParser::Options{}};
+    XmlPushParser parser;
 
     void startElement(QByteArrayView name, QByteArrayView, const XmlAttributes &) override
     {
@@ -591,41 +595,66 @@ private:
 
 ExportLibraryReader::ExportLibraryReader(FileLocationMapper locations) : m_locations(std::move(locations)) {}
 
-bool ExportLibraryReader::readFile(const QString &path)
+void ExportLibraryReader::clear()
 {
     m_warnings.clear();
     m_warningCount = 0;
     m_leftOut.clear();
     m_leftOutTracks.clear();
+    m_contents = {};
+}
+
+bool ExportLibraryReader::read(const std::function<bool(XmlPushParser &)> &parse, const QString &source)
+{
+    // Damaged tags leave control characters in exported names, which XML
+    // does not allow: rather than refuse the whole library for them, it is
+    // read again without them.
+    for (const bool dropControlCharacters : {false, true}) {
+        clear();
+        Parse attempt(*this, dropControlCharacters);
+        const bool parsed = parse(attempt.parser);
+        if (!parsed && attempt.parser.failure().systemError != 0) {
+            m_contents = {};
+            m_error = ErrorRecord::withDescription(ErrorDomain, 1, QStringLiteral("cannot open %1").arg(source));
+            m_error.addDetail(QStringLiteral("File"), source);
+            return false;
+        }
+        if (!parsed && !dropControlCharacters && attempt.parser.failedOnDisallowedCharacter())
+            continue;
+        if (const qint64 dropped = attempt.parser.droppedControlCharacters(); parsed && dropped > 0) {
+            const int line = attempt.parser.firstDroppedControlCharacterLine();
+            warn(dropped == 1 ? QStringLiteral("The export holds a control character that XML does not allow (on line %1), "
+                                               "left out of the text it was in").arg(line)
+                              : QStringLiteral("The export holds %1 control characters that XML does not allow (the first on "
+                                               "line %2), left out of the text they were in").arg(dropped).arg(line));
+        }
+        return finish(attempt, parsed, source);
+    }
+    return false;
+}
+
+bool ExportLibraryReader::readFile(const QString &path)
+{
+    clear();
     const QFileInfo info(path);
     if (info.isFile() && info.size() == 0)
         return readBytes({});
-    Parse parse(*this);
-    m_contents = {};
-    const bool parsed = info.isFile() && parse.parser.readFile(path);
-    if (!parsed && (!info.isFile() || parse.parser.failure().systemError != 0)) {
-        m_contents = {};
+    if (!info.isFile()) {
         m_error = ErrorRecord::withDescription(ErrorDomain, 1, QStringLiteral("cannot open %1").arg(path));
         m_error.addDetail(QStringLiteral("File"), path);
         return false;
     }
-    return finish(parse, parsed, path);
+    return read([&path](XmlPushParser &parser) { return parser.readFile(path); }, path);
 }
 
 bool ExportLibraryReader::readBytes(const QByteArray &bytes)
 {
-    m_warnings.clear();
-    m_warningCount = 0;
-    m_leftOut.clear();
-    m_leftOutTracks.clear();
-    m_contents = {};
+    clear();
     if (bytes.isEmpty()) {
         m_error = ErrorRecord::withDescription(ErrorDomain, 2, QStringLiteral("the document is empty"));
         return false;
     }
-    Parse parse(*this);
-    const bool parsed = parse.parser.readBytes(bytes.constData(), bytes.size());
-    return finish(parse, parsed, QString());
+    return read([&bytes](XmlPushParser &parser) { return parser.readBytes(bytes.constData(), bytes.size()); }, QString());
 }
 
 QString ExportLibraryReader::derivedPersistentID(const QString &libraryPersistentID, const char *kind, qint64 id)

@@ -4,12 +4,15 @@
 #include "itunes/FileLocationMapper.h"
 #include "platform/ErrorRecord.h"
 
+class XmlPushParser;
+
 #include <QByteArray>
 #include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // Reads a library export ("iTunes Music Library.xml", an XML property list)
@@ -50,6 +53,8 @@ private:
     class Parse;
     friend class Parse;
     bool finish(const Parse &parse, bool parsed, const QString &source);
+    void clear();
+    bool read(const std::function<bool(XmlPushParser &)> &parse, const QString &source);
     void assignDerivedPersistentIDs();
     void warn(const QString &message);
     void leaveOut(const QString &reason, const QString &message, std::optional<qint64> trackID = std::nullopt);

@@ -194,6 +194,7 @@ bool XmlPushParser::begin()
     m_failed = false;
     m_failure = {};
     m_handlerException = nullptr;
+    m_controlCharacters = m_options.dropControlCharacters ? std::make_unique<ControlCharacterFilter>() : nullptr;
 
     xmlSAXHandler handler{};
     xmlSAXVersion(&handler, 2);
@@ -234,10 +235,28 @@ bool XmlPushParser::begin()
     return true;
 }
 
+bool XmlPushParser::failedOnDisallowedCharacter() const
+{
+    switch (m_failure.code) {
+    case XML_ERR_INVALID_HEX_CHARREF:
+    case XML_ERR_INVALID_DEC_CHARREF:
+    case XML_ERR_INVALID_CHARREF:
+    case XML_ERR_INVALID_CHAR:
+        return m_failed;
+    default:
+        return false;
+    }
+}
+
 bool XmlPushParser::feed(const char *data, qsizetype size, bool last)
 {
     if (m_failed)
         return false;
+    if (m_controlCharacters) {
+        const QByteArrayView kept = m_controlCharacters->filter(QByteArrayView(data, size), last);
+        data = kept.data();
+        size = kept.size();
+    }
     xmlParseChunk(m_context, data, int(size), last ? 1 : 0);
     if (m_handlerException) {
         m_failure = {0, 0, QStringLiteral("Reading stopped: the handler failed."), line(), 0};

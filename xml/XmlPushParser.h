@@ -1,5 +1,6 @@
 #pragma once
 
+#include "xml/ControlCharacterFilter.h"
 #include "xml/XmlAttributes.h"
 
 #include <QByteArray>
@@ -7,6 +8,7 @@
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <vector>
 
 struct _xmlParserCtxt;
@@ -37,6 +39,9 @@ public:
         Entities entities = Entities::Refuse;
         bool endTags = true;
         bool text = true;
+        // Drop the control characters XML does not allow before parsing
+        // (see ControlCharacterFilter) instead of failing at the first.
+        bool dropControlCharacters = false;
     };
 
     class Handler {
@@ -81,7 +86,16 @@ public:
     void stop(const QString &message);
     bool stopped() const { return m_failed; }
     const Failure &failure() const { return m_failure; }
+    // Whether parsing failed on a character XML does not allow (raw or as
+    // a character reference).
+    bool failedOnDisallowedCharacter() const;
     int line() const;
+    // With dropControlCharacters: how many were dropped, and the first one's line.
+    qint64 droppedControlCharacters() const { return m_controlCharacters ? m_controlCharacters->dropped() : 0; }
+    int firstDroppedControlCharacterLine() const
+    {
+        return m_controlCharacters ? m_controlCharacters->firstDroppedLine() : 0;
+    }
 
     struct Callbacks;
 
@@ -101,4 +115,5 @@ private:
     bool m_failed = false;
     Failure m_failure;
     std::exception_ptr m_handlerException;
+    std::unique_ptr<ControlCharacterFilter> m_controlCharacters;
 };

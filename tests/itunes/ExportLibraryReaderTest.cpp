@@ -271,6 +271,33 @@ TEST(ExportLibraryReader, ReportsTheLineOfTheFault)
     EXPECT_TRUE(truncated.contents().tracks.empty());
 }
 
+// Damaged tags leave control characters in exported names. XML allows none
+// of them, and one would otherwise make the whole library unreadable.
+TEST(ExportLibraryReader, ReadsAnExportWithControlCharactersWithoutThem)
+{
+    const QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>Tracks</key><dict>\n"
+                           "<key>1</key><dict><key>Track ID</key><integer>1</integer><key>Persistent ID</key><string>A1</string>"
+                           "<key>Name</key><string>Bad\x01Name&#x1F;&#3;</string>"
+                           "<key>Artist</key><string>Tab\tand&#10;line &amp; &#38;</string></dict>\n"
+                           "<key>2</key><dict><key>Track ID</key><integer>2</integer><key>Persistent ID</key><string>A2</string>"
+                           "<key>Name</key><string>Fine</string></dict>\n</dict></dict></plist>\n";
+    ExportLibraryReader reader = readXml(xml);
+    ASSERT_EQ(reader.contents().tracks.size(), 2u);
+    EXPECT_EQ(reader.contents().tracks[0]->properties().name, QStringLiteral("BadName"));
+    EXPECT_EQ(reader.contents().tracks[0]->properties().artist, QStringLiteral("Tab\tand\nline & &"));
+    EXPECT_EQ(reader.contents().tracks[1]->properties().name, QStringLiteral("Fine"));
+    EXPECT_EQ(reader.warnings(), QStringList{QStringLiteral("The export holds 3 control characters that XML does not allow "
+                                                            "(the first on line 3), left out of the text they were in")});
+
+    // Only those characters: an export damaged otherwise still fails whole.
+    ExportLibraryReader truncated = readXml(xml.left(xml.size() - 30), false);
+    EXPECT_TRUE(truncated.contents().tracks.empty());
+    EXPECT_TRUE(truncated.warnings().isEmpty());
+    QByteArray zeroed = xml;
+    zeroed[zeroed.indexOf("Fine")] = '\0';
+    EXPECT_TRUE(readXml(zeroed, false).contents().tracks.empty());
+}
+
 TEST(ExportLibraryReader, NeverFetchesTheDocumentTypeOrItsEntities)
 {
     // An external DTD that would define the entity is neither fetched nor read.
