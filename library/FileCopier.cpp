@@ -87,41 +87,56 @@ int copyContents(int source, int destination, off_t size)
     }
 }
 
+// The source opened read-only, with its status, or -1 with *error set.
+// Non-blocking, so that a FIFO or a device under the source's name is
+// refused by fstat instead of hanging the open.
+int openSource(const QString &sourcePath, struct stat *info, ErrorRecord *error)
+{
+    const auto open = [](const QString &path) {
+        return ::open(path.toUtf8().constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    };
+    int opened = open(sourcePath);
+    int failure = opened < 0 ? errno : 0;
+    if (failure == ENOENT) {
+        if (const QString otherForm = FileNameForms::otherFormOfMissing(sourcePath); !otherForm.isNull()) {
+            opened = open(otherForm);
+            failure = opened < 0 ? errno : 0;
+        }
+    }
+    if (opened >= 0) {
+        if (::fstat(opened, info) != 0)
+            failure = errno;
+        else if (!S_ISREG(info->st_mode))
+            failure = S_ISDIR(info->st_mode) ? EISDIR : EINVAL;
+        if (failure != 0) {
+            ::close(opened);
+            opened = -1;
+        }
+    }
+    if (opened < 0 && error)
+        *error = SystemError::fromErrno(failure, sourcePath);
+    return opened;
+}
+
 } // namespace
+
+bool FileCopier::canCopyFrom(const QString &sourcePath, ErrorRecord *error)
+{
+    struct stat info;
+    const int source = openSource(sourcePath, &info, error);
+    if (source < 0)
+        return false;
+    ::close(source);
+    return true;
+}
 
 bool FileCopier::copyFile(const QString &sourcePath, const QString &finalPath, QString *temporaryPath,
                           ErrorRecord *error)
 {
-    // Non-blocking, so that a FIFO or a device under the source's name can
-    // be refused by fstat instead of hanging the open.
-    const auto openSource = [](const QString &path) {
-        return ::open(path.toUtf8().constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    };
-    int opened = openSource(sourcePath);
-    int openFailure = opened < 0 ? errno : 0;
-    if (openFailure == ENOENT) {
-        if (const QString otherForm = FileNameForms::otherFormOfMissing(sourcePath); !otherForm.isNull()) {
-            opened = openSource(otherForm);
-            openFailure = opened < 0 ? errno : 0;
-        }
-    }
-    Descriptor source(opened);
-    if (source.get() < 0) {
-        if (error)
-            *error = SystemError::fromErrno(openFailure, sourcePath);
-        return false;
-    }
     struct stat info;
-    int statFailure = 0;
-    if (::fstat(source.get(), &info) != 0)
-        statFailure = errno;
-    else if (!S_ISREG(info.st_mode))
-        statFailure = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    if (statFailure != 0) {
-        if (error)
-            *error = SystemError::fromErrno(statFailure, sourcePath);
+    Descriptor source(openSource(sourcePath, &info, error));
+    if (source.get() < 0)
         return false;
-    }
     QString temporary;
     Descriptor destination(TemporaryFile::create(finalPath, &temporary));
     if (destination.get() < 0) {

@@ -16,4 +16,7 @@ public:
     // On failure nothing is left behind and *error says why, with the path.
     static bool copyFile(const QString &sourcePath, const QString &finalPath, QString *temporaryPath,
                          ErrorRecord *error);
+    // Whether copyFile would get past opening sourcePath; else *error is the
+    // error it would give.
+    static bool canCopyFrom(const QString &sourcePath, ErrorRecord *error);
 };

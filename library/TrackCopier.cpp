@@ -38,8 +38,14 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
     if (!foundAbsent && ShareFiles::exists(destination))
         return true;
     if (!m_foldersPresent.contains(folder)) {
-        // Never through a linked folder of the share.
+        // Never through a linked folder of the share; and a folder is made
+        // only for a file that can be copied into it, so that missing
+        // sources leave no empty folders behind.
         if (!ShareFiles::exists(folder)) {
+            if (ErrorRecord sourceError; !FileCopier::canCopyFrom(track.location(), &sourceError)) {
+                reports.syncNotifyError(QStringLiteral("Failed to copy file"), sourceError);
+                return false;
+            }
             if (const int failure = TemporaryFile::makeFolders(folder); failure != 0) {
                 reports.syncNotifyError(QStringLiteral("Failed to create directory"),
                                         SystemError::fromErrno(failure, folder));

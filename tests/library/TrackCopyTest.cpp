@@ -115,8 +115,19 @@ TEST_F(TrackCopy, FailuresAreReportedWithTheSystemError)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors.first().startsWith(QStringLiteral("2|Failed to copy file|Error Code: 2;Error Domain: NSPOSIXErrorDomain;")))
         << errors.first().toStdString();
-    EXPECT_FALSE(exists(share.musicFolder() + QStringLiteral("/A/B/none.mp3")));
-    EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/A/B")), QStringList());
+    // No folder is made for a file that cannot be copied: a library whose
+    // files are all elsewhere leaves no empty folders on the share.
+    EXPECT_FALSE(exists(share.musicFolder() + QStringLiteral("/A")));
+    Track folderAsFile = trackAt(share.localMusic(), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("dir.mp3"));
+    EXPECT_FALSE(library.copyTrack(folderAsFile));
+    EXPECT_FALSE(exists(share.musicFolder() + QStringLiteral("/A")));
+    Track present = trackAt(share.sourceFile(QStringLiteral("x.mp3")), QStringLiteral("A"), QStringLiteral("B"),
+                            QStringLiteral("x.mp3"));
+    EXPECT_TRUE(library.copyTrack(present));
+    EXPECT_EQ(listTree(share.musicFolder() + QStringLiteral("/A/B")), QStringList{QStringLiteral("x.mp3")});
+    ASSERT_EQ(recorder.linesOfActivity(2).size(), 2);
+    EXPECT_TRUE(recorder.linesOfActivity(2).last().contains(QStringLiteral("Is a directory")))
+        << recorder.linesOfActivity(2).last().toStdString();
 
     // A file where the artist folder should be: the folder cannot be made.
     writeBytes(share.musicFolder() + QStringLiteral("/Blocked"), "x");
@@ -124,9 +135,9 @@ TEST_F(TrackCopy, FailuresAreReportedWithTheSystemError)
                             QStringLiteral("y.mp3"));
     EXPECT_FALSE(library.copyTrack(blocked));
     errors = recorder.linesOfActivity(2);
-    ASSERT_EQ(errors.size(), 2);
+    ASSERT_EQ(errors.size(), 3);
     EXPECT_TRUE(errors.last().startsWith(QStringLiteral("2|Failed to create directory|Error Code: ")));
-    EXPECT_EQ(library.counters().numTracksCopied, 0);
+    EXPECT_EQ(library.counters().numTracksCopied, 1);
 }
 
 TEST_F(TrackCopy, DotComponentsNeverLeaveTheMusicFolder)
