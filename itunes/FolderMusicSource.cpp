@@ -194,8 +194,27 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
         std::make_shared<MusicSourcePlaylist>(QFileInfo(rootPath).fileName(), QString(), libraryTracks)};
 
     MusicSource::Playlists user;
+    QStringList playlistWarnings;
     for (const QString &relative : std::as_const(found.playlists)) {
         const QString playlistPath = rootDir.filePath(relative);
+        if (application) {
+            // Said once, when the folder is read; the entries themselves are
+            // read again whenever the playlist is.
+            QStringList unknown;
+            for (const QString &path : M3uPlaylistReader::readFile(playlistPath)) {
+                if (!indexByPath->contains(playlistKey(path)))
+                    unknown.append(path);
+            }
+            if (unknown.size() == 1)
+                playlistWarnings.append(QStringLiteral("Playlist %1 names a file that is not an audio file of the music "
+                                                       "folder (%2), left out").arg(relative, unknown.first()));
+            else if (!unknown.isEmpty())
+                playlistWarnings.append(QStringLiteral("Playlist %1 names %2 files that are not audio files of the music "
+                                                       "folder (the first: %3), left out")
+                                            .arg(relative)
+                                            .arg(unknown.size())
+                                            .arg(unknown.first()));
+        }
         const auto members = [tracks, indexByPath, playlistPath] {
             Tracks list;
             for (const QString &path : M3uPlaylistReader::readFile(playlistPath)) {
@@ -206,6 +225,8 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
         };
         user.push_back(std::make_shared<MusicSourcePlaylist>(QFileInfo(relative).completeBaseName(), persistentIDForPath(relative), members));
     }
+    if (application)
+        application->addWarnings(playlistWarnings);
     return std::make_shared<MusicSource>(QFileInfo(rootPath).fileName(), MusicSource::KindLibrary, std::move(library), std::move(user));
 }
 

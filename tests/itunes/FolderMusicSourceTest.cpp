@@ -222,9 +222,12 @@ TEST_F(FolderMusicSourceScan, FilesNamedInAnotherEncodingAreReportedAndOnlyRealF
     EXPECT_EQ(locations, (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("B Artist/B Album/01 a.ogg"),
                                       QStringLiteral("B Artist/B Album/02 b.mp3"), QStringLiteral("B Artist/B Album/clip.mov"),
                                       QStringLiteral("link.mp3")}));
+    // So are the playlist entries that name no track of the folder.
     EXPECT_EQ(application.warnings(),
               (QStringList{QStringLiteral("B Artist/B Album/03 caf\\xE9.mp3 has a name that is not UTF-8, left out: rename it"),
-                           QStringLiteral("Bj\\xF6rk/01 a.mp3 has a name that is not UTF-8, left out: rename it")}));
+                           QStringLiteral("Bj\\xF6rk/01 a.mp3 has a name that is not UTF-8, left out: rename it"),
+                           QStringLiteral("Playlist Lists/Road Trip.m3u8 names a file that is not an audio file of the music "
+                                          "folder (%1), left out").arg(file(QStringLiteral("Lists/missing.mp3")))}));
     EXPECT_EQ(application.leftOut(), (QMap<QString, int>{{QStringLiteral("files whose names are not UTF-8"), 2}}));
     // The empty-library checks count them among the tracks the folder holds.
     EXPECT_EQ(application.listedTrackCount(), 7);
