@@ -509,9 +509,27 @@ private:
             m_reader.leaveOut(QStringLiteral("tracks with an unusable \"Persistent ID\""), QStringLiteral("Track %1 has an unusable \"Persistent ID\", left out").arg(quotedKey(m_dictionaryKey)), *m_trackID);
             return;
         }
+        // Two tracks under one persistent ID would be one song to the server:
+        // the first keeps it, a later one is left out (and so are the
+        // playlist items naming it, which would name the first one's song).
+        const auto existing = m_contents.trackIndexByID.constFind(*m_trackID);
+        if (existing != m_contents.trackIndexByID.cend())
+            m_persistentIDOwners.remove(m_contents.tracks[size_t(existing.value())]->persistentID());
+        if (!derived) {
+            const auto owner = m_persistentIDOwners.constFind(m_track.persistentID);
+            if (owner != m_persistentIDOwners.cend() && owner.value() != *m_trackID) {
+                m_reader.leaveOut(QStringLiteral("tracks whose \"Persistent ID\" an earlier track has"),
+                                  QStringLiteral("Track %1 has the \"Persistent ID\" %2 of track %3, left out")
+                                      .arg(quotedKey(m_dictionaryKey), m_track.persistentID)
+                                      .arg(owner.value()),
+                                  *m_trackID);
+                return;
+            }
+            m_persistentIDOwners.insert(m_track.persistentID, *m_trackID);
+        }
         m_track.databaseID = int(*m_trackID);
         m_track.location = m_reader.m_locations.pathForLocation(QByteArrayView(m_rawLocation));
-        if (const auto existing = m_contents.trackIndexByID.constFind(*m_trackID); existing != m_contents.trackIndexByID.cend()) {
+        if (existing != m_contents.trackIndexByID.cend()) {
             m_reader.leaveOut(QStringLiteral("tracks whose \"Track ID\" appears again later"), QStringLiteral("Track ID %1 appears twice, the later entry is kept").arg(*m_trackID));
             m_contents.tracks[size_t(existing.value())] = std::make_shared<ResolvedMusicTrack>(std::move(m_track));
             if (derived)
@@ -591,6 +609,8 @@ private:
     ExportLibraryContents::Playlist m_playlist;
     std::optional<qint64> m_itemTrackID;
     std::unordered_map<std::string, QString, TextHash, std::equal_to<>> m_sharedTexts;
+    // The Track ID that holds each persistent ID read so far.
+    QHash<QString, qint64> m_persistentIDOwners;
 };
 
 ExportLibraryReader::ExportLibraryReader(FileLocationMapper locations) : m_locations(std::move(locations)) {}

@@ -129,7 +129,15 @@ int iTunesMusicLibrary::importTracks(const MusicSourcePlaylist &libraryPlaylist)
             }
             // Equal strings shared with the tables instead of one per track.
             track->setType(*acceptedType);
-            tracks().insert(track->persistentId(), track);
+            // One song per persistent ID: a later track under an ID already
+            // taken (two spellings of one file name) is passed over.
+            std::shared_ptr<Track> &slot = tracks()[track->persistentId()];
+            if (slot) {
+                syncNotifyTitleWithMessage(Activity::Error, QStringLiteral("A track was left out: an earlier one has its persistent ID"),
+                                           {QStringLiteral("%1 (persistent ID %2)").arg(track->location(), track->persistentId())});
+                continue;
+            }
+            slot = track;
             sortedTracks().append(track->persistentId());
             // A track at the top of the file system has no album identifier
             // and so no cover entry.

@@ -121,6 +121,29 @@ TEST(ExportLibraryReader, LeavesOutMalformedEntriesWithAWarning)
     EXPECT_TRUE(warnings.contains(QStringLiteral("Track \"9\" is not a dictionary"))) << warnings.toStdString();
 }
 
+// Two tracks under one persistent ID would be one song on the server, the
+// later one's file under the earlier one's entry.
+TEST(ExportLibraryReader, ALaterTrackWithAnEarlierOnesPersistentIDIsLeftOut)
+{
+    ExportFileBuilder builder;
+    builder.addTrack(1, ExportFileBuilder::track(1, QStringLiteral("AAAA000000000001"), QStringLiteral("/m/a.mp3"), QStringLiteral("a")));
+    builder.addTrack(2, ExportFileBuilder::track(2, QStringLiteral("AAAA000000000001"), QStringLiteral("/m/b.mp3"), QStringLiteral("b")));
+    builder.addTrack(3, ExportFileBuilder::track(3, QStringLiteral("AAAA000000000003"), QStringLiteral("/m/c.mp3"), QStringLiteral("c")));
+    // A Track ID given twice keeps its later entry, under the same ID or a new one.
+    builder.addTrack(3, ExportFileBuilder::track(3, QStringLiteral("AAAA000000000004"), QStringLiteral("/m/d.mp3"), QStringLiteral("d")));
+    builder.addTrack(5, ExportFileBuilder::track(5, QStringLiteral("AAAA000000000003"), QStringLiteral("/m/e.mp3"), QStringLiteral("e")));
+    const ExportLibraryReader reader = readXml(builder.toXml());
+    QStringList names;
+    for (const auto &track : reader.contents().tracks)
+        names.append(track->properties().name);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("d"), QStringLiteral("e")}));
+    EXPECT_EQ(reader.leftOut(), (QMap<QString, int>{{QStringLiteral("tracks whose \"Persistent ID\" an earlier track has"), 1},
+                                                    {QStringLiteral("tracks whose \"Track ID\" appears again later"), 1}}));
+    EXPECT_EQ(reader.leftOutTracks().keys(), QList<qint64>{2});
+    EXPECT_TRUE(reader.warnings().contains(QStringLiteral("Track \"2\" has the \"Persistent ID\" AAAA000000000001 of track 1, left out")))
+        << reader.warnings().join(u'\n').toStdString();
+}
+
 TEST(ExportLibraryReader, RefusesTheTrackOrPlaylistHoldingAValueLongerThanTheCap)
 {
     const QString longest(ValueLimit::Bytes, QLatin1Char('n'));

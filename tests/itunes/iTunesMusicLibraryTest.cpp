@@ -310,6 +310,31 @@ TEST(LoaderSources, TakesTheLibraryFromTheFirstLibrarySourceAndPlaylistsFromAll)
     EXPECT_EQ(loaded.playlistNames(), (QStringList{QStringLiteral("From export"), QStringLiteral("From folder")}));
 }
 
+TEST(LoaderSources, ASecondTrackUnderAPersistentIDAlreadyLoadedIsLeftOutAndSaidSo)
+{
+    MusicElementList<MusicSourceTrack>::Elements tracks;
+    for (const char *path : {"/m/Artist/Album/Bj\xC3\xB6rk.mp3", "/m/Artist/Album/Bjo\xCC\x88rk.mp3", "/m/Artist/Album/other.mp3"}) {
+        MusicTrackProperties properties;
+        properties.persistentID = tracks.size() < 2 ? QStringLiteral("AAAA000000000001") : QStringLiteral("AAAA000000000002");
+        properties.location = QString::fromUtf8(path);
+        tracks.push_back(std::make_shared<ResolvedMusicTrack>(properties));
+    }
+    const auto members = MusicElementList<MusicSourceTrack>::of(tracks);
+    auto application = std::make_shared<MusicApplication>();
+    application->addSource(std::make_shared<MusicSource>(
+        QStringLiteral("Lib"), MusicSource::KindLibrary,
+        MusicSource::Playlists{std::make_shared<MusicSourcePlaylist>(QStringLiteral("Library"), QStringLiteral("L1"), [members] { return members; })},
+        MusicSource::Playlists{}));
+    Loaded loaded(application);
+    EXPECT_EQ(loaded.library->sortedTracks(), (QStringList{QStringLiteral("AAAA000000000001"), QStringLiteral("AAAA000000000002")}));
+    EXPECT_EQ(loaded.track(QStringLiteral("AAAA000000000001"))->location(), tracks[0]->properties().location);
+    const QList<Notify> errors = loaded.recorder.withActivity(2);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0].title(), QStringLiteral("A track was left out: an earlier one has its persistent ID"));
+    ASSERT_TRUE(errors[0].messages().has_value());
+    EXPECT_EQ(errors[0].messages()->value(0), tracks[1]->properties().location + QStringLiteral(" (persistent ID AAAA000000000001)"));
+}
+
 TEST(LoaderSources, ResolvesEachBatchOfFiveHundredTracksWithOneRequest)
 {
     MusicElementList<MusicSourceTrack>::Elements tracks;
