@@ -570,6 +570,19 @@ private:
             m_reader.leaveOut(QStringLiteral("playlists without a \"Playlist Persistent ID\" or \"Playlist ID\""), QStringLiteral("Playlist %1 (%2) has no \"Playlist Persistent ID\", left out").arg(m_position).arg(m_playlist.name));
             return;
         }
+        // As for tracks: the first playlist keeps a persistent ID given twice.
+        if (!m_playlist.persistentID.isEmpty()) {
+            if (const auto owner = m_playlistIDOwners.constFind(m_playlist.persistentID); owner != m_playlistIDOwners.cend()) {
+                m_reader.leaveOut(QStringLiteral("playlists whose \"Playlist Persistent ID\" an earlier playlist has"),
+                                  QStringLiteral("Playlist %1 (%2) has the \"Playlist Persistent ID\" of playlist %3 (%4), left out")
+                                      .arg(m_position)
+                                      .arg(m_playlist.name)
+                                      .arg(owner.value().first)
+                                      .arg(owner.value().second));
+                return;
+            }
+            m_playlistIDOwners.insert(m_playlist.persistentID, {m_position, m_playlist.name});
+        }
         m_contents.playlists.push_back(std::move(m_playlist));
     }
 
@@ -611,6 +624,8 @@ private:
     std::unordered_map<std::string, QString, TextHash, std::equal_to<>> m_sharedTexts;
     // The Track ID that holds each persistent ID read so far.
     QHash<QString, qint64> m_persistentIDOwners;
+    // The position and name of the playlist that holds each persistent ID.
+    QHash<QString, QPair<int, QString>> m_playlistIDOwners;
 };
 
 ExportLibraryReader::ExportLibraryReader(FileLocationMapper locations) : m_locations(std::move(locations)) {}

@@ -122,8 +122,8 @@ TEST(ExportLibraryReader, LeavesOutMalformedEntriesWithAWarning)
 }
 
 // Two tracks under one persistent ID would be one song on the server, the
-// later one's file under the earlier one's entry.
-TEST(ExportLibraryReader, ALaterTrackWithAnEarlierOnesPersistentIDIsLeftOut)
+// later one's file under the earlier one's entry; two playlists, one list.
+TEST(ExportLibraryReader, ALaterTrackOrPlaylistWithAnEarlierOnesPersistentIDIsLeftOut)
 {
     ExportFileBuilder builder;
     builder.addTrack(1, ExportFileBuilder::track(1, QStringLiteral("AAAA000000000001"), QStringLiteral("/m/a.mp3"), QStringLiteral("a")));
@@ -132,13 +132,20 @@ TEST(ExportLibraryReader, ALaterTrackWithAnEarlierOnesPersistentIDIsLeftOut)
     // A Track ID given twice keeps its later entry, under the same ID or a new one.
     builder.addTrack(3, ExportFileBuilder::track(3, QStringLiteral("AAAA000000000004"), QStringLiteral("/m/d.mp3"), QStringLiteral("d")));
     builder.addTrack(5, ExportFileBuilder::track(5, QStringLiteral("AAAA000000000003"), QStringLiteral("/m/e.mp3"), QStringLiteral("e")));
+    builder.addPlaylist(QStringLiteral("First"), QStringLiteral("PPPP000000000001"), {1});
+    builder.addPlaylist(QStringLiteral("Second"), QStringLiteral("PPPP000000000001"), {5});
     const ExportLibraryReader reader = readXml(builder.toXml());
+    ASSERT_EQ(reader.contents().playlists.size(), 1u);
+    EXPECT_EQ(reader.contents().playlists[0].name, QStringLiteral("First"));
+    EXPECT_TRUE(reader.warnings().contains(QStringLiteral("Playlist 2 (Second) has the \"Playlist Persistent ID\" of playlist 1 (First), left out")))
+        << reader.warnings().join(u'\n').toStdString();
     QStringList names;
     for (const auto &track : reader.contents().tracks)
         names.append(track->properties().name);
     EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("d"), QStringLiteral("e")}));
     EXPECT_EQ(reader.leftOut(), (QMap<QString, int>{{QStringLiteral("tracks whose \"Persistent ID\" an earlier track has"), 1},
-                                                    {QStringLiteral("tracks whose \"Track ID\" appears again later"), 1}}));
+                                                    {QStringLiteral("tracks whose \"Track ID\" appears again later"), 1},
+                                                    {QStringLiteral("playlists whose \"Playlist Persistent ID\" an earlier playlist has"), 1}}));
     EXPECT_EQ(reader.leftOutTracks().keys(), QList<qint64>{2});
     EXPECT_TRUE(reader.warnings().contains(QStringLiteral("Track \"2\" has the \"Persistent ID\" AAAA000000000001 of track 1, left out")))
         << reader.warnings().join(u'\n').toStdString();
