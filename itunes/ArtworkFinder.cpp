@@ -1,7 +1,7 @@
 #include "itunes/ArtworkFinder.h"
 
 #include "itunes/TagLibAudioFile.h"
-#include "platform/FileNameForms.h"
+#include "platform/FileNameSpelling.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,8 +50,10 @@ QList<QByteArray> ArtworkFinder::embeddedPictures(const QString &audioPath)
     return bytes;
 }
 
-QStringList ArtworkFinder::sideImageFiles(const QString &audioPath)
+QStringList ArtworkFinder::sideImageFiles(const QString &audioPath, bool *audioFileListed)
 {
+    if (audioFileListed)
+        *audioFileListed = false;
     static constexpr std::array<std::string_view, 9> wanted = {
         "cover.jpg",  "cover.jpeg",  "cover.png",  "folder.jpg", "folder.jpeg",
         "folder.png", "front.jpg",   "front.jpeg", "front.png",
@@ -64,8 +66,11 @@ QStringList ArtworkFinder::sideImageFiles(const QString &audioPath)
     if (!directory)
         return {};
     std::array<QByteArray, wanted.size()> found;
+    const QByteArray audioName = QFile::encodeName(QFileInfo(audioPath).fileName());
     while (const dirent *entry = ::readdir(directory)) {
         const std::string_view name(entry->d_name);
+        if (audioFileListed && !*audioFileListed && name == std::string_view(audioName.constData(), size_t(audioName.size())))
+            *audioFileListed = true;
         if (name.size() < 9 || name.size() > 11)
             continue;
         for (std::size_t index = 0; index < wanted.size(); ++index) {
@@ -93,12 +98,15 @@ ArtworkFinder::Artworks ArtworkFinder::artworksForFile(const QString &audioPath)
     for (QByteArray &bytes : embeddedPictures(audioPath))
         artworks.push_back(std::make_shared<MusicSourceArtwork>(MusicSourceArtwork::fromBytes(std::move(bytes))));
     if (artworks.empty()) {
-        for (QString &path : sideImageFiles(audioPath))
+        bool audioFileListed = false;
+        for (QString &path : sideImageFiles(audioPath, &audioFileListed))
             artworks.push_back(std::make_shared<MusicSourceArtwork>(MusicSourceArtwork::fromFile(std::move(path))));
-    }
-    if (artworks.empty()) {
-        if (const QString otherForm = FileNameForms::otherFormOfMissing(audioPath); !otherForm.isNull())
-            return artworksForFile(otherForm);
+        // The file is not there under this spelling: look for it under the
+        // one it has here, which costs nothing while files are where named.
+        if (artworks.empty() && !audioFileListed) {
+            if (const QString onDisk = FileNameSpelling::onDiskSpellingOfMissing(audioPath); !onDisk.isNull())
+                return artworksForFile(onDisk);
+        }
     }
     return artworks;
 }

@@ -19,5 +19,7 @@ public:
     static QList<QByteArray> embeddedPictures(const QString &audioPath);
     // cover/folder/front .jpg/.jpeg/.png beside the file, matched without
     // regard to case, in that order.
-    static QStringList sideImageFiles(const QString &audioPath);
+    // audioFileListed, when given, tells whether the folder holds the audio
+    // file under its name (learnt from the same listing).
+    static QStringList sideImageFiles(const QString &audioPath, bool *audioFileListed = nullptr);
 };

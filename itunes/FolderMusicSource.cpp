@@ -11,6 +11,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <optional>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <vector>
@@ -122,12 +123,37 @@ Scan scanFolder(const QString &root)
     return scan;
 }
 
-// A playlist written where names were spelled decomposed (see
-// FileNameForms) still names the files here.
-QString playlistKey(const QString &path)
-{
-    return path.normalized(QString::NormalizationForm_C);
-}
+// The tracks by path, for the playlist files. A playlist written where
+// names ignore letter case and Unicode form (see FileNameSpelling) still
+// names the files here: a name is looked up in composed form, then
+// ignoring case where that names one file only.
+class TracksByPath {
+public:
+    void insert(const QString &path, qsizetype index)
+    {
+        const QString composed = path.normalized(QString::NormalizationForm_C);
+        m_composed.insert(composed, index);
+        const QString folded = composed.toCaseFolded();
+        if (const auto known = m_folded.find(folded); known != m_folded.end())
+            known.value() = Ambiguous;
+        else
+            m_folded.insert(folded, index);
+    }
+    std::optional<qsizetype> find(const QString &path) const
+    {
+        const QString composed = path.normalized(QString::NormalizationForm_C);
+        if (const auto hit = m_composed.constFind(composed); hit != m_composed.cend())
+            return hit.value();
+        if (const auto hit = m_folded.constFind(composed.toCaseFolded()); hit != m_folded.cend() && hit.value() != Ambiguous)
+            return hit.value();
+        return std::nullopt;
+    }
+
+private:
+    static constexpr qsizetype Ambiguous = -1;
+    QHash<QString, qsizetype> m_composed;
+    QHash<QString, qsizetype> m_folded;
+};
 
 void reportNamesNotInUtf8(const QStringList &names, MusicApplication &application)
 {
@@ -174,9 +200,9 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
     using Tracks = std::vector<std::shared_ptr<MusicSourceTrack>>;
     auto tracks = std::make_shared<Tracks>();
     tracks->reserve(size_t(found.tracks.size()));
-    auto indexByPath = std::make_shared<QHash<QString, qsizetype>>();
+    auto indexByPath = std::make_shared<TracksByPath>();
     for (const QString &relative : std::as_const(found.tracks)) {
-        indexByPath->insert(playlistKey(rootDir.filePath(relative)), qsizetype(tracks->size()));
+        indexByPath->insert(rootDir.filePath(relative), qsizetype(tracks->size()));
         const int databaseID = int(tracks->size()) + 1;
         tracks->push_back(std::make_shared<FolderMusicTrack>(rootDir.filePath(relative), persistentIDForPath(relative), databaseID));
     }
@@ -202,7 +228,7 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
             // read again whenever the playlist is.
             QStringList unknown;
             for (const QString &path : M3uPlaylistReader::readFile(playlistPath)) {
-                if (!indexByPath->contains(playlistKey(path)))
+                if (!indexByPath->find(path))
                     unknown.append(path);
             }
             if (unknown.size() == 1)
@@ -218,8 +244,8 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
         const auto members = [tracks, indexByPath, playlistPath] {
             Tracks list;
             for (const QString &path : M3uPlaylistReader::readFile(playlistPath)) {
-                if (const auto hit = indexByPath->constFind(playlistKey(path)); hit != indexByPath->cend())
-                    list.push_back((*tracks)[size_t(hit.value())]);
+                if (const std::optional<qsizetype> hit = indexByPath->find(path))
+                    list.push_back((*tracks)[size_t(*hit)]);
             }
             return MusicElementList<MusicSourceTrack>::of(std::move(list));
         };

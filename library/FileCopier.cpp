@@ -1,7 +1,7 @@
 #include "library/FileCopier.h"
 
 #include "library/SystemError.h"
-#include "platform/FileNameForms.h"
+#include "platform/FileNameSpelling.h"
 #include "share/TemporaryFile.h"
 
 #include <QByteArray>
@@ -98,8 +98,8 @@ int openSource(const QString &sourcePath, struct stat *info, ErrorRecord *error)
     int opened = open(sourcePath);
     int failure = opened < 0 ? errno : 0;
     if (failure == ENOENT) {
-        if (const QString otherForm = FileNameForms::otherFormOfMissing(sourcePath); !otherForm.isNull()) {
-            opened = open(otherForm);
+        if (const QString onDisk = FileNameSpelling::onDiskSpellingOfMissing(sourcePath); !onDisk.isNull()) {
+            opened = open(onDisk);
             failure = opened < 0 ? errno : 0;
         }
     }

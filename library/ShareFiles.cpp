@@ -1,6 +1,6 @@
 #include "library/ShareFiles.h"
 
-#include "platform/FileNameForms.h"
+#include "platform/FileNameSpelling.h"
 
 #include <QByteArray>
 
@@ -35,8 +35,8 @@ bool holdsAnotherFile(const QString &path, const QString &sourcePath)
     if (!regularFileSize(path, &existingSize))
         return true;
     if (!regularFileSize(sourcePath, &sourceSize)) {
-        const QString otherForm = FileNameForms::otherFormOfMissing(sourcePath);
-        if (otherForm.isNull() || !regularFileSize(otherForm, &sourceSize))
+        const QString onDisk = FileNameSpelling::onDiskSpellingOfMissing(sourcePath);
+        if (onDisk.isNull() || !regularFileSize(onDisk, &sourceSize))
             return false;
     }
     return sourceSize != existingSize;

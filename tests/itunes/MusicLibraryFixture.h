@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
-#include <optional>
+#include <functional>
 
 // One set of files on disk, offered through either backend: as a music
 // folder, or as a library export that lists the same files (library order =
@@ -28,9 +28,9 @@ public:
     void addFile(const QString &relative, const QString &fixture = QString(), const QByteArray &bytes = "x");
     // A user playlist of files added before (relative paths).
     void addPlaylist(const QString &name, const QStringList &relatives);
-    // The export's locations and the playlist files spell names in form,
-    // whatever form the files on disk were named in.
-    void spellListedNamesIn(QString::NormalizationForm form) { m_listedForm = form; }
+    // The export's locations and the playlist files spell each path as
+    // spelling gives it, whatever the files on disk were named.
+    void spellListedNames(std::function<QString(const QString &)> spelling) { m_spelling = std::move(spelling); }
 
     QString root() const { return m_dir.path(); }
     QString filePath(const QString &relative) const { return m_dir.filePath(QStringLiteral("music/") + relative); }
@@ -51,7 +51,7 @@ private:
     QTemporaryDir m_dir;
     QStringList m_files;
     QList<QPair<QString, QStringList>> m_playlists;
-    std::optional<QString::NormalizationForm> m_listedForm;
+    std::function<QString(const QString &)> m_spelling;
 
-    QString listed(const QString &name) const { return m_listedForm ? name.normalized(*m_listedForm) : name; }
+    QString listed(const QString &name) const { return m_spelling ? m_spelling(name) : name; }
 };
