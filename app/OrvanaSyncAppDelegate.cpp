@@ -152,8 +152,10 @@ void OrvanaSyncAppDelegate::onSyncLibraryOrPlaylistsPressed(int selectedTag)
 
 QString OrvanaSyncAppDelegate::serverAddress() const
 {
+    // A space pasted with the address would end up in every song location
+    // the server reads, and none of them would play.
     if (m_serverIndex == 0)
-        return m_musicServerIPAddress;
+        return m_musicServerIPAddress.trimmed();
     if (m_serverIndex < 0 && m_serverEntryText.isNull())
         return {};
     return m_discovery.firstAddress(m_serverEntryText);

@@ -268,6 +268,10 @@ TEST_F(OrvanaSyncAppDelegateTest, TheShareRootFollowsTheLocalHostSettingAndTheAd
     delegate->setUseLocalHostAsServerName(false);
     ASSERT_TRUE(syncAndWait());
     EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\192.168.1.20\\OrvanaMusic"));
+    // Spaces around a pasted address are no part of it.
+    delegate->setMusicServerIPAddress(QStringLiteral(" 192.168.1.21\t\n"));
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\192.168.1.21\\OrvanaMusic"));
 
     delegate->setShareFolder(QString());
     delegate->setMusicServerIPAddress(QStringLiteral("Music-Server.local"));
