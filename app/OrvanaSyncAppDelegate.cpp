@@ -428,7 +428,16 @@ void OrvanaSyncAppDelegate::onSyncComplete()
         m_page.logDateAndTitle(QStringLiteral("Synchronization stopped: %1 new tracks were not copied")
                                    .arg(m_ml->counters().numTracksNotCopied));
     m_runLock.reset();
-    m_page.syncPageResults(totals());
+    const SyncCounters counted = totals();
+    // The usual cause: an export made on another computer, without a path map.
+    if (counted.numTracksSourceMissing > 0 && counted.numTracksCopied == 0
+        && counted.numTracksSourceMissing == counted.numTracksCopyFailure) {
+        m_page.logDateAndTitle(QStringLiteral("None of the %1 new tracks' files is where the music library says: if the "
+                                              "library was exported on another computer, give a path map from the "
+                                              "folder it names to where those files are here")
+                                   .arg(counted.numTracksSourceMissing));
+    }
+    m_page.syncPageResults(counted);
     m_page.enableSync(true);
     m_syncInProgress = false;
     m_page.logDateAndTitle(QStringLiteral("Completed synchronization"));

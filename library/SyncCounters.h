@@ -11,6 +11,8 @@ struct SyncCounters {
     int numTracksCopied = 0;
     int numSkippedDRMTracks = 0;
     int numTracksCopyFailure = 0;
+    // Of those, the tracks whose file was not at its location.
+    int numTracksSourceMissing = 0;
     // New tracks a stopped run left off the share.
     int numTracksNotCopied = 0;
     int numAlbumCoversProcessed = 0;

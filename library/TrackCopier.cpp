@@ -43,6 +43,7 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
         // sources leave no empty folders behind.
         if (!ShareFiles::exists(folder)) {
             if (ErrorRecord sourceError; !FileCopier::canCopyFrom(track.location(), &sourceError)) {
+                countMissingSource(track, sourceError);
                 reports.syncNotifyError(QStringLiteral("Failed to copy file"), sourceError);
                 return false;
             }
@@ -62,6 +63,7 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
     if (next)
         startNextCopy(*next);
     if (!copied) {
+        countMissingSource(track, error);
         reports.syncNotifyError(QStringLiteral("Failed to copy file"), error);
         return false;
     }
@@ -78,6 +80,12 @@ bool TrackCopier::copyTrack(Track &track, bool foundAbsent, const QString &songP
     if (!alreadyThere)
         ++m_stage.counters.numTracksCopied;
     return true;
+}
+
+void TrackCopier::countMissingSource(const Track &track, const ErrorRecord &error) const
+{
+    if (error.code() == ENOENT && error.detail(EngineErrors::FilePathKey).toString() == track.location())
+        ++m_stage.counters.numTracksSourceMissing;
 }
 
 QString TrackCopier::folderOf(const QString &artistPath, const QString &albumPath) const

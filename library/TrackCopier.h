@@ -54,6 +54,8 @@ private:
     // A track's folder in the music folder, ending in a slash.
     QString folderOf(const QString &artistPath, const QString &albumPath) const;
     void startNextCopy(const NextCopy &next) const;
+    // Counts a failed copy whose source was not there.
+    void countMissingSource(const Track &track, const ErrorRecord &error) const;
 
     SyncStage m_stage;
     // The folders this copier found or made: a folder holds many tracks.

@@ -281,6 +281,26 @@ TEST_F(OrvanaSyncAppDelegateTest, TheShareRootFollowsTheLocalHostSettingAndTheAd
     EXPECT_EQ(mounts->requests[0].server, QStringLiteral("Music-Server.local"));
 }
 
+// An export made on another computer names files that are not here.
+TEST_F(OrvanaSyncAppDelegateTest, ARunThatFindsNoneOfItsNewFilesSaysThatAPathMapMayBeMissing)
+{
+    const QString hint = QStringLiteral("None of the 2 new tracks' files is where the music library says: if the library "
+                                        "was exported on another computer, give a path map from the folder it names to "
+                                        "where those files are here");
+    delegate->setShareFolder(share);
+    QDir(folder.filePath(QStringLiteral("source"))).removeRecursively();
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->counters().numTracksSourceMissing, 2);
+    EXPECT_TRUE(logMessages().contains(hint)) << logMessages().join(u'\n').toStdString();
+    EXPECT_EQ(logMessages().last(), QStringLiteral("Completed synchronization"));
+
+    // One file found: the others are missing for reasons of their own.
+    addTrack(QStringLiteral("T3"), QStringLiteral("Cat"), QStringLiteral("Third"), QStringLiteral("three.mp3"));
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->counters().numTracksCopied, 1);
+    EXPECT_EQ(logMessages().count(hint), 1);
+}
+
 TEST_F(OrvanaSyncAppDelegateTest, ADiscoveredServerGivesItsFirstAddress)
 {
     OVServiceInfo server(QStringLiteral("Living Room"));
