@@ -10,12 +10,19 @@
 QStringList M3uPlaylistReader::entries(const QByteArray &bytes)
 {
     QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF"))
-        view = view.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(view);
-    if (utf8.hasError())
-        text = QString::fromLatin1(view);
+    QString text;
+    // Some Windows programs write playlists in UTF-16, after a byte order mark.
+    if (view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(view.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        text = utf16(view.sliced(2));
+    } else {
+        if (view.startsWith("\xEF\xBB\xBF"))
+            view = view.sliced(3);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        text = utf8(view);
+        if (utf8.hasError())
+            text = QString::fromLatin1(view);
+    }
     QStringList result;
     for (QStringView line : QStringView(text).split(u'\n')) {
         line = line.trimmed();

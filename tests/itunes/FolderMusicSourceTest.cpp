@@ -241,10 +241,22 @@ TEST(FolderMusicSource, AMissingFolderIsAnOpenError)
     EXPECT_EQ(application.sources().count(), 0);
 }
 
-TEST(M3uPlaylistReader, ReadsLatin1WhenTheTextIsNoUtf8)
+TEST(M3uPlaylistReader, ReadsUtf8Utf16OrElseLatin1)
 {
     EXPECT_EQ(M3uPlaylistReader::entries("caf\xe9.mp3\n"), QStringList{QStringLiteral("caf\u00e9.mp3")});
     EXPECT_EQ(M3uPlaylistReader::entries("caf\xc3\xa9.mp3\n"), QStringList{QStringLiteral("caf\u00e9.mp3")});
+    // UTF-16 after its byte order mark, in either byte order.
+    const QString utf16Text = QStringLiteral("#EXTM3U\r\ncaf\u00e9.mp3\r\n\u266b.mp3\r\n");
+    QByteArray little("\xFF\xFE");
+    QByteArray big("\xFE\xFF");
+    for (const QChar character : utf16Text) {
+        little += char(character.unicode() & 0xFF);
+        little += char(character.unicode() >> 8);
+        big += char(character.unicode() >> 8);
+        big += char(character.unicode() & 0xFF);
+    }
+    for (const QByteArray &bytes : {little, big})
+        EXPECT_EQ(M3uPlaylistReader::entries(bytes), (QStringList{QStringLiteral("caf\u00e9.mp3"), QStringLiteral("\u266b.mp3")}));
     EXPECT_EQ(M3uPlaylistReader::resolve(QStringLiteral("file:///x/y%20z.mp3"), QStringLiteral("/p")), QStringLiteral("/x/y z.mp3"));
     EXPECT_EQ(M3uPlaylistReader::resolve(QStringLiteral("../a/./b.mp3"), QStringLiteral("/p/q")), QStringLiteral("/p/a/b.mp3"));
     EXPECT_TRUE(M3uPlaylistReader::resolve(QStringLiteral("https://example.invalid/a.mp3"), QStringLiteral("/p")).isNull());
