@@ -7,6 +7,7 @@
 #include "platform/ControlCharacters.h"
 #include "share/SystemMountService.h"
 
+#include <QDir>
 #include <QFile>
 #include <QList>
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-enum class KeyType { Text, Boolean, Password, MountMethod, Playlists };
+enum class KeyType { Text, Path, Boolean, Password, MountMethod, Playlists };
 
 struct KeySpec {
     const QString &key;
@@ -25,7 +26,7 @@ struct KeySpec {
 const QList<KeySpec> &keySpecs()
 {
     static const QList<KeySpec> specs = {
-        {SettingsStore::MusicSourceKey, KeyType::Text,
+        {SettingsStore::MusicSourceKey, KeyType::Path,
          "library export file or music folder (default: the first export file in the music folder, else that "
          "folder)"},
         {SettingsStore::MusicSourcePathMapKey, KeyType::Text,
@@ -44,9 +45,9 @@ const QList<KeySpec> &keySpecs()
          "the ticked playlists' IDs (set in the window, or per run with --playlists)"},
         {SettingsStore::SavePathEqualLocalHostKey, KeyType::Boolean,
          "true: write share paths as \\\\127.0.0.1\\OrvanaMusic"},
-        {SettingsStore::ShareFolderKey, KeyType::Text, "a folder used as the mounted share (no mount)"},
+        {SettingsStore::ShareFolderKey, KeyType::Path, "a folder used as the mounted share (no mount)"},
         {SettingsStore::MountMethodKey, KeyType::MountMethod, "auto, gvfs or cifs"},
-        {SettingsStore::VolumesFolderKey, KeyType::Text, "where cifs mounts the share (default /mnt)"},
+        {SettingsStore::VolumesFolderKey, KeyType::Path, "where cifs mounts the share (default /mnt)"},
     };
     return specs;
 }
@@ -58,6 +59,15 @@ const KeySpec *findKey(const QString &key)
             return &spec;
     }
     return nullptr;
+}
+
+QString absolutePath(const QString &path)
+{
+    if (path.trimmed().isEmpty())
+        return path;
+    if (path == u"~" || path.startsWith(QLatin1String("~/")))
+        return QDir::cleanPath(QDir::homePath() + path.mid(1));
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
 std::optional<bool> parseBoolean(const QString &text)
@@ -83,6 +93,7 @@ QString shown(const KeySpec &spec, const QVariant &value)
         return ids.join(QLatin1Char(','));
     }
     case KeyType::Text:
+    case KeyType::Path:
     case KeyType::MountMethod:
         break;
     }
@@ -250,11 +261,14 @@ int ConfigCommand::set(const QString &key, const QStringList &values)
         error(QStringLiteral("SelectedPlaylists is ticked in the window; for one run give --playlists ID[,ID...]"));
         return 2;
     case KeyType::Text:
+    case KeyType::Path:
         if (values.isEmpty()) {
             error(QStringLiteral("config set %1 needs a VALUE").arg(key));
             return 2;
         }
-        value = values.at(0);
+        // Runs start in other folders (a timer starts them in the home
+        // folder): a relative path is kept as the absolute one it meant now.
+        value = spec->type == KeyType::Path ? absolutePath(values.at(0)) : values.at(0);
         break;
     }
     if (!m_settings.setValue(key, value)) {

@@ -2,6 +2,7 @@
 
 #include "app/SettingsStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -81,6 +82,26 @@ TEST_F(ConfigCommandTest, SetGetListAndUnsetGoThroughTheFile)
     EXPECT_EQ(config({QStringLiteral("get"), QStringLiteral("MusicServerIPAddress")}), 1) << "no value: status 1";
     EXPECT_EQ(out->text(), QString());
     EXPECT_FALSE(fileBytes().contains("nas.local"));
+}
+
+// A scheduled run starts in another folder than the one the path was typed in.
+TEST_F(ConfigCommandTest, PathsAreStoredAsTheAbsolutePathsTheyNamedWhenSet)
+{
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    EXPECT_EQ(config({QStringLiteral("set"), QStringLiteral("MusicSource"), QStringLiteral("Music/../Music/Library.xml")}), 0);
+    EXPECT_EQ(config({QStringLiteral("set"), QStringLiteral("ShareFolder"), QStringLiteral("~/share")}), 0);
+    EXPECT_EQ(config({QStringLiteral("set"), QStringLiteral("VolumesFolder"), QStringLiteral("/media/music/")}), 0);
+    EXPECT_EQ(config({QStringLiteral("set"), QStringLiteral("MusicServerUserName"), QStringLiteral("ann/x")}), 0);
+    ASSERT_TRUE(QDir::setCurrent(before));
+    EXPECT_EQ(config({QStringLiteral("get"), QStringLiteral("MusicSource")}), 0);
+    EXPECT_EQ(out->text(), folder.filePath(QStringLiteral("Music/Library.xml")) + u'\n');
+    EXPECT_EQ(config({QStringLiteral("get"), QStringLiteral("ShareFolder")}), 0);
+    EXPECT_EQ(out->text(), QDir::homePath() + QStringLiteral("/share\n"));
+    EXPECT_EQ(config({QStringLiteral("get"), QStringLiteral("VolumesFolder")}), 0);
+    EXPECT_EQ(out->text(), QStringLiteral("/media/music\n"));
+    EXPECT_EQ(config({QStringLiteral("get"), QStringLiteral("MusicServerUserName")}), 0);
+    EXPECT_EQ(out->text(), QStringLiteral("ann/x\n"));
 }
 
 TEST_F(ConfigCommandTest, BadKeysValuesAndFormsAreRefusedAndWriteNothing)
