@@ -98,7 +98,12 @@ void OrvanaSyncAppDelegate::restoreSettings()
     m_useLocalHostAsServerName = m_settings.boolean(SettingsStore::SavePathEqualLocalHostKey);
     m_syncEntireMusicLibrary = m_settings.boolean(SettingsStore::SyncEntireLibraryKey);
     const QString shareFolder = m_settings.string(SettingsStore::ShareFolderKey);
-    m_shareFolder = shareFolder.isEmpty() ? QString() : shareFolder;
+    setShareFolder(shareFolder.isEmpty() ? QString() : shareFolder);
+}
+
+void OrvanaSyncAppDelegate::setShareFolder(const QString &value)
+{
+    m_shareFolder = value == u"~" || value.startsWith(QLatin1String("~/")) ? QDir::homePath() + value.mid(1) : value;
 }
 
 void OrvanaSyncAppDelegate::setLibrary(std::shared_ptr<MusicLibrary> library)

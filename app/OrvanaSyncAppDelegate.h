@@ -95,7 +95,8 @@ public:
     void setSyncVersion(const QString &value) { m_syncVersion = value; }
     // A folder used as the mounted share, with no mount; null for none.
     const QString &shareFolder() const { return m_shareFolder; }
-    void setShareFolder(const QString &value) { m_shareFolder = value; }
+    // "~/" at the start stands for the home folder, as in the shell.
+    void setShareFolder(const QString &value);
     // Say what would be copied and written, and change nothing.
     void setDryRun(bool value) { m_dryRun = value; }
     // Refuse a run that would list no tracks while the library file on the

@@ -281,6 +281,17 @@ TEST_F(OrvanaSyncAppDelegateTest, TheShareRootFollowsTheLocalHostSettingAndTheAd
     EXPECT_EQ(mounts->requests[0].server, QStringLiteral("Music-Server.local"));
 }
 
+TEST_F(OrvanaSyncAppDelegateTest, AShareFolderGivenWithATildeIsInTheHomeFolder)
+{
+    delegate->setShareFolder(QStringLiteral("~/Music Server"));
+    EXPECT_EQ(delegate->shareFolder(), QDir::homePath() + QStringLiteral("/Music Server"));
+    delegate->setShareFolder(QStringLiteral("~other/share"));
+    EXPECT_EQ(delegate->shareFolder(), QStringLiteral("~other/share"));
+    settings->setValue(SettingsStore::ShareFolderKey, QStringLiteral("~"));
+    delegate->restoreSettings();
+    EXPECT_EQ(delegate->shareFolder(), QDir::homePath());
+}
+
 // An export made on another computer names files that are not here.
 TEST_F(OrvanaSyncAppDelegateTest, ARunThatFindsNoneOfItsNewFilesSaysThatAPathMapMayBeMissing)
 {
