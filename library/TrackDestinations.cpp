@@ -47,12 +47,48 @@ qsizetype extensionStart(const QString &name)
     return dot > 0 ? dot : -1;
 }
 
+// The longest name, in bytes, that the share's file systems hold.
+constexpr qsizetype MaximumNameBytes = 255;
+
+// name cut at a character so that it and then tail fit in one file name
+// (a transliterated name can grow past it: three bytes of a Chinese
+// character become five letters and a space).
+QString fitted(const QString &name, const QString &tail = QString())
+{
+    const qsizetype room = MaximumNameBytes - tail.toUtf8().size();
+    if (room < 1)
+        return fitted(name + tail); // no room for a name before so long an extension
+    if (name.toUtf8().size() <= room)
+        return name + tail;
+    QString cut;
+    qsizetype bytes = 0;
+    for (qsizetype index = 0; index < name.size();) {
+        const qsizetype length = name.at(index).isHighSurrogate() && index + 1 < name.size() ? 2 : 1;
+        const qsizetype characterBytes = name.mid(index, length).toUtf8().size();
+        if (bytes + characterBytes > room)
+            break;
+        cut += name.mid(index, length);
+        bytes += characterBytes;
+        index += length;
+    }
+    // Not ending in the space or full stop that the cut laid bare.
+    while (cut.size() > 1 && (cut.endsWith(u' ') || cut.endsWith(u'.')))
+        cut.chop(1);
+    return cut + tail;
+}
+
+// A file name of at most MaximumNameBytes: the extension kept, the rest cut.
+QString fittedFileName(const QString &name)
+{
+    const qsizetype dot = extensionStart(name);
+    return dot < 0 ? fitted(name) : fitted(name.left(dot), name.mid(dot));
+}
+
 QString withIdentifier(const QString &songPath, const QString &identifier)
 {
     const qsizetype dot = extensionStart(songPath);
-    if (dot < 0)
-        return songPath + u" (" + identifier + u')';
-    return songPath.left(dot) + u" (" + identifier + u')' + songPath.mid(dot);
+    const QString tail = u" (" + identifier + u')' + (dot < 0 ? QString() : songPath.mid(dot));
+    return fitted(dot < 0 ? songPath : songPath.left(dot), tail);
 }
 
 // The key under which two paths name one file: the share may compare names
@@ -181,9 +217,9 @@ QString TrackDestinations::folderName(const QString &component, const QString &u
 {
     const QString plain = sanitised(component);
     if (!isNameless(plain))
-        return plain;
+        return fitted(plain);
     const QString latin = sanitised(transliterated(component)).trimmed();
-    return isNameless(latin) ? unknown : latin;
+    return isNameless(latin) ? unknown : fitted(latin);
 }
 
 QString TrackDestinations::fileName(const QString &component, const QString &persistentId) const
@@ -192,13 +228,13 @@ QString TrackDestinations::fileName(const QString &component, const QString &per
     const qsizetype dot = extensionStart(component);
     const QString stem = dot < 0 ? component : component.left(dot);
     if (!isNameless(sanitised(stem)))
-        return plain;
+        return fittedFileName(plain);
     QString name = sanitised(transliterated(stem)).trimmed();
     if (isNameless(name))
         name = sanitised(persistentId);
     if (isNameless(name))
         name = QStringLiteral("Unknown Track");
-    return dot < 0 ? name : name + sanitised(component.mid(dot));
+    return fittedFileName(dot < 0 ? name : name + sanitised(component.mid(dot)));
 }
 
 bool TrackDestinations::isAcceptableListedPart(QStringView part) const

@@ -25,7 +25,8 @@
 // previous library file listed keeps the path it was listed with, the first
 // track (in library order) keeps a path claimed by several, and the others
 // get their persistent ID in the file name, as does a new track whose path
-// holds a file of another size on the share.
+// holds a file of another size on the share. A name longer than 255 bytes
+// (transliteration can lengthen one) is cut to fit, its extension kept.
 class TrackDestinations {
 public:
     using TrackMap = LibraryModel::TrackMap;

@@ -115,6 +115,33 @@ TEST_F(TrackDestination, NamesInOtherScriptsAndNamesThatDifferInDroppedCharacter
     EXPECT_EQ(library.counters().numTracksCopied, 0);
 }
 
+// A name fits in its file system here and may not on the share once it is
+// transliterated (a Chinese character of three bytes becomes up to six
+// letters) or given its persistent ID.
+TEST_F(TrackDestination, NamesThatWouldGrowPastWhatAFileSystemHoldsAreCutAndKeepTheirExtension)
+{
+    const QString chinese = QStringLiteral("\u4ea4\u54cd\u66f2").repeated(26);
+    const QString longStem = QStringLiteral("x").repeated(248);
+    addTrack(QStringLiteral("L1"), chinese + u'/' + chinese + u'/' + chinese + QStringLiteral(".flac"));
+    addTrack(QStringLiteral("L2"), QStringLiteral("Artist/Album/") + longStem + QStringLiteral("\u00e9.mp3"));
+    addTrack(QStringLiteral("L3"), QStringLiteral("Artist/Album/") + longStem + QStringLiteral("\u00ea.mp3"));
+
+    runTrackStages();
+    expectEveryTrackInItsOwnFile();
+    const QMap<QString, QString> listed = listedPaths();
+    for (const QString &path : listed) {
+        for (const QString &part : path.split(u'/'))
+            EXPECT_LE(part.toUtf8().size(), 255) << part.toStdString();
+    }
+    EXPECT_TRUE(listed.value(QStringLiteral("L1")).startsWith(QStringLiteral("jiao xiang qu jiao"))) << listed.value(QStringLiteral("L1")).toStdString();
+    EXPECT_TRUE(listed.value(QStringLiteral("L1")).endsWith(QStringLiteral(".flac")));
+    EXPECT_FALSE(listed.value(QStringLiteral("L1")).section(u'/', 2).contains(QStringLiteral(" .flac")));
+    EXPECT_EQ(listed.value(QStringLiteral("L2")), QString(QStringLiteral("Artist/Album/") + longStem + QStringLiteral(".mp3")));
+    EXPECT_EQ(listed.value(QStringLiteral("L3")),
+              QString(QStringLiteral("Artist/Album/") + longStem.left(255 - 9) + QStringLiteral(" (L3).mp3")));
+    EXPECT_EQ(library.counters().numTracksCopied, 3);
+}
+
 TEST_F(TrackDestination, AForeignFileUnderANewTracksNameStaysAndTheTrackGetsANameOfItsOwn)
 {
     addTrack(QStringLiteral("T1"), QStringLiteral("Artist/Album/Song.mp3"));
