@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -155,12 +156,29 @@ void OrvanaSyncAppDelegate::onSyncLibraryOrPlaylistsPressed(int selectedTag)
     m_syncEntireMusicLibrary = selectedTag != 0;
 }
 
-QString OrvanaSyncAppDelegate::serverAddress() const
+QString OrvanaSyncAppDelegate::hostOfTypedAddress(const QString &typed)
 {
     // A space pasted with the address would end up in every song location
     // the server reads, and none of them would play.
+    QString address = typed.trimmed();
+    // As a file manager shows the share (smb://nas/OrvanaMusic/), or as
+    // Windows writes it (\\nas\OrvanaMusic).
+    if (address.startsWith(QLatin1String("smb://"), Qt::CaseInsensitive))
+        address = address.mid(6);
+    else if (address.startsWith(QLatin1String("\\\\")) || address.startsWith(QLatin1String("//")))
+        address = address.mid(2);
+    else
+        return address;
+    const qsizetype end = address.indexOf(QRegularExpression(QStringLiteral("[/\\\\]")));
+    address = end < 0 ? address : address.left(end);
+    // A user name written into the URL is given in its own field.
+    return address.mid(address.lastIndexOf(u'@') + 1);
+}
+
+QString OrvanaSyncAppDelegate::serverAddress() const
+{
     if (m_serverIndex == 0)
-        return m_musicServerIPAddress.trimmed();
+        return hostOfTypedAddress(m_musicServerIPAddress);
     if (m_serverIndex < 0 && m_serverEntryText.isNull())
         return {};
     return m_discovery.firstAddress(m_serverEntryText);

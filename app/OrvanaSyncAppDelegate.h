@@ -129,6 +129,9 @@ public:
     // The address the run mounts and refreshes: the typed one or the chosen
     // discovered server's first; null for none.
     QString serverAddress() const;
+    // The host of an address as typed: without spaces around it, and out of
+    // a share written as smb://host/... or \\host\...; other text as it is.
+    static QString hostOfTypedAddress(const QString &typed);
     // Where the share of the last run was found (the mount point).
     const QString &shareRoot() const { return m_shareRoot; }
     // Finds the share as a run does: the share folder, the mounted volume,

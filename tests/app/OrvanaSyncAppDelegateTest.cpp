@@ -268,10 +268,18 @@ TEST_F(OrvanaSyncAppDelegateTest, TheShareRootFollowsTheLocalHostSettingAndTheAd
     delegate->setUseLocalHostAsServerName(false);
     ASSERT_TRUE(syncAndWait());
     EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\192.168.1.20\\OrvanaMusic"));
-    // Spaces around a pasted address are no part of it.
+    // Spaces around a pasted address are no part of it, nor is the share
+    // around a host written as a file manager or Windows shows it.
     delegate->setMusicServerIPAddress(QStringLiteral(" 192.168.1.21\t\n"));
     ASSERT_TRUE(syncAndWait());
     EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\192.168.1.21\\OrvanaMusic"));
+    delegate->setMusicServerIPAddress(QStringLiteral("smb://ann@192.168.1.22/OrvanaMusic/"));
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->sharePaths().serverSharePath, QStringLiteral("\\\\192.168.1.22\\OrvanaMusic"));
+    for (const auto &[typed, host] : std::initializer_list<std::pair<const char *, const char *>>{
+             {"\\\\nas\\OrvanaMusic", "nas"}, {"//nas/OrvanaMusic", "nas"}, {"SMB://nas:4450", "nas:4450"},
+             {"nas:4450", "nas:4450"}, {"Music-Server.local", "Music-Server.local"}, {"smb://", ""}})
+        EXPECT_EQ(OrvanaSyncAppDelegate::hostOfTypedAddress(QString::fromLatin1(typed)), QString::fromLatin1(host)) << typed;
 
     delegate->setShareFolder(QString());
     delegate->setMusicServerIPAddress(QStringLiteral("Music-Server.local"));
