@@ -284,6 +284,9 @@ int CliProgram::runPlaylists(const CliOptions &options)
     OrvanaSyncAppDelegate delegate(settings);
     if (!m_source.load(options, settings, delegate))
         return CouldNotRun;
+    // What the load left out (a playlist among them) is said as a sync says it.
+    for (const QString &warning : m_source.application()->warnings())
+        printError(warning);
     const QByteArray lines = CliMusicSource::playlistListing(*delegate.ml(), options.json());
     std::fwrite(lines.constData(), 1, size_t(lines.size()), m_out);
     std::fflush(m_out);

@@ -452,6 +452,27 @@ TEST_F(SyncEndToEndTest, JsonSummaryCountsMatchTheTotalsLines)
         EXPECT_TRUE(line.startsWith(QStringLiteral("orvanasync-cli: "))) << line.toStdString();
 }
 
+TEST_F(SyncEndToEndTest, PlaylistsSaysWhatTheLoadLeftOutOnStandardError)
+{
+    QFile export_(library + QStringLiteral("/Library.xml"));
+    ASSERT_TRUE(export_.open(QIODevice::ReadOnly));
+    QByteArray content = export_.readAll();
+    export_.close();
+    const QByteArray bellsID = "<string>" + bellsOnly.toUtf8() + "</string>";
+    ASSERT_TRUE(content.contains(bellsID));
+    content.replace(bellsID, QByteArray("<string>" + morningMix.toUtf8() + "</string>"));
+    ASSERT_TRUE(export_.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    export_.write(content);
+    export_.close();
+    const CliResult result = runCli({QStringLiteral("playlists"), QStringLiteral("--settings"), settingsFile,
+                                     QStringLiteral("--source"), library + QStringLiteral("/Library.xml")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, morningMix + QStringLiteral("\t2\tMorning Mix\n"));
+    EXPECT_THAT(result.err.toStdString(),
+                HasSubstr("orvanasync-cli: Playlist 3 (Bells Only) has the \"Playlist Persistent ID\" of playlist 2 "
+                          "(Morning Mix), left out\n"));
+}
+
 TEST_F(SyncEndToEndTest, PlaylistNamesWithTabsAndLineBreaksStayOneLineAndJsonKeepsThem)
 {
     QFile export_(library + QStringLiteral("/Library.xml"));
