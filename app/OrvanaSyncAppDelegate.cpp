@@ -7,6 +7,7 @@
 #include "library/Notify.h"
 #include "library/guid.h"
 #include "platform/ControlCharacters.h"
+#include "platform/HomeFolder.h"
 #include "platform/SystemLog.h"
 #include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
@@ -104,7 +105,7 @@ void OrvanaSyncAppDelegate::restoreSettings()
 
 void OrvanaSyncAppDelegate::setShareFolder(const QString &value)
 {
-    m_shareFolder = value == u"~" || value.startsWith(QLatin1String("~/")) ? QDir::homePath() + value.mid(1) : value;
+    m_shareFolder = withHomeFolder(value);
 }
 
 void OrvanaSyncAppDelegate::setLibrary(std::shared_ptr<MusicLibrary> library)

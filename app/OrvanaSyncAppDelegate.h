@@ -95,7 +95,7 @@ public:
     void setSyncVersion(const QString &value) { m_syncVersion = value; }
     // A folder used as the mounted share, with no mount; null for none.
     const QString &shareFolder() const { return m_shareFolder; }
-    // "~/" at the start stands for the home folder, as in the shell.
+    // "~/" at the start stands for the home folder (withHomeFolder).
     void setShareFolder(const QString &value);
     // Say what would be copied and written, and change nothing.
     void setDryRun(bool value) { m_dryRun = value; }

@@ -5,6 +5,7 @@
 #include "app/SharePasswordStore.h"
 #include "cli/PasswordCommand.h"
 #include "platform/ControlCharacters.h"
+#include "platform/HomeFolder.h"
 #include "share/SystemMountService.h"
 
 #include <QDir>
@@ -65,9 +66,7 @@ QString absolutePath(const QString &path)
 {
     if (path.trimmed().isEmpty())
         return path;
-    if (path == u"~" || path.startsWith(QLatin1String("~/")))
-        return QDir::cleanPath(QDir::homePath() + path.mid(1));
-    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    return QDir::cleanPath(QDir::current().absoluteFilePath(withHomeFolder(path)));
 }
 
 std::optional<bool> parseBoolean(const QString &text)

@@ -3,6 +3,7 @@
 #include "itunes/FolderMusicTrack.h"
 #include "itunes/M3uPlaylistReader.h"
 #include "itunes/TagLibAudioFile.h"
+#include "platform/FileNameSpelling.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -131,9 +132,8 @@ class TracksByPath {
 public:
     void insert(const QString &path, qsizetype index)
     {
-        const QString composed = path.normalized(QString::NormalizationForm_C);
-        m_composed.insert(composed, index);
-        const QString folded = composed.toCaseFolded();
+        m_composed.insert(path.normalized(QString::NormalizationForm_C), index);
+        const QString folded = FileNameSpelling::folded(path);
         if (const auto known = m_folded.find(folded); known != m_folded.end())
             known.value() = Ambiguous;
         else
@@ -144,7 +144,7 @@ public:
         const QString composed = path.normalized(QString::NormalizationForm_C);
         if (const auto hit = m_composed.constFind(composed); hit != m_composed.cend())
             return hit.value();
-        if (const auto hit = m_folded.constFind(composed.toCaseFolded()); hit != m_folded.cend() && hit.value() != Ambiguous)
+        if (const auto hit = m_folded.constFind(FileNameSpelling::folded(path)); hit != m_folded.cend() && hit.value() != Ambiguous)
             return hit.value();
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 
 #include "itunes/ExportMusicSource.h"
 #include "itunes/FolderMusicSource.h"
+#include "platform/HomeFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,9 +24,7 @@ MusicSourceLocator::Choice MusicSourceLocator::choose(const QString &musicSource
                                                      const QString &musicFolder)
 {
     if (!musicSource.trimmed().isEmpty()) {
-        QString path = musicSource.trimmed();
-        if (path == u'~' || path.startsWith(QLatin1String("~/")))
-            path = homePath + path.mid(1);
+        const QString path = withHomeFolder(musicSource.trimmed(), homePath);
         const QFileInfo info(path);
         if (info.isDir())
             return {Kind::Folder, info.absoluteFilePath()};

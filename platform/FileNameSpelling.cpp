@@ -15,11 +15,6 @@ bool exists(const QByteArray &path)
     return ::lstat(path.constData(), &info) == 0;
 }
 
-QString folded(const QString &name)
-{
-    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
-}
-
 bool isAscii(QByteArrayView text)
 {
     for (const char character : text) {
@@ -35,7 +30,7 @@ bool foldsTo(QByteArrayView name, const QString &wanted, const QByteArray &ascii
 {
     if (!asciiWanted.isNull() && isAscii(name))
         return name.size() == asciiWanted.size() && name.compare(asciiWanted, Qt::CaseInsensitive) == 0;
-    return folded(QFile::decodeName(name.toByteArray())) == wanted;
+    return FileNameSpelling::folded(QFile::decodeName(name.toByteArray())) == wanted;
 }
 
 // The one entry of folder whose name folds to wanted, or null.
@@ -61,6 +56,11 @@ QByteArray onlyMatch(const QByteArray &folder, const QString &wanted)
 }
 
 } // namespace
+
+QString FileNameSpelling::folded(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
 
 QString FileNameSpelling::onDiskSpellingOfMissing(const QString &path)
 {

@@ -15,4 +15,6 @@ public:
     // is at path, when path is relative, when nothing matches, or when more
     // than one thing does (the choice would be a guess).
     static QString onDiskSpellingOfMissing(const QString &path);
+    // name as such a system compares it: composed, in case-folded letters.
+    static QString folded(const QString &name);
 };

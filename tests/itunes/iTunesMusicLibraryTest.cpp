@@ -310,6 +310,17 @@ TEST(LoaderSources, TakesTheLibraryFromTheFirstLibrarySourceAndPlaylistsFromAll)
     EXPECT_EQ(loaded.playlistNames(), (QStringList{QStringLiteral("From export"), QStringLiteral("From folder")}));
 }
 
+// An application whose one source's library playlist lists members.
+std::shared_ptr<MusicApplication> applicationWithLibrary(const MusicElementList<MusicSourceTrack> &members)
+{
+    auto application = std::make_shared<MusicApplication>();
+    application->addSource(std::make_shared<MusicSource>(
+        QStringLiteral("Lib"), MusicSource::KindLibrary,
+        MusicSource::Playlists{std::make_shared<MusicSourcePlaylist>(QStringLiteral("Library"), QStringLiteral("L1"), [members] { return members; })},
+        MusicSource::Playlists{}));
+    return application;
+}
+
 TEST(LoaderSources, ASecondTrackUnderAPersistentIDAlreadyLoadedIsLeftOutAndSaidSo)
 {
     MusicElementList<MusicSourceTrack>::Elements tracks;
@@ -320,12 +331,7 @@ TEST(LoaderSources, ASecondTrackUnderAPersistentIDAlreadyLoadedIsLeftOutAndSaidS
         tracks.push_back(std::make_shared<ResolvedMusicTrack>(properties));
     }
     const auto members = MusicElementList<MusicSourceTrack>::of(tracks);
-    auto application = std::make_shared<MusicApplication>();
-    application->addSource(std::make_shared<MusicSource>(
-        QStringLiteral("Lib"), MusicSource::KindLibrary,
-        MusicSource::Playlists{std::make_shared<MusicSourcePlaylist>(QStringLiteral("Library"), QStringLiteral("L1"), [members] { return members; })},
-        MusicSource::Playlists{}));
-    Loaded loaded(application);
+    Loaded loaded(applicationWithLibrary(members));
     EXPECT_EQ(loaded.library->sortedTracks(), (QStringList{QStringLiteral("AAAA000000000001"), QStringLiteral("AAAA000000000002")}));
     EXPECT_EQ(loaded.track(QStringLiteral("AAAA000000000001"))->location(), tracks[0]->properties().location);
     const QList<Notify> errors = loaded.recorder.withActivity(2);
@@ -350,12 +356,7 @@ TEST(LoaderSources, ResolvesEachBatchOfFiveHundredTracksWithOneRequest)
         requests->emplace_back(start, length);
         return MusicElementList<MusicSourceTrack>::Elements(tracks.begin() + start, tracks.begin() + start + length);
     });
-    auto application = std::make_shared<MusicApplication>();
-    application->addSource(std::make_shared<MusicSource>(
-        QStringLiteral("Lib"), MusicSource::KindLibrary,
-        MusicSource::Playlists{std::make_shared<MusicSourcePlaylist>(QStringLiteral("Library"), QStringLiteral("L1"), [members] { return members; })},
-        MusicSource::Playlists{}));
-    Loaded loaded(application);
+    Loaded loaded(applicationWithLibrary(members));
     EXPECT_EQ(loaded.library->tracks().size(), 1234);
     EXPECT_EQ(*requests, (std::vector<std::pair<qsizetype, qsizetype>>{{0, 500}, {500, 500}, {1000, 234}}));
 }
