@@ -55,6 +55,9 @@ constexpr qsizetype MaximumNameBytes = 255;
 // character become five letters and a space).
 QString fitted(const QString &name, const QString &tail = QString())
 {
+    // A UTF-16 unit is at most three bytes of UTF-8: most names need no count.
+    if ((name.size() + tail.size()) * 3 <= MaximumNameBytes)
+        return name + tail;
     const qsizetype room = MaximumNameBytes - tail.toUtf8().size();
     if (room < 1)
         return fitted(name + tail); // no room for a name before so long an extension
