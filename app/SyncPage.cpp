@@ -189,9 +189,18 @@ void SyncPage::syncPageResults(const SyncCounters &totals)
 void SyncPage::logWriteline(const QString &line)
 {
     const QString text = line.isNull() ? QStringLiteral("") : line;
-    m_logText += text.toUtf8();
-    m_logText += '\n';
+    if (m_keepsLogText) {
+        m_logText += text.toUtf8();
+        m_logText += '\n';
+    }
     Q_EMIT lineLogged(text);
+}
+
+void SyncPage::setKeepsLogText(bool keeps)
+{
+    m_keepsLogText = keeps;
+    if (!keeps)
+        m_logText = QByteArray();
 }
 
 void SyncPage::logDateAndTitle(const QString &message)

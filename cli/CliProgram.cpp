@@ -381,6 +381,8 @@ int CliProgram::runSync(const CliOptions &options)
 
     OrvanaSyncAppDelegate delegate(settings);
     SyncReport report;
+    // Each line is printed as it comes.
+    delegate.syncPage().setKeepsLogText(false);
     connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { printLogLine(line); });
     connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, this, [this] { std::fflush(m_out); });
     connect(&delegate, &OrvanaSyncAppDelegate::progressNotified, this,

@@ -49,6 +49,18 @@ TEST_F(SyncPageTest, LogLinesCarryTheTimeAndOnlyGrow)
     EXPECT_EQ(page.logText(), QStringLiteral("3:41:07 PM PST: Starting synchronization\n\nplain\n"));
 }
 
+TEST_F(SyncPageTest, APageKeepingNoLogTextStillHandsOnEveryLine)
+{
+    page.logWriteline(QStringLiteral("before"));
+    page.setKeepsLogText(false);
+    QStringList handedOn;
+    QObject::connect(&page, &SyncPage::lineLogged, [&handedOn](const QString &line) { handedOn << line; });
+    page.logDateAndTitle(QStringLiteral("Starting synchronization"));
+    page.logWriteline(QString());
+    EXPECT_EQ(handedOn, (QStringList{QStringLiteral("3:41:07 PM PST: Starting synchronization"), QStringLiteral("")}));
+    EXPECT_TRUE(page.logText().isEmpty()) << "what was kept before is let go too";
+}
+
 TEST_F(SyncPageTest, LocalTimeIsNotEmpty)
 {
     EXPECT_FALSE(SyncPage::localTime().isEmpty());
