@@ -2,7 +2,6 @@
 #include "app/SettingsStore.h"
 #include "desktop/DesktopSession.h"
 #include "desktop/MainWindow.h"
-#include "platform/LargeHeapPages.h"
 #include "share/ManageVolumes.h"
 #include "share/SystemMountService.h"
 
@@ -44,7 +43,6 @@ Arguments parseArguments(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
-    useLargeHeapPages();
     const Arguments arguments = parseArguments(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvanasync"));
