@@ -251,6 +251,33 @@ bool TrackDestinations::isAcceptableListedPart(QStringView part) const
     return true;
 }
 
+namespace {
+
+// The last of a run of equal names, kept as one string.
+class SharedName {
+public:
+    const QString &of(QStringView name)
+    {
+        changesTo(name);
+        return m_name;
+    }
+    // Whether name differs from the one before (always for the first).
+    bool changesTo(QStringView name)
+    {
+        if (m_seen && m_name == name)
+            return false;
+        m_seen = true;
+        m_name = name.toString();
+        return true;
+    }
+
+private:
+    bool m_seen = false;
+    QString m_name;
+};
+
+} // namespace
+
 void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTracks)
 {
     QSet<quint64> claimed;
@@ -267,6 +294,9 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
         m_planned.push_back(found == tracks.cend() ? nullptr : found.value().get());
     }
 
+    // An album's tracks follow one another: their equal folder names are
+    // one string, not one per track.
+    SharedName listedArtist, listedAlbum;
     // A listed track keeps its place, so what the server knows stays true.
     for (Track *const track : m_planned) {
         QStringView artist, album, song;
@@ -279,11 +309,13 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
             continue;
         claimed.insert(key);
         placed.insert(track);
-        track->setArtistPath(artist.toString());
-        track->setAlbumPath(album.toString());
+        track->setArtistPath(listedArtist.of(artist));
+        track->setAlbumPath(listedAlbum.of(album));
         track->setSongPath(song.toString());
     }
 
+    SharedName artistComponent, albumComponent;
+    QString artistPath, albumPath;
     for (Track *const track : m_planned) {
         if (!track || placed.contains(track))
             continue;
@@ -299,8 +331,10 @@ void TrackDestinations::plan(const TrackMap &tracks, const QStringList &sortedTr
             continue;
         }
         const qsizetype count = components.size();
-        const QString artistPath = folderName(components.at(count - 3), QStringLiteral("Unknown Artist"));
-        const QString albumPath = folderName(components.at(count - 2), QStringLiteral("Unknown Album"));
+        if (artistComponent.changesTo(components.at(count - 3)))
+            artistPath = folderName(components.at(count - 3), QStringLiteral("Unknown Artist"));
+        if (albumComponent.changesTo(components.at(count - 2)))
+            albumPath = folderName(components.at(count - 2), QStringLiteral("Unknown Album"));
         QString songPath = fileName(components.at(count - 1), track->persistentId());
         quint64 key = claimKey(artistPath, albumPath, songPath);
         if (claimed.contains(key)) {
