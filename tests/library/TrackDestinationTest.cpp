@@ -197,6 +197,14 @@ TEST(TrackDestinationRule, LocationsOfTheLibraryFileAndUnsafeNames)
               QStringLiteral("A/B/c.mp3"));
     EXPECT_TRUE(TrackDestinations::listedPathOfLocation(QStringLiteral("\\\\s\\OrvanaMusic\\Other\\A\\B\\c.mp3")).isNull());
     EXPECT_TRUE(TrackDestinations::listedPathOfLocation(QStringLiteral("A\\B\\c.mp3")).isNull());
+    // Names beyond ASCII and "Music" in any case; another folder in its place
+    // is not the music folder, whatever its letters.
+    EXPECT_EQ(TrackDestinations::listedPathOfLocation(
+                  QStringLiteral(u"\\\\s\\OrvanaMusic\\MUSIC\\Bj\u00F6rk\\\u6625\\J\u00F3ga.mp3")),
+              QStringLiteral(u"Bj\u00F6rk/\u6625/J\u00F3ga.mp3"));
+    EXPECT_TRUE(TrackDestinations::listedPathOfLocation(QStringLiteral(u"\\\\s\\OrvanaMusic\\M\u00FCsic\\A\\B\\c.mp3"))
+                    .isNull());
+    EXPECT_TRUE(TrackDestinations::listedPathOfLocation(QStringLiteral("\\\\s\\Musics\\A\\B\\c.mp3")).isNull());
 
     // Folders named "." or ".." are refused, never followed out of the music folder.
     ShareFixture share;
