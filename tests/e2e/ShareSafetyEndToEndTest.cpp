@@ -101,9 +101,9 @@ TEST_F(ShareSafetyEndToEndTest, TwoRunsAtOnceNeverCorruptTheShareAndTheLoserSays
 {
     QProcessEnvironment environment = cliEnvironment(folder.path());
     int refusals = 0;
-    // 20 rounds, and up to 40 more while no round has overlapped: on a slow
+    // 20 rounds, and up to 80 more while no round has overlapped: on a slow
     // machine (the sanitizers') one run often ends before the other begins.
-    for (int round = 0; round < 20 || (refusals == 0 && round < 60); ++round) {
+    for (int round = 0; round < 20 || (refusals == 0 && round < 100); ++round) {
         QProcess first;
         QProcess second;
         first.setProcessEnvironment(environment);
