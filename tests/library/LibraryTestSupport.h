@@ -6,6 +6,7 @@
 #include "library/Playlist.h"
 #include "library/Track.h"
 #include "tests/support/ReportSink.h"
+#include "tests/support/Sanitizers.h"
 
 #include <QList>
 #include <QObject>
@@ -107,10 +108,6 @@ QStringList listTree(const QString &folder);
 void withoutFreeDescriptors(const std::function<void()> &body);
 // UndefinedBehaviorSanitizer probes memory through a pipe of its own, so
 // with no descriptor left its checks fail by themselves.
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool sanitizersNeedDescriptors = true;
-#else
-inline constexpr bool sanitizersNeedDescriptors = false;
-#endif
+inline constexpr bool sanitizersNeedDescriptors = underAddressSanitizer;
 
 } // namespace librarytest

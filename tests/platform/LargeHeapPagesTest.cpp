@@ -1,4 +1,5 @@
 #include "platform/LargeHeapPages.h"
+#include "tests/support/Sanitizers.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -92,9 +93,8 @@ Outcome reserveAndFill()
 
 TEST(LargeHeapPagesTest, TheHeapIsReservedOnceInHugePagesAndKeptAsSmallBlocksComeAndGo)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizer's allocator keeps no heap of glibc's";
-#endif
+    if (underAddressSanitizer)
+        GTEST_SKIP() << "the sanitizer's allocator keeps no heap of glibc's";
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0)
