@@ -15,7 +15,6 @@
 #include "cli/VerifyCommand.h"
 #include "itunes/MusicApplication.h"
 #include "library/MusicLibrary.h"
-#include "platform/ControlCharacters.h"
 #include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
 #include "secrets/SecretServiceKeyring.h"
@@ -66,9 +65,9 @@ QString settingsFileName(const CliOptions &options)
 } // namespace
 
 CliProgram::CliProgram(FILE *out, FILE *err)
-    : m_out(out), m_err(err), m_outIsTerminal(out && ::isatty(::fileno(out))),
-      m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>()),
-      m_passwordKeyring(std::make_shared<SecretServiceKeyring>()), m_source([this](const QString &message) { printError(message); })
+    : m_output(out, err), m_refreshServiceFactory(std::make_shared<OVWSRefreshServiceFactory>()),
+      m_passwordKeyring(std::make_shared<SecretServiceKeyring>()),
+      m_source([this](const QString &message) { m_output.printError(message); })
 {
 }
 
@@ -84,100 +83,12 @@ void CliProgram::setPasswordKeyring(std::shared_ptr<PasswordKeyring> keyring)
     m_passwordKeyring = std::move(keyring);
 }
 
-void CliProgram::print(const QString &line)
-{
-    clearProgress();
-    // Titles, locations and server answers never reach the terminal raw.
-    const QByteArray bytes = ControlCharacters::escaped(line).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
-    std::fputc('\n', m_out);
-    // A terminal shows each line as it comes; a pipe or a file gets them in
-    // groups: after each batch of the run's reports, before an error line
-    // and at the end.
-    if (m_outIsTerminal)
-        std::fflush(m_out);
-}
-
-void CliProgram::printLogLine(const QString &line)
-{
-    // "<time>: <message>"; the time text has no ": " of its own.
-    const qsizetype separator = line.indexOf(QLatin1String(": "));
-    const QStringView message = separator < 0 ? QStringView(line) : QStringView(line).mid(separator + 2);
-    if (message.startsWith(QLatin1String("Debug: ")))
-        m_lastDebugMessage = message.mid(7).toString();
-    // The run's errors belong on standard error, at every verbosity.
-    if (message.startsWith(QLatin1String("Error: "))) {
-        printError(message.mid(7).toString());
-        return;
-    }
-    switch (m_verbosity) {
-    case CliOptions::Verbosity::Quiet:
-        return;
-    case CliOptions::Verbosity::Normal:
-        if (message.startsWith(QLatin1String("Debug: ")))
-            return;
-        break;
-    case CliOptions::Verbosity::Verbose:
-        break;
-    }
-    if (m_json) {
-        // Standard output holds the JSON document alone.
-        if (m_verbosity == CliOptions::Verbosity::Verbose)
-            printError(line);
-        return;
-    }
-    print(line);
-}
-
-void CliProgram::printError(const QString &message)
-{
-    clearProgress();
-    std::fflush(m_out);
-    std::fprintf(m_err, "orvanasync-cli: %s\n", ControlCharacters::escaped(message).toLocal8Bit().constData());
-    std::fflush(m_err);
-}
-
-void CliProgram::showProgress(OrvanaSyncAppDelegate &delegate, int activity, int progress, int maxProgress)
-{
-    if (!m_progress || !m_progress->enabled())
-        return;
-    if (activity == 4) {
-        m_progress->loading(progress, maxProgress);
-    } else if (activity == 9) {
-        m_progress->exportingCovers(progress, maxProgress);
-    } else if (activity == 7 && delegate.ml()) {
-        if (progress == 0 || m_bytesBefore.isEmpty()) {
-            // The engine lists the tracks in this order and counts each;
-            // those it copies (status 1) make the bytes.
-            const MusicLibrary &library = *delegate.ml();
-            m_bytesBefore = {0};
-            for (const QString &identifier : library.sortedTracks()) {
-                if (!library.syncCompleteMusicLibrary() &&
-                    (!library.tracksToSync() || !library.tracksToSync()->contains(identifier)))
-                    continue;
-                const std::shared_ptr<Track> track = library.tracks().value(identifier);
-                const bool copied = track && track->status() == 1 && !track->DRMProtected();
-                m_bytesBefore.append(m_bytesBefore.last() + (copied ? qMax(0, track->size()) : 0));
-            }
-        }
-        const qsizetype last = m_bytesBefore.size() - 1;
-        m_progress->copyingTracks(progress, maxProgress, m_bytesBefore.at(std::clamp(qsizetype(progress), qsizetype(0), last)),
-                                  m_bytesBefore.at(last));
-    }
-}
-
-void CliProgram::clearProgress()
-{
-    if (m_progress)
-        m_progress->clear();
-}
-
 bool CliProgram::readPassword(const CliOptions &options, SettingsStore &settings, QString *password)
 {
     if (!options.passwordFile().isNull()) {
         QFile file(options.passwordFile());
         if (!file.open(QIODevice::ReadOnly)) {
-            printError(QStringLiteral("cannot read the password file %1: %2").arg(options.passwordFile(), file.errorString()));
+            m_output.printError(QStringLiteral("cannot read the password file %1: %2").arg(options.passwordFile(), file.errorString()));
             return false;
         }
         QByteArray line = file.readLine();
@@ -201,8 +112,8 @@ bool CliProgram::readPassword(const CliOptions &options, SettingsStore &settings
     const bool readOnly = options.dryRun() || options.command() == CliOptions::Command::Verify;
     *password = store.password(server, user,
                                readOnly ? SharePasswordStore::ClearText::Leave : SharePasswordStore::ClearText::Move);
-    if (!store.notice().isNull() && m_verbosity != CliOptions::Verbosity::Quiet)
-        printError(QStringLiteral("notice: ") + store.notice());
+    if (!store.notice().isNull() && m_output.verbosity() != CliOptions::Verbosity::Quiet)
+        m_output.printError(QStringLiteral("notice: ") + store.notice());
     return true;
 }
 
@@ -215,7 +126,7 @@ void CliProgram::watchStopSignals(OrvanaSyncAppDelegate &delegate)
         char byte = 0;
         while (::read(stopSignalPipe[0], &byte, 1) > 0) {
         }
-        printError(QStringLiteral("stopping after the current track (%1 again ends at once)")
+        m_output.printError(QStringLiteral("stopping after the current track (%1 again ends at once)")
                        .arg(stopSignal == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("Ctrl-C")));
         delegate.requestStop();
     });
@@ -239,17 +150,15 @@ QString CliProgram::stoppedLine(const OrvanaSyncAppDelegate &delegate)
 
 int CliProgram::run(const CliOptions &options)
 {
-    const auto flushOutput = qScopeGuard([this] { std::fflush(m_out); });
-    m_verbosity = options.verbosity();
-    m_json = options.json();
-    m_progress = std::make_unique<TerminalProgress>(m_err, m_verbosity != CliOptions::Verbosity::Quiet);
+    const auto flushOutput = qScopeGuard([this] { m_output.flush(); });
+    m_output.configure(options.verbosity(), options.json());
     switch (options.command()) {
     case CliOptions::Command::Help:
         for (const QString &line : CliOptions::usage().chopped(1).split(QLatin1Char('\n')))
-            print(line);
+            m_output.print(line);
         return Succeeded;
     case CliOptions::Command::Version:
-        print(QStringLiteral("orvanasync-cli ") + QCoreApplication::applicationVersion());
+        m_output.print(QStringLiteral("orvanasync-cli ") + QCoreApplication::applicationVersion());
         return Succeeded;
     case CliOptions::Command::Sync:
         return runSync(options);
@@ -258,23 +167,23 @@ int CliProgram::run(const CliOptions &options)
     case CliOptions::Command::Verify:
         return runVerify(options);
     case CliOptions::Command::Servers:
-        return CliServerDiscovery::listServers(options, m_out, m_err);
+        return CliServerDiscovery::listServers(options, m_output.out(), m_output.err());
     case CliOptions::Command::Config: {
         SettingsStore settings(settingsFileName(options));
         settings.registerDefaults(SettingsStore::builtInDefaults());
-        ConfigCommand config(settings, m_out, m_err);
+        ConfigCommand config(settings, m_output.out(), m_output.err());
         config.setPasswordKeyring(m_passwordKeyring);
         return config.run(options.arguments());
     }
     case CliOptions::Command::Password: {
         SettingsStore settings(settingsFileName(options));
         settings.registerDefaults(SettingsStore::builtInDefaults());
-        return PasswordCommand(settings, m_passwordKeyring, m_out, m_err).run(options);
+        return PasswordCommand(settings, m_passwordKeyring, m_output.out(), m_output.err()).run(options);
     }
     case CliOptions::Command::None:
         break;
     }
-    printError(options.error());
+    m_output.printError(options.error());
     return CouldNotRun;
 }
 
@@ -286,10 +195,10 @@ int CliProgram::runPlaylists(const CliOptions &options)
         return CouldNotRun;
     // What the load left out (a playlist among them) is said as a sync says it.
     for (const QString &warning : m_source.application()->warnings())
-        printError(warning);
+        m_output.printError(warning);
     const QByteArray lines = CliMusicSource::playlistListing(*delegate.ml(), options.json());
-    std::fwrite(lines.constData(), 1, size_t(lines.size()), m_out);
-    std::fflush(m_out);
+    std::fwrite(lines.constData(), 1, size_t(lines.size()), m_output.out());
+    m_output.flush();
     return Succeeded;
 }
 
@@ -340,15 +249,15 @@ std::optional<int> CliProgram::prepareRun(const CliOptions &options, SettingsSto
     for (const auto &[path, what] : {std::pair{settings.fileName(), QStringLiteral("the settings file")},
                                      std::pair{options.passwordFile(), QStringLiteral("the password file")}}) {
         if (const QString warning = ConfigCommand::readableByOthersWarning(path, what); !warning.isNull())
-            printError(warning);
+            m_output.printError(warning);
     }
     configureDelegate(options, settings, delegate, selected);
     delegate.setMusicServerPassword(password);
     password.fill(QLatin1Char('\0'));
-    const QString noServer = CliServerDiscovery::chooseServer(options, delegate, m_err,
-                                                              [this](const QString &warning) { printError(warning); });
+    const QString noServer = CliServerDiscovery::chooseServer(options, delegate, m_output.err(),
+                                                              [this](const QString &warning) { m_output.printError(warning); });
     if (!noServer.isNull()) {
-        printError(noServer);
+        m_output.printError(noServer);
         return CouldNotRun;
     }
 
@@ -361,7 +270,7 @@ std::optional<int> CliProgram::prepareRun(const CliOptions &options, SettingsSto
          delegate.serverAddress()},
         machine);
     if (problem) {
-        printError(problem->message);
+        m_output.printError(problem->message);
         return problem->exitStatus;
     }
     return std::nullopt;
@@ -383,11 +292,11 @@ int CliProgram::runSync(const CliOptions &options)
     SyncReport report;
     // Each line is printed as it comes.
     delegate.syncPage().setKeepsLogText(false);
-    connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { printLogLine(line); });
-    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, this, [this] { std::fflush(m_out); });
+    connect(&delegate.syncPage(), &SyncPage::lineLogged, this, [this](const QString &line) { m_output.printLogLine(line); });
+    connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, this, [this] { m_output.flush(); });
     connect(&delegate, &OrvanaSyncAppDelegate::progressNotified, this,
             [this, &delegate](int activity, int progress, int maxProgress) {
-                showProgress(delegate, activity, progress, maxProgress);
+                m_output.showProgress(delegate.ml().get(), activity, progress, maxProgress);
             });
     connect(&delegate, &OrvanaSyncAppDelegate::errorNotified, this,
             [&report](const QString &title) { report.addError(title); });
@@ -401,15 +310,15 @@ int CliProgram::runSync(const CliOptions &options)
         return CouldNotRun;
     QCoreApplication::processEvents();
     if (stopSignal != 0) {
-        printError(QStringLiteral("stopped before the run started; the share was not changed"));
+        m_output.printError(QStringLiteral("stopped before the run started; the share was not changed"));
         return 128 + int(stopSignal);
     }
     // A run clears the delegate's error flag: what the load reported is kept here.
     const bool loadReportedErrors = delegate.errorReported();
     if (delegate.ml()->tracks().isEmpty() && m_source.application()->listedTrackCount() > 0) {
         for (const QString &line : m_source.leftOutLines())
-            printError(line);
-        printError(QStringLiteral("none of the %1 tracks the music library lists could be loaded; nothing was synced")
+            m_output.printError(line);
+        m_output.printError(QStringLiteral("none of the %1 tracks the music library lists could be loaded; nothing was synced")
                        .arg(m_source.application()->listedTrackCount()));
         return CompletedWithErrors;
     }
@@ -417,7 +326,7 @@ int CliProgram::runSync(const CliOptions &options)
         return CouldNotRun;
 
     const RunOutcome outcome = runToTheEnd(delegate, options.dryRun());
-    clearProgress();
+    m_output.clearProgress();
     if (outcome.refused)
         return CouldNotRun;
 
@@ -441,19 +350,19 @@ int CliProgram::runSync(const CliOptions &options)
         summary.append(stoppedLine(delegate));
         status = 128 + int(stopSignal);
     } else if (outcome.mountFailed) {
-        printError(mountFailureMessage(delegate.serverAddress()));
+        m_output.printError(mountFailureMessage(delegate.serverAddress()));
         status = CouldNotRun;
     } else if (delegate.webService() && !options.dryRun() && !outcome.refreshSucceeded) {
         report.setRefresh(SyncReport::Refresh::NoAnswer);
-        printError(QStringLiteral("the server did not answer the refresh within %1 seconds: it may still be busy, "
+        m_output.printError(QStringLiteral("the server did not answer the refresh within %1 seconds: it may still be busy, "
                                   "or it was stopped; the files are on the share")
                        .arg(outcome.refreshWaitMs / 1000.0));
         status = CompletedWithErrors;
     } else if (outcome.refreshSucceeded == false) {
         report.setRefresh(SyncReport::Refresh::Failed);
-        printError(QStringLiteral("the server did not refresh its media collection (%1): is the music server at %2 "
+        m_output.printError(QStringLiteral("the server did not refresh its media collection (%1): is the music server at %2 "
                                   "running and reachable on port %3? The files are on the share")
-                       .arg(m_lastDebugMessage.simplified(), delegate.serverAddress())
+                       .arg(m_output.lastDebugMessage().simplified(), delegate.serverAddress())
                        .arg(OVWSContract::port()));
         status = CompletedWithErrors;
     } else if (outcome.refreshSucceeded == true) {
@@ -462,10 +371,10 @@ int CliProgram::runSync(const CliOptions &options)
     const QString host = SyncPreflight::hostOf(delegate.serverAddress());
     if (!outcome.mountFailed && !options.dryRun() && stopSignal == 0) {
         if (delegate.serverAddress().trimmed().isEmpty()) {
-            printError(QStringLiteral("warning: no server given or stored, so no refresh was sent: give --server "
+            m_output.printError(QStringLiteral("warning: no server given or stored, so no refresh was sent: give --server "
                                       "ADDRESS to have the server read the new library"));
         } else if (!host.isNull() && !delegate.webService()) {
-            printError(SyncPreflight::unresolvedHostMessage(host));
+            m_output.printError(SyncPreflight::unresolvedHostMessage(host));
             status = CompletedWithErrors;
         }
     }
@@ -475,11 +384,11 @@ int CliProgram::runSync(const CliOptions &options)
     if (options.json()) {
         const QJsonObject object = report.toJson(delegate.totals(), summary, options.dryRun(), status);
         const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
-        std::fwrite(text.constData(), 1, size_t(text.size()), m_out);
-        std::fflush(m_out);
+        std::fwrite(text.constData(), 1, size_t(text.size()), m_output.out());
+        m_output.flush();
     } else {
         for (const QString &line : std::as_const(summary))
-            print(line);
+            m_output.print(line);
     }
     return status;
 }
@@ -494,7 +403,7 @@ int CliProgram::runVerify(const CliOptions &options)
     // The share is compared with a music source only when one is named.
     if (!options.source().isNull() && !m_source.load(options, settings, delegate))
         return CouldNotRun;
-    VerifyCommand command(delegate, m_out, m_err);
+    VerifyCommand command(delegate, m_output.out(), m_output.err());
     command.setComparesWithSource(!options.source().isNull());
     command.setMountFailureMessage(mountFailureMessage(delegate.serverAddress()));
     return command.run(options.json(), options.verbosity() == CliOptions::Verbosity::Quiet);
@@ -522,14 +431,14 @@ CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, 
     QElapsedTimer waited;
     waitLine.setInterval(1000);
     connect(&waitLine, &QTimer::timeout, &loop,
-            [&] { m_progress->waitingForRefresh(waited.elapsed(), outcome.refreshWaitMs); });
+            [&] { m_output.progress().waitingForRefresh(waited.elapsed(), outcome.refreshWaitMs); });
     connect(&delegate, &OrvanaSyncAppDelegate::syncCompleted, &loop, [&] {
         completed = true;
         refreshTimeout.start();
         finishWhenDone();
-        if (delegate.webService() && !dryRun && !outcome.refreshSucceeded && m_progress->enabled()) {
+        if (delegate.webService() && !dryRun && !outcome.refreshSucceeded && m_output.progress().enabled()) {
             waited.start();
-            m_progress->waitingForRefresh(0, outcome.refreshWaitMs);
+            m_output.progress().waitingForRefresh(0, outcome.refreshWaitMs);
             waitLine.start();
         }
     });
@@ -550,7 +459,7 @@ CliProgram::RunOutcome CliProgram::runToTheEnd(OrvanaSyncAppDelegate &delegate, 
     connect(&delegate, &OrvanaSyncAppDelegate::emptyLibraryRefused, &loop,
             [&](const QString &libraryFile, qint64 songsOnShare) {
                 outcome.refused = true;
-                printError(QStringLiteral("the run would publish a library with no tracks in place of the %1 songs "
+                m_output.printError(QStringLiteral("the run would publish a library with no tracks in place of the %1 songs "
                                           "listed in %2 (is the music source's disk or folder there?); nothing was "
                                           "written: use --allow-empty to publish it anyway")
                                .arg(songsOnShare)

@@ -2,6 +2,7 @@
 
 #include "cli/CliMusicSource.h"
 #include "cli/CliOptions.h"
+#include "cli/CliOutput.h"
 
 #include <QObject>
 #include <QSet>
@@ -14,7 +15,6 @@
 class OrvanaSyncAppDelegate;
 class PasswordKeyring;
 class QSocketNotifier;
-class TerminalProgress;
 class RefreshServiceFactory;
 class SettingsStore;
 
@@ -66,29 +66,13 @@ private:
     // The password of --password-file or ORVANASYNC_PASSWORD, else the
     // stored one; false when the password file cannot be read.
     bool readPassword(const CliOptions &options, SettingsStore &settings, QString *password);
-    void print(const QString &line);
-    // A line of the run's log, unless the verbosity hides it.
-    void printLogLine(const QString &line);
-    void printError(const QString &message);
-    void showProgress(OrvanaSyncAppDelegate &delegate, int activity, int progress, int maxProgress);
-    void clearProgress();
     // The first SIGINT or SIGTERM asks delegate's run to stop; the second
     // ends the program at once.
     void watchStopSignals(OrvanaSyncAppDelegate &delegate);
     // What a stopped run did and left undone.
     static QString stoppedLine(const OrvanaSyncAppDelegate &delegate);
 
-    FILE *m_out;
-    FILE *m_err;
-    bool m_outIsTerminal;
-    std::unique_ptr<TerminalProgress> m_progress;
-    // Bytes to copy of the tracks before each position in the order they
-    // are listed: prefix sums, made when the copying starts.
-    QList<qint64> m_bytesBefore;
-    CliOptions::Verbosity m_verbosity = CliOptions::Verbosity::Normal;
-    bool m_json = false;
-    // The last "Debug:" line's text: the refresh's failure, when it failed.
-    QString m_lastDebugMessage;
+    CliOutput m_output;
     std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
     std::shared_ptr<PasswordKeyring> m_passwordKeyring;
     CliMusicSource m_source;
