@@ -3,6 +3,7 @@
 #include "app/EmptyLibraryGuard.h"
 #include "app/SettingsStore.h"
 #include "discovery/SystemServiceBrowser.h"
+#include "library/LibraryFileReadAhead.h"
 #include "library/MusicLibrary.h"
 #include "library/Notify.h"
 #include "library/guid.h"
@@ -185,31 +186,61 @@ QString OrvanaSyncAppDelegate::serverAddress() const
     return m_discovery.firstAddress(m_serverEntryText);
 }
 
-bool OrvanaSyncAppDelegate::findShareRoot(const QString &address)
+QString OrvanaSyncAppDelegate::shareRootWithoutMount(QString *unusable) const
 {
     if (!m_shareFolder.isNull()) {
         // A share mounted by other means (fstab, a file manager): no mount.
         if (!QFileInfo(m_shareFolder).isDir()) {
-            systemLog(QStringLiteral("The share folder %1 is not a folder").arg(m_shareFolder));
-            return false;
+            *unusable = QStringLiteral("The share folder %1 is not a folder").arg(m_shareFolder);
+            return {};
         }
-        m_shareRoot = m_shareFolder;
+        return m_shareFolder;
+    }
+    QString mountPoint;
+    if (!ManageVolumes::isVolumeMounted(ShareName, &mountPoint))
+        return {};
+    if (mountPoint.isEmpty())
+        *unusable = QStringLiteral("The mounted volume %1 has no local folder").arg(ShareName);
+    return mountPoint;
+}
+
+QString OrvanaSyncAppDelegate::libraryFilePath(const QString &shareRoot, const QString &libraryId)
+{
+    return QDir(shareRoot).filePath(QStringLiteral("Library/%1.xml").arg(libraryId));
+}
+
+bool OrvanaSyncAppDelegate::findShareRoot(const QString &address)
+{
+    QString unusable;
+    const QString root = shareRootWithoutMount(&unusable);
+    if (!unusable.isNull()) {
+        systemLog(unusable);
+        return false;
+    }
+    if (!root.isEmpty()) {
+        m_shareRoot = root;
         return true;
     }
     QString mountPoint;
-    if (ManageVolumes::isVolumeMounted(ShareName, &mountPoint)) {
-        if (mountPoint.isEmpty()) {
-            systemLog(QStringLiteral("The mounted volume %1 has no local folder").arg(ShareName));
-            return false;
-        }
-        m_shareRoot = mountPoint;
-        return true;
-    }
     if (!ManageVolumes::mountServerShare(address, ShareName, QString(), m_musicServerUserName, m_musicServerPassword,
                                          &mountPoint))
         return false;
     m_shareRoot = mountPoint;
     return !m_shareRoot.isEmpty();
+}
+
+void OrvanaSyncAppDelegate::readLibraryFileAhead()
+{
+    m_libraryFileReadAhead.reset();
+    if (m_syncInProgress)
+        return;
+    if (m_iTunesGUID.isEmpty() || !isSafeLibraryIdentifier(m_iTunesGUID))
+        return;
+    QString unusable;
+    const QString root = shareRootWithoutMount(&unusable);
+    if (root.isEmpty() || !unusable.isNull())
+        return;
+    m_libraryFileReadAhead = std::make_unique<LibraryFileReadAhead>(libraryFilePath(root, m_iTunesGUID));
 }
 
 void OrvanaSyncAppDelegate::onSyncPressed()
@@ -278,7 +309,7 @@ void OrvanaSyncAppDelegate::onSyncPressed()
     }
     if (m_ml) {
         SharePaths &paths = m_ml->sharePaths();
-        paths.xmlTracksPath = share.filePath(QStringLiteral("Library/%1.xml").arg(m_iTunesGUID));
+        paths.xmlTracksPath = libraryFilePath(m_shareRoot, m_iTunesGUID);
         paths.xmlAlbumCoverPath = share.filePath(QStringLiteral("Artwork/Artwork.xml"));
         paths.cpyBasePath = share.filePath(QStringLiteral("Music"));
         paths.albumCoverBasePath = share.filePath(QStringLiteral("Artwork"));
@@ -287,6 +318,8 @@ void OrvanaSyncAppDelegate::onSyncPressed()
         m_ml->setCopyBarrier(m_waitForReportsBeforeCopies ? std::function<void()>([this] { m_reports.waitUntilShown(); })
                                                           : std::function<void()>());
         applyPlaylistSelection();
+        // A read ahead of another file is simply not taken.
+        m_ml->setLibraryFileReadAhead(std::move(m_libraryFileReadAhead));
     }
 
     if (refusedAsEmpty()) {

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <memory>
 
+class LibraryFileReadAhead;
 class MusicLibrary;
 class Notify;
 class SettingsStore;
@@ -137,6 +138,14 @@ public:
     // Finds the share as a run does: the share folder, the mounted volume,
     // or a mount of the server's share at address; false when there is none.
     bool findShareRoot(const QString &address);
+    // Starts reading the share's library file for the next run on a thread
+    // of its own, when the run will find the share without a mount and the
+    // library identifier is set: a program that loads the music library just
+    // before it syncs (the command line) has it read meanwhile. The run takes
+    // what was read only if the file is unchanged by then (see
+    // LibraryFileReadAhead); otherwise, and without a read ahead, it reads
+    // the file itself.
+    void readLibraryFileAhead();
     // The totals of the library model (zeros without one).
     SyncCounters totals() const;
 
@@ -189,6 +198,11 @@ Q_SIGNALS:
     void selectByIPAddressChanged(bool value);
 
 private:
+    // The share's folder where a run needs no mount (the share folder, or
+    // the share mounted already); empty when a mount is needed, with
+    // *unusable set when the one at hand cannot serve.
+    QString shareRootWithoutMount(QString *unusable) const;
+    static QString libraryFilePath(const QString &shareRoot, const QString &libraryId);
     void prepareWebService(const QString &address);
     void endRunAfterMountFailure(const QString &address);
     bool refusedAsEmpty();
@@ -236,4 +250,6 @@ private:
     // run starts, so it can never end that run.
     QTimer m_pendingCompletion;
     ReportQueue m_reports;
+    // Handed to the library when the next run starts.
+    std::unique_ptr<LibraryFileReadAhead> m_libraryFileReadAhead;
 };

@@ -306,6 +306,8 @@ int CliProgram::runSync(const CliOptions &options)
 
     watchStopSignals(delegate);
     const auto unwatch = qScopeGuard([this] { m_stopNotifier.reset(); });
+    // The share's library file is read while the music library loads.
+    delegate.readLibraryFileAhead();
     if (!m_source.load(options, settings, delegate))
         return CouldNotRun;
     QCoreApplication::processEvents();

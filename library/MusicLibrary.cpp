@@ -1,6 +1,7 @@
 #include "library/MusicLibrary.h"
 
 #include "library/ArtworkFileWriter.h"
+#include "library/LibraryFileReadAhead.h"
 #include "library/LibraryFileWriter.h"
 #include "library/PreviousArtworkFile.h"
 #include "library/PreviousLibraryFile.h"
@@ -25,10 +26,16 @@ SyncStage MusicLibrary::stage()
 bool MusicLibrary::syncTracks(const QString &path)
 {
     PreviousLibraryFile reader(stage());
-    const bool read = reader.read(path);
+    const std::unique_ptr<LibraryFileReadAhead> readAhead = std::move(m_libraryFileReadAhead);
+    const bool read = reader.read(path, readAhead.get());
     m_parsingError = reader.parsingError();
     m_previousLibraryFile = reader.fingerprint();
     return read;
+}
+
+void MusicLibrary::setLibraryFileReadAhead(std::unique_ptr<LibraryFileReadAhead> readAhead)
+{
+    m_libraryFileReadAhead = std::move(readAhead);
 }
 
 bool MusicLibrary::writeXMLTracks(const QString &libraryId, const QString &libName)

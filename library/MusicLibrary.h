@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 
+class LibraryFileReadAhead;
 struct SyncStage;
 
 // The music library and the sync run over it: the library model (which the
@@ -50,8 +51,10 @@ public:
 
     // Reads the previous library file at path and marks every track it lists
     // as unchanged (status 0). True when it was read without a parse error; a
-    // missing file is read as empty (no error).
+    // missing file is read as empty (no error). A read ahead given for the
+    // same path stands in for reading the file when it still can, once.
     bool syncTracks(const QString &path);
+    void setLibraryFileReadAhead(std::unique_ptr<LibraryFileReadAhead> readAhead);
     // Writes the new library file at sharePaths().xmlTracksPath and copies
     // every new track into sharePaths().cpyBasePath. True when the file was
     // stored.
@@ -148,4 +151,5 @@ private:
     // The library file as syncTracks read it, so that writeXMLTracks can
     // tell it unchanged without reading it again.
     FileFingerprint m_previousLibraryFile;
+    std::unique_ptr<LibraryFileReadAhead> m_libraryFileReadAhead;
 };

@@ -31,13 +31,18 @@ int leadingInteger(const QString &text)
 
 } // namespace
 
-void PreviousArtworkFile::takeListedCover(LibraryModel &model, SyncCounters &counters, const XmlAttributes &attributes)
+std::optional<ListedCover> PreviousArtworkFile::listedCoverOf(const XmlAttributes &attributes)
 {
-    const std::optional<QString> albumId = attributes.value("AlbumID");
-    const std::optional<QString> path = attributes.value("Path");
+    std::optional<QString> albumId = attributes.value("AlbumID");
+    std::optional<QString> path = attributes.value("Path");
     if (!albumId || !path)
-        return;
-    std::shared_ptr<AlbumCover> &cover = model.albumCovers()[*albumId];
+        return std::nullopt;
+    return ListedCover{std::move(*albumId), std::move(*path), attributes.value("Type")};
+}
+
+void PreviousArtworkFile::takeListedCover(LibraryModel &model, SyncCounters &counters, const ListedCover &listed)
+{
+    std::shared_ptr<AlbumCover> &cover = model.albumCovers()[listed.albumId];
     if (cover) {
         ++counters.numAlbumCoversUnchanged;
     } else {
@@ -45,9 +50,8 @@ void PreviousArtworkFile::takeListedCover(LibraryModel &model, SyncCounters &cou
         cover->setAvailable(true);
     }
     cover->setStatus(0);
-    const std::optional<QString> type = attributes.value("Type");
-    cover->setType(type ? leadingInteger(*type) : 0);
-    cover->setPath(*path);
+    cover->setType(listed.type ? leadingInteger(*listed.type) : 0);
+    cover->setPath(listed.path);
 }
 
 bool PreviousArtworkFile::read(const QString &path)
@@ -59,8 +63,10 @@ bool PreviousArtworkFile::read(const QString &path)
     m_parsingError.reset();
     DescriptionFileReader reader(
         [this](const QString &name, const XmlAttributes &attributes) {
-            if (DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
-                takeListedCover(m_stage.model, m_stage.counters, attributes);
+            if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
+                return;
+            if (const std::optional<ListedCover> cover = listedCoverOf(attributes))
+                takeListedCover(m_stage.model, m_stage.counters, *cover);
         },
         [this](const ErrorRecord &error) {
             if (!m_parsingError)

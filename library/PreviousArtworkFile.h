@@ -8,6 +8,14 @@
 
 #include <optional>
 
+// One cover a description file lists: its album, the path of its picture
+// and its type, as written.
+struct ListedCover {
+    QString albumId;
+    QString path;
+    std::optional<QString> type;
+};
+
 // The artwork-file stage that comes first: reads the artwork file the share
 // holds and marks every cover it lists as unchanged (status 0, with the
 // listed path and type); a listed cover the library does not know is kept
@@ -21,9 +29,11 @@ public:
     bool read(const QString &path);
     const std::optional<ErrorRecord> &parsingError() const { return m_parsingError; }
 
-    // Takes one listed cover (an AlbumCover element's attributes) into the
-    // library; the previous library file lists covers too.
-    static void takeListedCover(LibraryModel &model, SyncCounters &counters, const XmlAttributes &attributes);
+    // The cover an AlbumCover element's attributes list; none without an
+    // album or a path. The previous library file lists covers too.
+    static std::optional<ListedCover> listedCoverOf(const XmlAttributes &attributes);
+    // Takes one listed cover into the library.
+    static void takeListedCover(LibraryModel &model, SyncCounters &counters, const ListedCover &listed);
 
 private:
     SyncStage m_stage;

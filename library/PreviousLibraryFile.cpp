@@ -1,30 +1,57 @@
 #include "library/PreviousLibraryFile.h"
 
 #include "library/DescriptionFileReader.h"
+#include "library/LibraryFileReadAhead.h"
 #include "library/PreviousArtworkFile.h"
 #include "library/TrackDestinations.h"
+
+ListedSong PreviousLibraryFile::listedSongOf(const XmlAttributes &attributes)
+{
+    const std::optional<QString> location = attributes.value("Location");
+    return ListedSong{attributes.value("ID"), location ? TrackDestinations::listedPathOfLocation(*location) : QString()};
+}
+
+void PreviousLibraryFile::takeSong(ListedSong &&song)
+{
+    const LibraryModel::TrackMap &tracks = m_stage.model.tracks();
+    const auto found = song.id ? tracks.constFind(*song.id) : tracks.constEnd();
+    if (found != tracks.constEnd() && found.value()) {
+        found.value()->setStatus(0);
+        found.value()->setListedPath(std::move(song.listedPath));
+        ++m_stage.counters.numTracksUnchanged;
+    } else {
+        ++m_stage.counters.numTracksDeleted;
+    }
+}
 
 void PreviousLibraryFile::takeElement(const QString &name, const XmlAttributes &attributes)
 {
     if (DescriptionFileReader::isNamed(name, QLatin1String("song"))) {
-        const LibraryModel::TrackMap &tracks = m_stage.model.tracks();
-        const std::optional<QString> id = attributes.value("ID");
-        const auto found = id ? tracks.constFind(*id) : tracks.constEnd();
-        if (found != tracks.constEnd() && found.value()) {
-            found.value()->setStatus(0);
-            const std::optional<QString> location = attributes.value("Location");
-            found.value()->setListedPath(location ? TrackDestinations::listedPathOfLocation(*location) : QString());
-            ++m_stage.counters.numTracksUnchanged;
-        } else {
-            ++m_stage.counters.numTracksDeleted;
-        }
+        takeSong(listedSongOf(attributes));
         return;
     }
-    if (DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
-        PreviousArtworkFile::takeListedCover(m_stage.model, m_stage.counters, attributes);
+    if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
+        return;
+    if (const std::optional<ListedCover> cover = PreviousArtworkFile::listedCoverOf(attributes))
+        PreviousArtworkFile::takeListedCover(m_stage.model, m_stage.counters, *cover);
 }
 
-bool PreviousLibraryFile::read(const QString &path)
+bool PreviousLibraryFile::takenFromReadAhead(const QString &path, LibraryFileReadAhead *readAhead)
+{
+    if (!readAhead || readAhead->path() != path)
+        return false;
+    std::optional<LibraryFileListing> listing = readAhead->take();
+    if (!listing)
+        return false;
+    for (ListedSong &song : listing->songs)
+        takeSong(std::move(song));
+    for (const ListedCover &cover : listing->covers)
+        PreviousArtworkFile::takeListedCover(m_stage.model, m_stage.counters, cover);
+    m_fingerprint = std::move(listing->fingerprint);
+    return true;
+}
+
+bool PreviousLibraryFile::read(const QString &path, LibraryFileReadAhead *readAhead)
 {
     SyncCounters &counters = m_stage.counters;
     counters.numTracksProcessed = int(m_stage.model.tracks().size());
@@ -32,13 +59,15 @@ bool PreviousLibraryFile::read(const QString &path)
     counters.numTracksUnchanged = 0;
     m_stage.reports.syncNotifyTitle(Activity::SyncStageStarts, QStringLiteral("Synchronizing Music Tracks"));
     m_parsingError.reset();
-    DescriptionFileReader reader(
-        [this](const QString &name, const XmlAttributes &attributes) { takeElement(name, attributes); },
-        [this](const ErrorRecord &error) {
-            if (!m_parsingError)
-                m_parsingError = error;
-        });
-    reader.readFile(path, &m_fingerprint);
+    if (!takenFromReadAhead(path, readAhead)) {
+        DescriptionFileReader reader(
+            [this](const QString &name, const XmlAttributes &attributes) { takeElement(name, attributes); },
+            [this](const ErrorRecord &error) {
+                if (!m_parsingError)
+                    m_parsingError = error;
+            });
+        reader.readFile(path, &m_fingerprint);
+    }
     counters.numTracksAdded = counters.numTracksProcessed - counters.numTracksUnchanged;
     if (m_parsingError)
         m_stage.reports.syncNotifyError(QStringLiteral("Error parsing Music Tracks XML file"), *m_parsingError);

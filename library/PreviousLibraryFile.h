@@ -9,6 +9,15 @@
 
 #include <optional>
 
+class LibraryFileReadAhead;
+
+// One song a library file lists: its persistent ID (none when the element
+// has none) and the share-relative path its Location names.
+struct ListedSong {
+    std::optional<QString> id;
+    QString listedPath;
+};
+
 // The library-file stage that comes first: reads the library file the share
 // holds and marks every track it lists as unchanged (status 0, with the
 // path it was listed at), counting the listed tracks the library no longer
@@ -19,13 +28,20 @@ public:
 
     // True when the file was read without a parse error; a missing file
     // reads as empty. The first error is reported and kept in parsingError().
-    bool read(const QString &path);
+    // A read ahead of the same file stands in for reading it when it can
+    // (LibraryFileReadAhead::take); the stage reports the same either way.
+    bool read(const QString &path, LibraryFileReadAhead *readAhead = nullptr);
     const std::optional<ErrorRecord> &parsingError() const { return m_parsingError; }
     // What the read found: complete only when the whole file was parsed.
     const FileFingerprint &fingerprint() const { return m_fingerprint; }
 
+    // The song a Song element's attributes list.
+    static ListedSong listedSongOf(const XmlAttributes &attributes);
+
 private:
     void takeElement(const QString &name, const XmlAttributes &attributes);
+    void takeSong(ListedSong &&song);
+    bool takenFromReadAhead(const QString &path, LibraryFileReadAhead *readAhead);
 
     SyncStage m_stage;
     std::optional<ErrorRecord> m_parsingError;
