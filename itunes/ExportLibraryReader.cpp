@@ -149,7 +149,8 @@ bool isDictionary(Container container)
 class ExportLibraryReader::Parse : public XmlPushParser::Handler {
 public:
     Parse(ExportLibraryReader &reader, bool dropControlCharacters)
-        : parser(*this, XmlPushParser::Options{.dropControlCharacters = dropControlCharacters}), m_reader(reader),
+        : parser(*this, XmlPushParser::Options{.dropControlCharacters = dropControlCharacters, .parseOnHelperThread = true}),
+          m_reader(reader),
           m_contents(reader.m_contents)
     {
     }

@@ -24,6 +24,7 @@ public:
     }
     void clear() { m_entries.clear(); }
     qsizetype size() const { return qsizetype(m_entries.size()); }
+    const std::vector<Entry> &entries() const { return m_entries; }
     // The length in bytes of the longest value; 0 without attributes.
     qsizetype longestValue() const
     {

@@ -1,6 +1,7 @@
 #include "xml/XmlPushParser.h"
 
 #include "xml/LibXMLSupport.h"
+#include "xml/XmlEventRelay.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>
@@ -13,7 +14,10 @@
 #include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -37,6 +41,48 @@ void freeContext(xmlParserCtxtPtr context)
         xmlFreeDoc(context->myDoc);
     context->myDoc = nullptr;
     xmlFreeParserCtxt(context);
+}
+
+// The handler of the parser on the helper thread: every event to the relay.
+class RelayingHandler : public XmlPushParser::Handler {
+public:
+    RelayingHandler(XmlEventRelay &relay, XmlPushParser &parser) : m_relay(relay), m_parser(parser) {}
+
+    void startElement(QByteArrayView localName, QByteArrayView prefix, const XmlAttributes &attributes) override
+    {
+        // The handler stopped: so does the parse.
+        if (m_relay.cancelled())
+            return m_parser.stop(QStringLiteral("Reading was cancelled."));
+        m_relay.startElement(m_parser.line(), localName, prefix, attributes);
+    }
+    void endElement() override { m_relay.endElement(m_parser.line()); }
+    void characters(QByteArrayView text) override { m_relay.characters(m_parser.line(), text); }
+
+private:
+    XmlEventRelay &m_relay;
+    XmlPushParser &m_parser;
+};
+
+// Passes the file's status and bytes on from the helper thread; its end is
+// told on the calling thread once every event has been handled.
+class DeferredEndObserver : public XmlPushParser::FileObserver {
+public:
+    explicit DeferredEndObserver(XmlPushParser::FileObserver &target) : m_target(target) {}
+    void opened(const struct stat &info) override { m_target.opened(info); }
+    void bytesRead(QByteArrayView bytes) override { m_target.bytesRead(bytes); }
+    void endReached() override { reachedEnd = true; }
+
+    bool reachedEnd = false;
+
+private:
+    XmlPushParser::FileObserver &m_target;
+};
+
+bool worthAHelperThread(const QByteArray &nativePath)
+{
+    struct stat info {};
+    return std::thread::hardware_concurrency() > 1 && ::stat(nativePath.constData(), &info) == 0 && S_ISREG(info.st_mode)
+        && info.st_size >= XmlPushParser::HelperThreadMinimumSize;
 }
 
 } // namespace
@@ -168,7 +214,10 @@ XmlPushParser::~XmlPushParser()
 
 int XmlPushParser::line() const
 {
-    return m_context ? xmlSAX2GetLineNumber(m_context) : 0;
+    if (m_relaying)
+        return m_relayedLine;
+    // xmlSAX2GetLineNumber, without a call per event.
+    return m_context && m_context->input ? m_context->input->line : 0;
 }
 
 void XmlPushParser::stop(const QString &message)
@@ -270,6 +319,80 @@ bool XmlPushParser::feed(const char *data, qsizetype size, bool last)
 }
 
 bool XmlPushParser::readFile(const QString &path, FileObserver *observer)
+{
+    if (m_options.parseOnHelperThread && worthAHelperThread(path.toUtf8()))
+        return readFileOnHelperThread(path, observer);
+    return readFileHere(path, observer);
+}
+
+bool XmlPushParser::readFileOnHelperThread(const QString &path, FileObserver *observer)
+{
+    freeContext(m_context);
+    m_context = nullptr;
+    m_failed = false;
+    m_failure = {};
+    m_handlerException = nullptr;
+    m_controlCharacters.reset();
+
+    XmlEventRelay relay;
+    Options helperOptions = m_options;
+    helperOptions.parseOnHelperThread = false;
+    // The helper parser needs its handler first, the handler its parser.
+    struct Helper {
+        explicit Helper(XmlEventRelay &relay, Options options) : handler(relay, parser), parser(handler, options) {}
+        RelayingHandler handler;
+        XmlPushParser parser;
+    };
+    Helper parsing(relay, helperOptions);
+    std::optional<DeferredEndObserver> deferred;
+    if (observer)
+        deferred.emplace(*observer);
+    bool parsed = false;
+    std::exception_ptr helperException;
+    std::thread thread;
+    try {
+        thread = std::thread([&] {
+            try {
+                parsed = parsing.parser.readFileHere(path, deferred ? &*deferred : nullptr);
+                relay.finish();
+            } catch (...) {
+                helperException = std::current_exception();
+                relay.cancel();
+            }
+        });
+    } catch (const std::system_error &) {
+        // No thread to be had: parse here.
+        return readFileHere(path, observer);
+    }
+    m_relaying = true;
+    const auto ended = [&] {
+        relay.cancel();
+        thread.join();
+        m_relaying = false;
+    };
+    try {
+        relay.replay(m_handler, &m_relayedLine, m_failed);
+    } catch (...) {
+        const int line = m_relayedLine;
+        ended();
+        m_failed = true;
+        m_failure = {0, 0, QStringLiteral("Reading stopped: the handler failed."), line, 0};
+        throw;
+    }
+    ended();
+    if (helperException)
+        std::rethrow_exception(helperException);
+    m_controlCharacters = std::move(parsing.parser.m_controlCharacters);
+    if (!m_failed && !parsed) {
+        m_failed = true;
+        m_failure = parsing.parser.m_failure;
+    }
+    if (!m_failed && deferred && deferred->reachedEnd)
+        observer->endReached();
+    return !m_failed;
+}
+
+bool XmlPushParser::readFileHere(const QString &path, FileObserver *observer)
 {
     const QByteArray nativePath = path.toUtf8();
     // Non-blocking and checked before reading: a FIFO or a device under the

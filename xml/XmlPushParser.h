@@ -42,7 +42,14 @@ public:
         // Drop the control characters XML does not allow before parsing
         // (see ControlCharacterFilter) instead of failing at the first.
         bool dropControlCharacters = false;
+        // For a large file and where there is a second processor, readFile()
+        // has libxml2 parse on a helper thread while the handler takes the
+        // events on the calling thread; the events, their lines and the
+        // failures are the same.
+        bool parseOnHelperThread = false;
     };
+    // The smallest file parsed on a helper thread.
+    static constexpr qint64 HelperThreadMinimumSize = 1024 * 1024;
 
     class Handler {
     public:
@@ -102,6 +109,8 @@ public:
 private:
     friend struct Callbacks;
     bool begin();
+    bool readFileHere(const QString &path, FileObserver *observer);
+    bool readFileOnHelperThread(const QString &path, FileObserver *observer);
     bool feed(const char *data, qsizetype size, bool last);
     void fail(Failure failure);
 
@@ -116,4 +125,8 @@ private:
     Failure m_failure;
     std::exception_ptr m_handlerException;
     std::unique_ptr<ControlCharacterFilter> m_controlCharacters;
+    // While the handler takes events parsed on a helper thread: the line of
+    // the event it is given.
+    bool m_relaying = false;
+    int m_relayedLine = 0;
 };
