@@ -9,11 +9,12 @@
 LibraryFileReadAhead::LibraryFileReadAhead(QString path)
     : m_path(std::move(path))
 {
-    m_reading = std::async(std::launch::async, [path = m_path] { return read(path); });
+    m_reading = std::async(std::launch::async, [this, path = m_path] { return read(path, &m_cancelled); });
 }
 
 LibraryFileReadAhead::~LibraryFileReadAhead()
 {
+    m_cancelled = true;
     if (m_reading.valid())
         m_reading.wait();
 }
@@ -35,11 +36,20 @@ std::optional<LibraryFileListing> LibraryFileReadAhead::take()
     return listing;
 }
 
-LibraryFileListing LibraryFileReadAhead::read(const QString &path)
+namespace {
+
+struct ReadCancelled {};
+
+} // namespace
+
+LibraryFileListing LibraryFileReadAhead::read(const QString &path, const std::atomic<bool> *cancelled)
 {
     LibraryFileListing listing;
     DescriptionFileReader reader(
-        [&listing](const QString &name, const XmlAttributes &attributes) {
+        [&listing, cancelled](const QString &name, const XmlAttributes &attributes) {
+            // Unwinds out of the parse, which stops it (see XmlPushParser).
+            if (cancelled && cancelled->load(std::memory_order_relaxed))
+                throw ReadCancelled{};
             if (DescriptionFileReader::isNamed(name, QLatin1String("song"))) {
                 listing.songs.push_back(PreviousLibraryFile::listedSongOf(attributes));
                 return;
@@ -50,6 +60,10 @@ LibraryFileListing LibraryFileReadAhead::read(const QString &path)
                 listing.covers.push_back(std::move(*cover));
         },
         [&listing](const ErrorRecord &) { listing.failed = true; });
-    reader.readFile(path, &listing.fingerprint);
+    try {
+        reader.readFile(path, &listing.fingerprint);
+    } catch (const ReadCancelled &) {
+        return LibraryFileListing{{}, {}, {}, true};
+    }
     return listing;
 }

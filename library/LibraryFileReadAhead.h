@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <future>
 #include <optional>
 #include <vector>
@@ -31,7 +32,8 @@ class LibraryFileReadAhead {
 public:
     // Starts reading the file at path.
     explicit LibraryFileReadAhead(QString path);
-    // Waits for the read, if it is still going.
+    // Stops a read still going at its next element and waits for it (a run
+    // that ends before its first stage does not wait for the whole file).
     ~LibraryFileReadAhead();
     LibraryFileReadAhead(const LibraryFileReadAhead &) = delete;
     LibraryFileReadAhead &operator=(const LibraryFileReadAhead &) = delete;
@@ -42,10 +44,12 @@ public:
     // first call.
     std::optional<LibraryFileListing> take();
 
-    // The listing of the file at path, read now.
-    static LibraryFileListing read(const QString &path);
+    // The listing of the file at path, read now; a failed one once
+    // *cancelled is true.
+    static LibraryFileListing read(const QString &path, const std::atomic<bool> *cancelled = nullptr);
 
 private:
     QString m_path;
+    std::atomic<bool> m_cancelled = false;
     std::future<LibraryFileListing> m_reading;
 };

@@ -333,6 +333,7 @@ bool XmlPushParser::readFileOnHelperThread(const QString &path, FileObserver *ob
     m_failure = {};
     m_handlerException = nullptr;
     m_controlCharacters.reset();
+    m_relayedLine = 0;
 
     XmlEventRelay relay;
     Options helperOptions = m_options;

@@ -171,3 +171,21 @@ TEST(LibraryFileReadAhead, IsTakenOnceAndOnlyForItsOwnFile)
     EXPECT_TRUE(readAhead.take().has_value());
     EXPECT_FALSE(readAhead.take().has_value());
 }
+
+TEST(LibraryFileReadAhead, ACancelledReadListsNothingAndIsNeverTaken)
+{
+    SyncedLibrary library;
+    writeBytes(library.share.tracksFile(), Listing);
+    std::atomic<bool> cancelled = false;
+    EXPECT_EQ(LibraryFileReadAhead::read(library.share.tracksFile(), &cancelled).songs.size(), 5U);
+    cancelled = true;
+    const LibraryFileListing stopped = LibraryFileReadAhead::read(library.share.tracksFile(), &cancelled);
+    EXPECT_TRUE(stopped.failed);
+    EXPECT_TRUE(stopped.songs.empty());
+    EXPECT_FALSE(stopped.fingerprint.isComplete());
+    // A read ahead dropped before its run: it ends, whatever it had read.
+    library.readAhead();
+    library.library.setLibraryFileReadAhead(nullptr);
+    EXPECT_TRUE(library.sync());
+    EXPECT_EQ(library.library.tracks().value(QStringLiteral("A"))->status(), 0);
+}
