@@ -6,12 +6,15 @@
 #include "share/ManageVolumes.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <cstdio>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -255,6 +258,76 @@ TEST_F(OrvanaSyncAppDelegateTest, AnAlreadyMountedVolumeInAnyCaseIsUsedWithoutMo
     ASSERT_TRUE(syncAndWait());
     EXPECT_TRUE(mounts->requests.isEmpty());
     EXPECT_TRUE(QFile::exists(mounted + QStringLiteral("/Library/LIBRARY-ID.xml")));
+}
+
+namespace {
+
+// The bytes this process has read so far, by any read call.
+qint64 bytesReadByProcess()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar: "))
+            return line.mid(7).toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST_F(OrvanaSyncAppDelegateTest, TheLibraryFileReadAheadIsTakenByTheRunOnlyWhileTheFileIsUnchanged)
+{
+    const QString mounted = folder.filePath(QStringLiteral("mounted"));
+    QDir().mkpath(mounted);
+    mounts->volumes = {{QStringLiteral("OrvanaMusic"), mounted}};
+    ASSERT_TRUE(syncAndWait());
+    const QString libraryFile = mounted + QStringLiteral("/Library/LIBRARY-ID.xml");
+    // Songs the library no longer has make the file large enough that a
+    // second read of it would show.
+    QFile file(libraryFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    file.close();
+    QByteArray gone;
+    for (int index = 0; index < 20000; ++index)
+        gone += "<Song ID=\"GONE-" + QByteArray::number(index) + "\" Location=\"\\\\nas\\OrvanaMusic\\Music\\G\\G\\" +
+                QByteArray::number(index) + ".mp3\"/>\r\n";
+    const qsizetype songsEnd = bytes.indexOf("</Songs>");
+    ASSERT_GT(songsEnd, 0);
+    bytes.insert(songsEnd, gone);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+
+    const qint64 readBefore = bytesReadByProcess();
+    delegate->readLibraryFileAhead();
+    // As while the music library loads: the file is read meanwhile.
+    QElapsedTimer waited;
+    waited.start();
+    while (bytesReadByProcess() - readBefore < bytes.size() && waited.elapsed() < 10000)
+        spin(5);
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_LT(bytesReadByProcess() - readBefore, bytes.size() * 3 / 2);
+    EXPECT_EQ(library->counters().numTracksUnchanged, 2);
+    EXPECT_EQ(library->counters().numTracksDeleted, 20000);
+    EXPECT_TRUE(mounts->requests.isEmpty());
+
+    // Replaced after the read ahead: the run reads the new file.
+    delegate->readLibraryFileAhead();
+    const QByteArray onlyFirst = "<Library ID=\"LIBRARY-ID\"><Songs><Song ID=\"T1\" "
+                                 "Location=\"\\\\nas\\OrvanaMusic\\Music\\Ann\\First\\one.mp3\"/></Songs></Library>";
+    QFile replacement(libraryFile + QStringLiteral(".new"));
+    ASSERT_TRUE(replacement.open(QIODevice::WriteOnly));
+    replacement.write(onlyFirst);
+    replacement.close();
+    ASSERT_EQ(::rename(QFile::encodeName(libraryFile + QStringLiteral(".new")).constData(),
+                       QFile::encodeName(libraryFile).constData()),
+              0);
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(library->counters().numTracksUnchanged, 1);
+    EXPECT_EQ(library->counters().numTracksDeleted, 0);
 }
 
 TEST_F(OrvanaSyncAppDelegateTest, TheShareRootFollowsTheLocalHostSettingAndTheAddressAsTyped)
