@@ -2,6 +2,7 @@
 
 #include "library/DescriptionFileReader.h"
 
+#include <system_error>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +10,11 @@
 LibraryFileReadAhead::LibraryFileReadAhead(QString path)
     : m_path(std::move(path))
 {
-    m_reading = std::async(std::launch::async, [this, path = m_path] { return read(path, &m_cancelled); });
+    try {
+        m_reading = std::async(std::launch::async, [this, path = m_path] { return read(path, &m_cancelled); });
+    } catch (const std::system_error &) {
+        // No thread to be had: the run reads the file itself.
+    }
 }
 
 LibraryFileReadAhead::~LibraryFileReadAhead()
