@@ -55,14 +55,9 @@ LibraryFileListing LibraryFileReadAhead::read(const QString &path, const std::at
             // Unwinds out of the parse, which stops it (see XmlPushParser).
             if (cancelled && cancelled->load(std::memory_order_relaxed))
                 throw ReadCancelled{};
-            if (DescriptionFileReader::isNamed(name, QLatin1String("song"))) {
-                listing.songs.push_back(PreviousLibraryFile::listedSongOf(attributes));
-                return;
-            }
-            if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
-                return;
-            if (std::optional<ListedCover> cover = PreviousArtworkFile::listedCoverOf(attributes))
-                listing.covers.push_back(std::move(*cover));
+            PreviousLibraryFile::takeListed(
+                name, attributes, [&listing](ListedSong &&song) { listing.songs.push_back(std::move(song)); },
+                [&listing](ListedCover &&cover) { listing.covers.push_back(std::move(cover)); });
         },
         [&listing](const ErrorRecord &) { listing.failed = true; });
     try {

@@ -26,14 +26,9 @@ void PreviousLibraryFile::takeSong(ListedSong &&song)
 
 void PreviousLibraryFile::takeElement(const QString &name, const XmlAttributes &attributes)
 {
-    if (DescriptionFileReader::isNamed(name, QLatin1String("song"))) {
-        takeSong(listedSongOf(attributes));
-        return;
-    }
-    if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
-        return;
-    if (const std::optional<ListedCover> cover = PreviousArtworkFile::listedCoverOf(attributes))
-        PreviousArtworkFile::takeListedCover(m_stage.model, m_stage.counters, *cover);
+    takeListed(
+        name, attributes, [this](ListedSong &&song) { takeSong(std::move(song)); },
+        [this](ListedCover &&cover) { PreviousArtworkFile::takeListedCover(m_stage.model, m_stage.counters, cover); });
 }
 
 bool PreviousLibraryFile::takenFromReadAhead(const QString &path, LibraryFileReadAhead *readAhead)

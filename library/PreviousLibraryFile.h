@@ -1,6 +1,8 @@
 #pragma once
 
+#include "library/DescriptionFileReader.h"
 #include "library/FileFingerprint.h"
+#include "library/PreviousArtworkFile.h"
 #include "library/SyncStage.h"
 #include "xml/XmlAttributes.h"
 #include "platform/ErrorRecord.h"
@@ -37,6 +39,21 @@ public:
 
     // The song a Song element's attributes list.
     static ListedSong listedSongOf(const XmlAttributes &attributes);
+    // Hands what a library file's element lists on: a song to takeSong, a
+    // cover to takeCover; other elements list nothing.
+    template <class TakeSong, class TakeCover>
+    static void takeListed(const QString &name, const XmlAttributes &attributes, TakeSong &&takeSong,
+                           TakeCover &&takeCover)
+    {
+        if (DescriptionFileReader::isNamed(name, QLatin1String("song"))) {
+            takeSong(listedSongOf(attributes));
+            return;
+        }
+        if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
+            return;
+        if (std::optional<ListedCover> cover = PreviousArtworkFile::listedCoverOf(attributes))
+            takeCover(std::move(*cover));
+    }
 
 private:
     void takeElement(const QString &name, const XmlAttributes &attributes);

@@ -235,14 +235,21 @@ void XmlPushParser::fail(Failure failure)
         xmlStopParser(m_context);
 }
 
-bool XmlPushParser::begin()
+void XmlPushParser::startRead()
 {
-    initialiseLibXML();
     freeContext(m_context);
     m_context = nullptr;
     m_failed = false;
     m_failure = {};
     m_handlerException = nullptr;
+    m_controlCharacters.reset();
+    m_relayedLine = 0;
+}
+
+bool XmlPushParser::begin()
+{
+    initialiseLibXML();
+    startRead();
     m_controlCharacters = m_options.dropControlCharacters ? std::make_unique<ControlCharacterFilter>() : nullptr;
 
     xmlSAXHandler handler{};
@@ -327,13 +334,7 @@ bool XmlPushParser::readFile(const QString &path, FileObserver *observer)
 
 bool XmlPushParser::readFileOnHelperThread(const QString &path, FileObserver *observer)
 {
-    freeContext(m_context);
-    m_context = nullptr;
-    m_failed = false;
-    m_failure = {};
-    m_handlerException = nullptr;
-    m_controlCharacters.reset();
-    m_relayedLine = 0;
+    startRead();
 
     XmlEventRelay relay;
     Options helperOptions = m_options;

@@ -108,6 +108,8 @@ public:
 
 private:
     friend struct Callbacks;
+    // Forgets what the last read left: its context, failure and counts.
+    void startRead();
     bool begin();
     bool readFileHere(const QString &path, FileObserver *observer);
     bool readFileOnHelperThread(const QString &path, FileObserver *observer);
