@@ -12,6 +12,8 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -46,6 +48,8 @@ struct Scan {
     QStringList playlists;       // relative paths, sorted
     QStringList namesNotInUtf8;  // relative paths in readableName() form, sorted
     int tracksNotInUtf8 = 0;
+    QStringList unreadableFolders;  // "<relative path> cannot be read (<reason>)", sorted; "." is the folder itself
+    QStringList unreadableTracks;   // media files that cannot be looked at, as unreadableFolders
 };
 
 // bytes with every byte that is not part of a UTF-8 character as \xHH, so
@@ -71,10 +75,17 @@ QString readableName(const QByteArray &bytes)
     return text;
 }
 
+QString cannotBeRead(const QByteArray &relative, int error)
+{
+    return QStringLiteral("%1 cannot be read (%2)").arg(readableName(relative), QString::fromLocal8Bit(std::strerror(error)));
+}
+
 // Every media and playlist file below root, walked by the bytes of the
 // names: a name that is not UTF-8 cannot be opened again through text, so
 // it is set apart instead of being passed over unseen. Hidden entries and
-// linked folders are not entered; a link to a file counts as the file.
+// linked folders are not entered; a link to a file counts as the file. A
+// folder that cannot be listed (or whose listing breaks off) is set apart:
+// what it holds would otherwise go missing from the library unsaid.
 Scan scanFolder(const QString &root)
 {
     Scan scan;
@@ -86,10 +97,22 @@ Scan scanFolder(const QString &root)
     while (!pending.empty()) {
         const Folder folder = std::move(pending.back());
         pending.pop_back();
+        const auto setApart = [&scan, &folder](int error) {
+            scan.unreadableFolders.append(cannotBeRead(folder.relative.isEmpty() ? QByteArray(".") : folder.relative, error));
+        };
         DIR *directory = ::opendir(folder.path.constData());
-        if (!directory)
+        if (!directory) {
+            setApart(errno);
             continue;
-        while (const dirent *entry = ::readdir(directory)) {
+        }
+        for (;;) {
+            errno = 0;
+            const dirent *entry = ::readdir(directory);
+            if (!entry) {
+                if (errno != 0)
+                    setApart(errno);
+                break;
+            }
             const QByteArray name(entry->d_name);
             if (name.startsWith('.'))
                 continue;
@@ -105,8 +128,15 @@ Scan scanFolder(const QString &root)
             }
             const QString fileName = QFile::decodeName(name);
             const bool media = FolderMusicSource::isMediaFile(fileName);
-            if ((!media && !FolderMusicSource::isPlaylistFile(fileName)) || ::stat(path.constData(), &info) != 0
-                || !S_ISREG(info.st_mode))
+            if (!media && !FolderMusicSource::isPlaylistFile(fileName))
+                continue;
+            if (::stat(path.constData(), &info) != 0) {
+                // A link into a disk that is not mounted, most often.
+                if (media)
+                    scan.unreadableTracks.append(cannotBeRead(relative, errno));
+                continue;
+            }
+            if (!S_ISREG(info.st_mode))
                 continue;
             const QString relativePath = QFile::decodeName(relative);
             if (QFile::encodeName(relativePath) != relative) {
@@ -121,6 +151,8 @@ Scan scanFolder(const QString &root)
     std::sort(scan.tracks.begin(), scan.tracks.end());
     std::sort(scan.playlists.begin(), scan.playlists.end());
     std::sort(scan.namesNotInUtf8.begin(), scan.namesNotInUtf8.end());
+    std::sort(scan.unreadableFolders.begin(), scan.unreadableFolders.end());
+    std::sort(scan.unreadableTracks.begin(), scan.unreadableTracks.end());
     return scan;
 }
 
@@ -167,6 +199,22 @@ void reportNamesNotInUtf8(const QStringList &names, MusicApplication &applicatio
     application.addLeftOut({{QStringLiteral("files whose names are not UTF-8"), int(names.size())}});
 }
 
+void reportUnreadable(const Scan &scan, MusicApplication &application)
+{
+    QStringList warnings;
+    for (const QString &folder : scan.unreadableFolders)
+        warnings.append(QStringLiteral("The folder %1, what it holds is left out").arg(folder));
+    for (const QString &track : scan.unreadableTracks)
+        warnings.append(QStringLiteral("%1, left out").arg(track));
+    application.addWarnings(warnings);
+    QMap<QString, int> leftOut;
+    if (!scan.unreadableFolders.isEmpty())
+        leftOut.insert(QStringLiteral("folders that cannot be read"), int(scan.unreadableFolders.size()));
+    if (!scan.unreadableTracks.isEmpty())
+        leftOut.insert(QStringLiteral("files that cannot be read"), int(scan.unreadableTracks.size()));
+    application.addLeftOut(leftOut);
+}
+
 } // namespace
 
 bool FolderMusicSource::isMediaFile(const QString &fileName)
@@ -192,9 +240,10 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
     const QDir rootDir(rootPath);
     Scan found = scanFolder(rootPath);
     if (application) {
-        application->addListedTrackCount(int(found.tracks.size()) + found.tracksNotInUtf8);
+        application->addListedTrackCount(int(found.tracks.size()) + found.tracksNotInUtf8 + int(found.unreadableTracks.size()));
         if (!found.namesNotInUtf8.isEmpty())
             reportNamesNotInUtf8(found.namesNotInUtf8, *application);
+        reportUnreadable(found, *application);
     }
 
     using Tracks = std::vector<std::shared_ptr<MusicSourceTrack>>;
@@ -258,8 +307,12 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
 
 bool FolderMusicSource::open(const QString &root, MusicApplication &application)
 {
-    const QFileInfo info(root);
-    if (!info.isDir() || !info.isReadable()) {
+    // Opened once here so that a folder that cannot be listed at all is the
+    // source failing, not a library of nothing.
+    DIR *directory = ::opendir(QFile::encodeName(root).constData());
+    if (directory)
+        ::closedir(directory);
+    if (!directory) {
         application.setOpenError(ErrorRecord::withDescription(QStringLiteral("MusicFolderErrorDomain"), 1,
                                                               QStringLiteral("The music folder %1 cannot be read").arg(root)));
         return false;

@@ -9,11 +9,15 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -209,6 +213,12 @@ TEST_F(FolderMusicSourceScan, FilesNamedInAnotherEncodingAreReportedAndOnlyRealF
     ASSERT_EQ(::mkdir(QByteArray(folder + "/Bj\xF6rk").constData(), 0700), 0);
     ASSERT_TRUE(createRaw(folder + "/Bj\xF6rk/01 a.mp3"));
     ASSERT_TRUE(createRaw(folder + "/B Artist/B Album/03 caf\xE9.mp3"));
+    // QTemporaryDir removes by text names, which cannot name these.
+    const auto removeRaw = qScopeGuard([folder] {
+        ::unlink(QByteArray(folder + "/B Artist/B Album/03 caf\xE9.mp3").constData());
+        ::unlink(QByteArray(folder + "/Bj\xF6rk/01 a.mp3").constData());
+        ::rmdir(QByteArray(folder + "/Bj\xF6rk").constData());
+    });
     testsupport::writeFile(file(QStringLiteral(".Trash/old.mp3")), "hidden folder");
     ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(file(QStringLiteral("zero.mp3"))).constData()), 0);
     ASSERT_EQ(::symlink("B Artist/B Album/02 b.mp3", QFile::encodeName(file(QStringLiteral("link.mp3"))).constData()), 0);
@@ -231,6 +241,51 @@ TEST_F(FolderMusicSourceScan, FilesNamedInAnotherEncodingAreReportedAndOnlyRealF
     EXPECT_EQ(application.leftOut(), (QMap<QString, int>{{QStringLiteral("files whose names are not UTF-8"), 2}}));
     // The empty-library checks count them among the tracks the folder holds.
     EXPECT_EQ(application.listedTrackCount(), 7);
+}
+
+// A folder that cannot be listed, or a track behind a link into a disk that
+// is not mounted, would drop its tracks from the server's library unsaid.
+// A folder nested past the system's path limit cannot be opened by anyone,
+// root included.
+TEST_F(FolderMusicSourceScan, FoldersAndTracksThatCannotBeReadAreLeftOutWithAWarning)
+{
+    const std::string component(200, 'd');
+    std::vector<int> chain{::open(QFile::encodeName(root.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    // Nor can QTemporaryDir remove it.
+    const auto removeChain = qScopeGuard([&] {
+        ::unlinkat(chain.back(), "deep.mp3", 0);
+        for (size_t level = chain.size() - 1; level > 0; --level) {
+            ::close(chain[level]);
+            ::unlinkat(chain[level - 1], component.c_str(), AT_REMOVEDIR);
+        }
+        ::close(chain.front());
+    });
+    for (int level = 0; level < 22 && chain.back() >= 0; ++level) {
+        ASSERT_EQ(::mkdirat(chain.back(), component.c_str(), 0700), 0);
+        chain.push_back(::openat(chain.back(), component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    ASSERT_GE(chain.back(), 0);
+    const int track = ::openat(chain.back(), "deep.mp3", O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(track, 0);
+    ::close(track);
+    ASSERT_EQ(::symlink("/media/unmounted/Song.mp3", QFile::encodeName(file(QStringLiteral("B Artist/Elsewhere.mp3"))).constData()), 0);
+
+    MusicApplication application;
+    ASSERT_TRUE(FolderMusicSource::open(root.path(), application));
+    // The deepest folder the walk could still open is the last under the
+    // limit; the one below it is set apart.
+    const QStringList warnings = application.warnings().filter(QStringLiteral("cannot be read"));
+    ASSERT_EQ(warnings.size(), 2) << warnings.join(u'\n').toStdString();
+    EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("The folder ") + QString::fromStdString(component) + u'/')) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral(" cannot be read (File name too long), what it holds is left out")))
+        << warnings[0].toStdString();
+    EXPECT_EQ(warnings[1], QStringLiteral("B Artist/Elsewhere.mp3 cannot be read (No such file or directory), left out"));
+    EXPECT_EQ(application.leftOut(), (QMap<QString, int>{{QStringLiteral("folders that cannot be read"), 1},
+                                                         {QStringLiteral("files that cannot be read"), 1}}));
+    // The tracks that could be read are all there; the link counts among the
+    // tracks the folder holds.
+    EXPECT_EQ(application.sources().get().front()->libraryPlaylists().get().front()->tracks().count(), 4);
+    EXPECT_EQ(application.listedTrackCount(), 5);
 }
 
 TEST(FolderMusicSource, AMissingFolderIsAnOpenError)
