@@ -15,8 +15,11 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <set>
+#include <utility>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -50,6 +53,8 @@ struct Scan {
     int tracksNotInUtf8 = 0;
     QStringList unreadableFolders;  // "<relative path> cannot be read (<reason>)", sorted; "." is the folder itself
     QStringList unreadableTracks;   // media files that cannot be looked at, as unreadableFolders
+    QStringList linksToNothing;     // "<relative path> is a link to <target>, which cannot be found", sorted
+    int tracksLinkedToNothing = 0;
 };
 
 // bytes with every byte that is not part of a UTF-8 character as \xHH, so
@@ -75,6 +80,13 @@ QString readableName(const QByteArray &bytes)
     return text;
 }
 
+QByteArray linkTarget(const QByteArray &path)
+{
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t length = ::readlink(path.constData(), target.data(), size_t(target.size()));
+    return length < 0 ? QByteArray("?") : target.left(length);
+}
+
 QString cannotBeRead(const QByteArray &relative, int error)
 {
     return QStringLiteral("%1 cannot be read (%2)").arg(readableName(relative), QString::fromLocal8Bit(std::strerror(error)));
@@ -82,10 +94,13 @@ QString cannotBeRead(const QByteArray &relative, int error)
 
 // Every media and playlist file below root, walked by the bytes of the
 // names: a name that is not UTF-8 cannot be opened again through text, so
-// it is set apart instead of being passed over unseen. Hidden entries and
-// linked folders are not entered; a link to a file counts as the file. A
-// folder that cannot be listed (or whose listing breaks off) is set apart:
-// what it holds would otherwise go missing from the library unsaid.
+// it is set apart instead of being passed over unseen. Hidden entries are
+// not entered. Linked folders are, after every folder of the tree itself
+// and each real folder once, so that a link back into the tree neither
+// lists its tracks twice nor loops; a link to a file counts as the file. A
+// folder that cannot be listed (or whose listing breaks off) and a link
+// that leads nowhere (into a disk that is not mounted, most often) are set
+// apart: what they hold would otherwise go missing from the library unsaid.
 Scan scanFolder(const QString &root)
 {
     Scan scan;
@@ -94,7 +109,14 @@ Scan scanFolder(const QString &root)
         QByteArray relative;
     };
     std::vector<Folder> pending{{QFile::encodeName(root), {}}};
-    while (!pending.empty()) {
+    std::vector<Folder> linked;  // taken in name order once pending is done
+    std::set<std::pair<dev_t, ino_t>> entered;
+    while (!pending.empty() || !linked.empty()) {
+        if (pending.empty()) {
+            std::sort(linked.begin(), linked.end(), [](const Folder &a, const Folder &b) { return a.relative > b.relative; });
+            pending.push_back(std::move(linked.back()));
+            linked.pop_back();
+        }
         const Folder folder = std::move(pending.back());
         pending.pop_back();
         const auto setApart = [&scan, &folder](int error) {
@@ -103,6 +125,11 @@ Scan scanFolder(const QString &root)
         DIR *directory = ::opendir(folder.path.constData());
         if (!directory) {
             setApart(errno);
+            continue;
+        }
+        struct stat identity;
+        if (::fstat(::dirfd(directory), &identity) != 0 || !entered.insert({identity.st_dev, identity.st_ino}).second) {
+            ::closedir(directory);
             continue;
         }
         for (;;) {
@@ -119,24 +146,38 @@ Scan scanFolder(const QString &root)
             const QByteArray path = folder.path + '/' + name;
             const QByteArray relative = folder.relative.isEmpty() ? name : folder.relative + '/' + name;
             struct stat info;
-            bool isFolder = entry->d_type == DT_DIR;
-            if (entry->d_type == DT_UNKNOWN && ::lstat(path.constData(), &info) == 0)
-                isFolder = S_ISDIR(info.st_mode);
-            if (isFolder) {
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN && ::lstat(path.constData(), &info) == 0)
+                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+            if (type == DT_DIR) {
                 pending.push_back({path, relative});
                 continue;
             }
             const QString fileName = QFile::decodeName(name);
             const bool media = FolderMusicSource::isMediaFile(fileName);
-            if (!media && !FolderMusicSource::isPlaylistFile(fileName))
+            const bool playlist = FolderMusicSource::isPlaylistFile(fileName);
+            if (!media && !playlist && type != DT_LNK)
                 continue;
             if (::stat(path.constData(), &info) != 0) {
-                // A link into a disk that is not mounted, most often.
-                if (media)
-                    scan.unreadableTracks.append(cannotBeRead(relative, errno));
+                const int error = errno;
+                if (type == DT_LNK && error == ENOENT) {
+                    // Said of a link that could be a folder or a track, not of
+                    // one to a stray picture or document.
+                    if (media || playlist || extensionOf(fileName).isEmpty()) {
+                        scan.linksToNothing.append(QStringLiteral("%1 is a link to %2, which cannot be found")
+                                                       .arg(readableName(relative), readableName(linkTarget(path))));
+                        scan.tracksLinkedToNothing += media ? 1 : 0;
+                    }
+                } else if (media) {
+                    scan.unreadableTracks.append(cannotBeRead(relative, error));
+                }
                 continue;
             }
-            if (!S_ISREG(info.st_mode))
+            if (S_ISDIR(info.st_mode)) {
+                linked.push_back({path, relative});
+                continue;
+            }
+            if ((!media && !playlist) || !S_ISREG(info.st_mode))
                 continue;
             const QString relativePath = QFile::decodeName(relative);
             if (QFile::encodeName(relativePath) != relative) {
@@ -153,6 +194,7 @@ Scan scanFolder(const QString &root)
     std::sort(scan.namesNotInUtf8.begin(), scan.namesNotInUtf8.end());
     std::sort(scan.unreadableFolders.begin(), scan.unreadableFolders.end());
     std::sort(scan.unreadableTracks.begin(), scan.unreadableTracks.end());
+    std::sort(scan.linksToNothing.begin(), scan.linksToNothing.end());
     return scan;
 }
 
@@ -206,12 +248,16 @@ void reportUnreadable(const Scan &scan, MusicApplication &application)
         warnings.append(QStringLiteral("The folder %1, what it holds is left out").arg(folder));
     for (const QString &track : scan.unreadableTracks)
         warnings.append(QStringLiteral("%1, left out").arg(track));
+    for (const QString &link : scan.linksToNothing)
+        warnings.append(QStringLiteral("%1, left out").arg(link));
     application.addWarnings(warnings);
     QMap<QString, int> leftOut;
     if (!scan.unreadableFolders.isEmpty())
         leftOut.insert(QStringLiteral("folders that cannot be read"), int(scan.unreadableFolders.size()));
     if (!scan.unreadableTracks.isEmpty())
         leftOut.insert(QStringLiteral("files that cannot be read"), int(scan.unreadableTracks.size()));
+    if (!scan.linksToNothing.isEmpty())
+        leftOut.insert(QStringLiteral("links that lead nowhere"), int(scan.linksToNothing.size()));
     application.addLeftOut(leftOut);
 }
 
@@ -240,7 +286,8 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
     const QDir rootDir(rootPath);
     Scan found = scanFolder(rootPath);
     if (application) {
-        application->addListedTrackCount(int(found.tracks.size()) + found.tracksNotInUtf8 + int(found.unreadableTracks.size()));
+        application->addListedTrackCount(int(found.tracks.size()) + found.tracksNotInUtf8 + int(found.unreadableTracks.size())
+                                         + found.tracksLinkedToNothing);
         if (!found.namesNotInUtf8.isEmpty())
             reportNamesNotInUtf8(found.namesNotInUtf8, *application);
         reportUnreadable(found, *application);

@@ -243,11 +243,11 @@ TEST_F(FolderMusicSourceScan, FilesNamedInAnotherEncodingAreReportedAndOnlyRealF
     EXPECT_EQ(application.listedTrackCount(), 7);
 }
 
-// A folder that cannot be listed, or a track behind a link into a disk that
-// is not mounted, would drop its tracks from the server's library unsaid.
-// A folder nested past the system's path limit cannot be opened by anyone,
-// root included.
-TEST_F(FolderMusicSourceScan, FoldersAndTracksThatCannotBeReadAreLeftOutWithAWarning)
+// A folder that cannot be listed, or tracks behind a link into a disk that
+// is not mounted, would drop from the server's library unsaid. A folder
+// nested past the system's path limit cannot be opened by anyone, root
+// included.
+TEST_F(FolderMusicSourceScan, FoldersLinksAndTracksThatCannotBeReadAreLeftOutWithAWarning)
 {
     const std::string component(200, 'd');
     std::vector<int> chain{::open(QFile::encodeName(root.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
@@ -268,24 +268,61 @@ TEST_F(FolderMusicSourceScan, FoldersAndTracksThatCannotBeReadAreLeftOutWithAWar
     const int track = ::openat(chain.back(), "deep.mp3", O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
     ASSERT_GE(track, 0);
     ::close(track);
-    ASSERT_EQ(::symlink("/media/unmounted/Song.mp3", QFile::encodeName(file(QStringLiteral("B Artist/Elsewhere.mp3"))).constData()), 0);
+    const auto link = [this](const char *target, const QString &name) {
+        return ::symlink(target, QFile::encodeName(file(name)).constData()) == 0;
+    };
+    ASSERT_TRUE(link("/media/unmounted/Song.mp3", QStringLiteral("B Artist/Elsewhere.mp3")));
+    ASSERT_TRUE(link("/media/unmounted/Music", QStringLiteral("External")));
+    ASSERT_TRUE(link("Itself.mp3", QStringLiteral("Itself.mp3")));
+    ASSERT_TRUE(link("/media/unmounted/cover.jpg", QStringLiteral("B Artist/B Album/Folder.jpg")));
 
     MusicApplication application;
     ASSERT_TRUE(FolderMusicSource::open(root.path(), application));
     // The deepest folder the walk could still open is the last under the
-    // limit; the one below it is set apart.
-    const QStringList warnings = application.warnings().filter(QStringLiteral("cannot be read"));
-    ASSERT_EQ(warnings.size(), 2) << warnings.join(u'\n').toStdString();
-    EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("The folder ") + QString::fromStdString(component) + u'/')) << warnings[0].toStdString();
-    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral(" cannot be read (File name too long), what it holds is left out")))
-        << warnings[0].toStdString();
-    EXPECT_EQ(warnings[1], QStringLiteral("B Artist/Elsewhere.mp3 cannot be read (No such file or directory), left out"));
+    // limit; the one below it is set apart. A stray picture is not said.
+    const QStringList &warnings = application.warnings();
+    ASSERT_EQ(warnings.size(), 5) << warnings.join(u'\n').first(2000).toStdString();
+    EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("The folder ") + QString::fromStdString(component) + u'/'));
+    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral(" cannot be read (File name too long), what it holds is left out")));
+    EXPECT_EQ(warnings.mid(1, 3),
+              (QStringList{QStringLiteral("Itself.mp3 cannot be read (Too many levels of symbolic links), left out"),
+                           QStringLiteral("B Artist/Elsewhere.mp3 is a link to /media/unmounted/Song.mp3, which cannot be found, left out"),
+                           QStringLiteral("External is a link to /media/unmounted/Music, which cannot be found, left out")}));
+    EXPECT_TRUE(warnings[4].startsWith(QStringLiteral("Playlist Lists/Road Trip.m3u8 names a file"))) << warnings[4].toStdString();
     EXPECT_EQ(application.leftOut(), (QMap<QString, int>{{QStringLiteral("folders that cannot be read"), 1},
-                                                         {QStringLiteral("files that cannot be read"), 1}}));
-    // The tracks that could be read are all there; the link counts among the
-    // tracks the folder holds.
+                                                         {QStringLiteral("files that cannot be read"), 1},
+                                                         {QStringLiteral("links that lead nowhere"), 2}}));
+    // The tracks that could be read are all there; the two media links
+    // count among the tracks the folder holds.
     EXPECT_EQ(application.sources().get().front()->libraryPlaylists().get().front()->tracks().count(), 4);
-    EXPECT_EQ(application.listedTrackCount(), 5);
+    EXPECT_EQ(application.listedTrackCount(), 6);
+}
+
+// A music collection kept on another disk is often linked into the music
+// folder. Its tracks are listed under the link's path; a link back into
+// the tree (or above it) lists nothing twice and does not loop.
+TEST_F(FolderMusicSourceScan, LinkedFoldersAreEnteredOnceAfterTheTreeItself)
+{
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(elsewhere.isValid());
+    AudioFixtures::copy(QStringLiteral("song.mp3"), elsewhere.filePath(QStringLiteral("X Artist/X Album/01 x.mp3")));
+    const auto link = [this](const QString &target, const QString &name) {
+        return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(file(name)).constData()) == 0;
+    };
+    ASSERT_TRUE(link(elsewhere.path(), QStringLiteral("A Artist/External")));
+    ASSERT_TRUE(link(root.path(), QStringLiteral("B Artist/B Album/Everything")));
+    ASSERT_TRUE(link(QStringLiteral("../B Album"), QStringLiteral("B Artist/B Album/Again")));
+    ASSERT_TRUE(link(elsewhere.path(), QStringLiteral("Also External")));
+
+    const auto source = FolderMusicSource::scan(root.path());
+    QStringList locations;
+    for (const auto &track : source->libraryPlaylists().get().front()->tracks().get())
+        locations.append(QDir(root.path()).relativeFilePath(track->properties().location));
+    EXPECT_EQ(locations, (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("A Artist/External/X Artist/X Album/01 x.mp3"),
+                                      QStringLiteral("B Artist/B Album/01 a.ogg"), QStringLiteral("B Artist/B Album/02 b.mp3"),
+                                      QStringLiteral("B Artist/B Album/clip.mov")}));
+    // Listed under the path through the link, the track reads as any other.
+    EXPECT_EQ(source->libraryPlaylists().get().front()->tracks().get()[1]->properties().artist, QStringLiteral("Mp3 Artist"));
 }
 
 TEST(FolderMusicSource, AMissingFolderIsAnOpenError)
