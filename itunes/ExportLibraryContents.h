@@ -26,6 +26,7 @@ struct ExportLibraryContents {
     std::vector<Playlist> playlists;
     int listedTrackCount = 0;     // entries of "Tracks", kept or left out
     QString libraryPersistentID; // "Library Persistent ID"; empty when absent
+    QString musicFolder;         // "Music Folder" as exported (a file URL); empty when absent
     // "Track ID"s of the tracks that came without a "Persistent ID" (the
     // reader gives them derived ones once the whole export is read).
     std::vector<qint64> tracksWithoutPersistentID;

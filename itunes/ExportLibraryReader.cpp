@@ -25,7 +25,7 @@ enum class Field {
     Size, TotalTime,
     DiscNumber, DiscCount, TrackNumber, TrackCount, Year, BitRate, SampleRate, TrackID,
     // Values outside the track dictionaries.
-    PlaylistName, PlaylistPersistentID, PlaylistID, ItemTrackID, LibraryPersistentID,
+    PlaylistName, PlaylistPersistentID, PlaylistID, ItemTrackID, LibraryPersistentID, MusicFolder,
 };
 
 Field trackField(std::string_view key)
@@ -335,6 +335,8 @@ private:
                 m_reader.warn(QStringLiteral("\"Tracks\" is not a dictionary"));
             } else if (m_key == "Library Persistent ID" && element == Element::String) {
                 return readValue(Field::LibraryPersistentID);
+            } else if (m_key == "Music Folder" && element == Element::String) {
+                return readValue(Field::MusicFolder);
             } else if (m_key == "Playlists") {
                 if (element == Element::Array)
                     return open(Container::PlaylistsArray);
@@ -424,6 +426,9 @@ private:
             return;
         case Field::LibraryPersistentID:
             m_contents.libraryPersistentID = QString::fromUtf8(m_value.data(), qsizetype(m_value.size())).trimmed();
+            return;
+        case Field::MusicFolder:
+            m_contents.musicFolder = QString::fromUtf8(m_value.data(), qsizetype(m_value.size())).trimmed();
             return;
         default:
             return endTrackField();

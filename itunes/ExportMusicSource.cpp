@@ -3,6 +3,7 @@
 #include "itunes/ExportLibraryReader.h"
 #include "itunes/ResolvedMusicTrack.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -13,6 +14,43 @@ std::shared_ptr<MusicSourcePlaylist> playlistOf(const QString &name, const QStri
 {
     auto list = MusicElementList<MusicSourceTrack>::of(std::move(tracks));
     return std::make_shared<MusicSourcePlaylist>(name, persistentID, [list] { return list; });
+}
+
+// An export read on another computer names its files under the music folder
+// that computer had ("C:/Users/ann/Music/iTunes/iTunes Media/"). Copied here
+// as a whole, that folder sits beside the export, under the same name: where
+// the folder the export names is not here and that one is, its tracks are
+// read from there. What a path map names is the user's choice instead.
+void readFromMusicFolderBesideExport(ExportLibraryContents &contents, const QString &exportPath, MusicApplication &application)
+{
+    const QString exported = FileLocationMapper::pathFromFileUrl(contents.musicFolder);
+    QString name = exported;
+    while (name.endsWith(u'/'))
+        name.chop(1);
+    name = name.mid(name.lastIndexOf(u'/') + 1);
+    if (name.isEmpty() || name == u"." || name == u".." || name.endsWith(u':') || QFileInfo(exported).isDir())
+        return;
+    const QString beside = QFileInfo(exportPath).absoluteDir().filePath(name);
+    if (!QFileInfo(beside).isDir())
+        return;
+    const FileLocationMapper moved({{contents.musicFolder, beside}});
+    int count = 0;
+    for (const auto &track : contents.tracks) {
+        const QString &location = track->properties().location;
+        if (location.isEmpty())
+            continue;
+        QString here = moved.movedPath(location);
+        if (here != location) {
+            track->setLocation(std::move(here));
+            ++count;
+        }
+    }
+    if (count > 0)
+        application.addNote(QStringLiteral("The music folder the library names (%1) is not on this computer: the files of %2 "
+                                           "tracks are read from %3 beside the library file")
+                                .arg(exported.isEmpty() ? contents.musicFolder : exported)
+                                .arg(count)
+                                .arg(beside));
 }
 
 } // namespace
@@ -28,6 +66,8 @@ bool ExportMusicSource::open(const QString &path, const FileLocationMapper &loca
     QMap<QString, int> leftOut = reader.leftOut();
     const QHash<qint64, QString> leftOutTracks = reader.leftOutTracks();
     ExportLibraryContents contents = reader.takeContents();
+    if (locations.isEmpty() && !contents.musicFolder.isEmpty())
+        readFromMusicFolderBesideExport(contents, path, application);
     application.addListedTrackCount(contents.listedTrackCount);
     application.addSource(fromContents(std::move(contents), QFileInfo(path).completeBaseName(), warnings, &leftOut,
                                        leftOutTracks));

@@ -203,8 +203,11 @@ QString FileLocationMapper::pathForDecodedLocation(const QString &decoded) const
             return joined(prefix.localFolder, QStringView(decoded).sliced(prefix.decoded.size()));
     }
     const QString path = pathFromDecodedUrl(decoded);
-    if (path.isNull())
-        return {};
+    return path.isNull() ? QString() : movedPath(path);
+}
+
+QString FileLocationMapper::movedPath(const QString &path) const
+{
     for (const Prefix &prefix : m_prefixes) {
         if (!prefix.path.isEmpty() && startsWithFolder(QStringView(path), QStringView(prefix.path), prefix.pathCase))
             return joined(prefix.localFolder, QStringView(path).sliced(prefix.path.size()));

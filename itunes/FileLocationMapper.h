@@ -27,6 +27,12 @@ public:
     // The same for a location as UTF-8 bytes (as read from the export).
     QString pathForLocation(QByteArrayView utf8Location) const;
 
+    // Whether no prefix is mapped.
+    bool isEmpty() const { return m_prefixes.isEmpty(); }
+    // A local path (as pathForLocation gives it, not decoded again) under a
+    // mapped prefix's path moved to its local folder; any other unchanged.
+    QString movedPath(const QString &path) const;
+
     // The path a file URL names, without remapping; null when not a file.
     static QString pathFromFileUrl(const QString &location);
     static QString percentDecoded(const QString &text);

@@ -28,6 +28,9 @@ public:
     // One line per entry that was left out or field that was ignored.
     const QStringList &warnings() const { return m_warnings; }
     void addWarnings(const QStringList &warnings) { m_warnings += warnings; }
+    // Lines worth logging that are not a problem (how a source was read).
+    const QStringList &notes() const { return m_notes; }
+    void addNote(const QString &note) { m_notes.append(note); }
     // How many entries were left out, by reason.
     const QMap<QString, int> &leftOut() const { return m_leftOut; }
     void addLeftOut(const QMap<QString, int> &counts)
@@ -43,6 +46,7 @@ private:
     Sources m_sources;
     ErrorRecord m_openError;
     QStringList m_warnings;
+    QStringList m_notes;
     QMap<QString, int> m_leftOut;
     int m_listedTrackCount = 0;
 };

@@ -12,6 +12,8 @@ public:
     const MusicTrackProperties &properties() override { return m_properties; }
     // For the reader, which derives IDs only once the whole export is read.
     void setPersistentID(const QString &id) { m_properties.persistentID = id; }
+    // For a source that finds the files elsewhere than the export says.
+    void setLocation(QString location) { m_properties.location = std::move(location); }
 
 private:
     MusicTrackProperties m_properties;

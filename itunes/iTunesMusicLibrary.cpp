@@ -34,6 +34,8 @@ void iTunesMusicLibrary::reportSourceProblems()
         syncNotifyError(QStringLiteral("Cannot read the music library"), m_iTunes->openError());
     if (!m_iTunes->warnings().isEmpty())
         syncNotifyTitleWithMessage(Activity::Error, QStringLiteral("Some entries of the music library were left out"), m_iTunes->warnings());
+    for (const QString &note : m_iTunes->notes())
+        syncNotifyTitle(Activity::Log, note);
 }
 
 void iTunesMusicLibrary::loadiTunesLibrary()

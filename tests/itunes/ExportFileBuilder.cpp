@@ -85,7 +85,7 @@ QByteArray ExportFileBuilder::toXml() const
     xml += "<key>Playlists</key>\n<array>\n";
     for (const Fields &fields : m_playlists)
         xml += dictXml(fields) + "\n";
-    xml += "</array>\n<key>Music Folder</key><string>file:///music/</string>\n</dict>\n</plist>\n";
+    xml += "</array>\n<key>Music Folder</key>" + valueXml(m_musicFolder) + "\n</dict>\n</plist>\n";
     return xml;
 }
 

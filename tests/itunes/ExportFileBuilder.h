@@ -24,6 +24,8 @@ public:
     void addPlaylistFields(const Fields &fields);
     // The root's "Library Persistent ID", written after "Tracks" (none by default).
     void setLibraryPersistentID(const QString &id) { m_libraryPersistentID = id; }
+    // The root's "Music Folder", written last ("file:///music/" by default).
+    void setMusicFolder(const QString &url) { m_musicFolder = url; }
     // Text placed between the XML declaration and <plist>.
     void setPrologue(const QByteArray &prologue) { m_prologue = prologue; }
 
@@ -37,6 +39,7 @@ private:
     QList<Fields> m_playlists;
     QByteArray m_prologue;
     QString m_libraryPersistentID;
+    QString m_musicFolder = QStringLiteral("file:///music/");
 };
 
 Q_DECLARE_METATYPE(ExportFileBuilder::RawXml)

@@ -11,9 +11,12 @@
 #include "tests/itunes/NotifyRecorder.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -269,6 +272,59 @@ TEST(LoaderOverExport, ConvertsDurationSizeAndTheAlbumIdentifier)
     EXPECT_TRUE(loaded.recorder.titles(1).contains(QStringLiteral("Skipping non-supported music item: Streamed.")));
     // A track at the root has no album and so no cover entry.
     EXPECT_EQ(loaded.library->albumCovers().keys(), (QStringList{QStringLiteral("/-Music"), QStringLiteral("Some Artist-Some Album")}));
+}
+
+// A library copied whole from another computer: the export and, beside it,
+// the music folder it names by the other computer's path.
+TEST(LoaderOverExport, ReadsTheFilesFromTheMusicFolderBesideTheExportWhenTheNamedOneIsNotHere)
+{
+    QTemporaryDir dir;
+    const QString exportPath = dir.filePath(QStringLiteral("iTunes/iTunes Music Library.xml"));
+    const QString copiedSong = dir.filePath(QStringLiteral("iTunes/iTunes Media/Music/A/B/01 Song.mp3"));
+    testsupport::writeFile(copiedSong, "mp3");
+    ExportFileBuilder builder;
+    builder.setMusicFolder(QStringLiteral("file://localhost/C:/Users/Ann/Music/iTunes/iTunes%20Media/"));
+    builder.addTrack(1, ExportFileBuilder::track(1, QStringLiteral("AAAA000000000001"),
+                                                 QStringLiteral("file://localhost/C:/Users/Ann/Music/iTunes/iTunes%20Media/Music/A/B/01%20Song.mp3"),
+                                                 QStringLiteral("Under it")));
+    // Windows paths in another letter case name the same folder.
+    builder.addTrack(2, ExportFileBuilder::track(2, QStringLiteral("AAAA000000000002"),
+                                                 QStringLiteral("file://localhost/c:/users/ann/music/itunes/iTunes%20Media/Music/A/B/02.mp3"),
+                                                 QStringLiteral("Other case")));
+    builder.addTrack(3, ExportFileBuilder::track(3, QStringLiteral("AAAA000000000003"),
+                                                 QStringLiteral("file://localhost/C:/Users/Ann/Music/iTunes/iTunes%20Media%20Old/x.mp3"),
+                                                 QStringLiteral("Beside it")));
+    builder.writeTo(exportPath);
+    const auto load = [&exportPath](const FileLocationMapper &map) {
+        auto application = std::make_shared<MusicApplication>();
+        EXPECT_TRUE(ExportMusicSource::open(exportPath, map, *application));
+        return std::make_unique<Loaded>(application);
+    };
+    const auto locationOf = [](Loaded &loaded, int number) {
+        return loaded.track(QStringLiteral("AAAA00000000000%1").arg(number))->location();
+    };
+
+    const auto copied = load(FileLocationMapper());
+    EXPECT_EQ(locationOf(*copied, 1), copiedSong);
+    EXPECT_EQ(locationOf(*copied, 2), dir.filePath(QStringLiteral("iTunes/iTunes Media/Music/A/B/02.mp3")));
+    EXPECT_EQ(locationOf(*copied, 3), QStringLiteral("C:/Users/Ann/Music/iTunes/iTunes Media Old/x.mp3"));
+    EXPECT_TRUE(copied->recorder.titles(1).contains(
+        QStringLiteral("The music folder the library names (C:/Users/Ann/Music/iTunes/iTunes Media/) is not on this computer: "
+                       "the files of 2 tracks are read from %1 beside the library file")
+            .arg(dir.filePath(QStringLiteral("iTunes/iTunes Media")))));
+    // Not a problem of the library: the load reports no error for it.
+    EXPECT_TRUE(copied->recorder.titles(2).isEmpty());
+
+    // A path map is the user's word on where the files are.
+    const auto mapped = load(FileLocationMapper({{QStringLiteral("C:/Users/Ann/Music"), QStringLiteral("/srv/music")}}));
+    EXPECT_EQ(locationOf(*mapped, 1), QStringLiteral("/srv/music/iTunes/iTunes Media/Music/A/B/01 Song.mp3"));
+    EXPECT_EQ(locationOf(*mapped, 2), QStringLiteral("/srv/music/itunes/iTunes Media/Music/A/B/02.mp3"));
+
+    // Without that folder beside the export the locations stay as named.
+    ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("iTunes/iTunes Media"))).removeRecursively());
+    const auto named = load(FileLocationMapper());
+    EXPECT_EQ(locationOf(*named, 1), QStringLiteral("C:/Users/Ann/Music/iTunes/iTunes Media/Music/A/B/01 Song.mp3"));
+    EXPECT_FALSE(named->recorder.titles(1).join(u'\n').contains(QStringLiteral("is not on this computer")));
 }
 
 TEST(iTunesMusicTrack, CountsPathComponentsWithTheRootAsOne)
