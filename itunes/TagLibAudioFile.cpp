@@ -1,6 +1,7 @@
 #include "itunes/TagLibAudioFile.h"
 
 #include "itunes/AudioFileTagReader.h"
+#include "platform/ValueLimit.h"
 
 #include <QFile>
 
@@ -63,11 +64,16 @@ QByteArray fileName(const QString &path)
     return QFile::encodeName(path);
 }
 
+// A value past ValueLimit is a damaged tag, taken as absent: published, it
+// would make a library file whose readers (the share check, the server) pass
+// over its song.
 QString toQString(const TagLib::String &text)
 {
     if (text.isEmpty())
         return {};
     const std::string utf8 = text.to8Bit(true);
+    if (qsizetype(utf8.size()) > ValueLimit::Bytes)
+        return {};
     return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
 }
 

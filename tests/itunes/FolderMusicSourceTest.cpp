@@ -2,6 +2,7 @@
 #include "itunes/AudioFileTagReader.h"
 #include "itunes/FolderMusicSource.h"
 #include "itunes/M3uPlaylistReader.h"
+#include "platform/ValueLimit.h"
 
 #include "tests/itunes/AudioFixtures.h"
 #include "tests/support/TestFiles.h"
@@ -80,6 +81,40 @@ TEST(AudioFileTagReader, NamesAnUnreadableFileAfterItself)
     EXPECT_EQ(track.location, path);
     EXPECT_EQ(track.size, 16);
     EXPECT_TRUE(track.artist.isNull());
+}
+
+// A damaged tag can hold a title of megabytes; published, the library file's
+// readers would pass over its song. Such a value counts as absent.
+TEST(AudioFileTagReader, ATagValueLongerThanAnyFileCanListIsTakenAsAbsent)
+{
+    QByteArray audio = testsupport::readFile(AudioFixtures::path(QStringLiteral("song.mp3")));
+    ASSERT_TRUE(audio.startsWith("ID3"));
+    const auto bytes = [](std::initializer_list<int> values) {
+        QByteArray out;
+        for (const int value : values)
+            out.append(char(value & 0xFF));
+        return out;
+    };
+    const auto synchsafe = [&bytes](qint64 value) {
+        return bytes({int(value >> 21) & 0x7F, int(value >> 14) & 0x7F, int(value >> 7) & 0x7F, int(value) & 0x7F});
+    };
+    const qint64 oldTagSize = (qint64(audio[6]) << 21) | (qint64(audio[7]) << 14) | (qint64(audio[8]) << 7) | qint64(audio[9]);
+    audio.remove(0, 10 + oldTagSize);
+    const auto frame = [&bytes](const QByteArray &id, const QByteArray &text) -> QByteArray {
+        const QByteArray body = QByteArray(1, '\0') + text;
+        const int size = int(body.size());
+        return id + bytes({size >> 24, size >> 16, size >> 8, size}) + QByteArray(2, '\0') + body;
+    };
+    const QByteArray frames = frame("TIT2", "Long " + QByteArray(ValueLimit::Bytes, 'x')) + frame("TPE1", "Artist")
+                            + frame("TALB", "Album");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("01 Damaged.mp3"));
+    testsupport::writeFile(path, QByteArray("ID3\x03\0\0", 6) + synchsafe(frames.size()) + frames + audio);
+
+    const MusicTrackProperties track = AudioFileTagReader::read(path);
+    EXPECT_EQ(track.name, QStringLiteral("01 Damaged"));
+    EXPECT_EQ(track.artist, QStringLiteral("Artist"));
+    EXPECT_EQ(track.album, QStringLiteral("Album"));
 }
 
 TEST(AudioFileTagReader, ADamagedStreamNeverGivesANegativeDurationOrRate)
