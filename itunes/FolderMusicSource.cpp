@@ -12,6 +12,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <functional>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -229,36 +230,34 @@ private:
     QHash<QString, qsizetype> m_folded;
 };
 
-void reportNamesNotInUtf8(const QStringList &names, MusicApplication &application)
+// One warning per entry, each made by `line`, the first 20 of a kind only,
+// and the count under `reason` among the left-out entries.
+void reportLeftOut(const QStringList &entries, const QString &reason, const std::function<QString(const QString &)> &line,
+                   MusicApplication &application)
 {
-    constexpr qsizetype namesShown = 20;
+    if (entries.isEmpty())
+        return;
+    constexpr qsizetype shown = 20;
     QStringList warnings;
-    for (const QString &name : names.first(std::min(names.size(), namesShown)))
-        warnings.append(QStringLiteral("%1 has a name that is not UTF-8, left out: rename it").arg(name));
-    if (names.size() > namesShown)
-        warnings.append(QStringLiteral("... and %1 more files whose names are not UTF-8").arg(names.size() - namesShown));
+    for (const QString &entry : entries.first(std::min(entries.size(), shown)))
+        warnings.append(line(entry));
+    if (entries.size() > shown)
+        warnings.append(QStringLiteral("... and %1 more %2").arg(entries.size() - shown).arg(reason));
     application.addWarnings(warnings);
-    application.addLeftOut({{QStringLiteral("files whose names are not UTF-8"), int(names.size())}});
+    application.addLeftOut({{reason, int(entries.size())}});
 }
 
-void reportUnreadable(const Scan &scan, MusicApplication &application)
+void reportLeftOut(const Scan &scan, MusicApplication &application)
 {
-    QStringList warnings;
-    for (const QString &folder : scan.unreadableFolders)
-        warnings.append(QStringLiteral("The folder %1, what it holds is left out").arg(folder));
-    for (const QString &track : scan.unreadableTracks)
-        warnings.append(QStringLiteral("%1, left out").arg(track));
-    for (const QString &link : scan.linksToNothing)
-        warnings.append(QStringLiteral("%1, left out").arg(link));
-    application.addWarnings(warnings);
-    QMap<QString, int> leftOut;
-    if (!scan.unreadableFolders.isEmpty())
-        leftOut.insert(QStringLiteral("folders that cannot be read"), int(scan.unreadableFolders.size()));
-    if (!scan.unreadableTracks.isEmpty())
-        leftOut.insert(QStringLiteral("files that cannot be read"), int(scan.unreadableTracks.size()));
-    if (!scan.linksToNothing.isEmpty())
-        leftOut.insert(QStringLiteral("links that lead nowhere"), int(scan.linksToNothing.size()));
-    application.addLeftOut(leftOut);
+    reportLeftOut(scan.namesNotInUtf8, QStringLiteral("files whose names are not UTF-8"),
+                  [](const QString &name) { return QStringLiteral("%1 has a name that is not UTF-8, left out: rename it").arg(name); },
+                  application);
+    reportLeftOut(scan.unreadableFolders, QStringLiteral("folders that cannot be read"),
+                  [](const QString &folder) { return QStringLiteral("The folder %1, what it holds is left out").arg(folder); },
+                  application);
+    const auto leftOutLine = [](const QString &entry) { return QStringLiteral("%1, left out").arg(entry); };
+    reportLeftOut(scan.unreadableTracks, QStringLiteral("files that cannot be read"), leftOutLine, application);
+    reportLeftOut(scan.linksToNothing, QStringLiteral("links that lead nowhere"), leftOutLine, application);
 }
 
 } // namespace
@@ -288,9 +287,7 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
     if (application) {
         application->addListedTrackCount(int(found.tracks.size()) + found.tracksNotInUtf8 + int(found.unreadableTracks.size())
                                          + found.tracksLinkedToNothing);
-        if (!found.namesNotInUtf8.isEmpty())
-            reportNamesNotInUtf8(found.namesNotInUtf8, *application);
-        reportUnreadable(found, *application);
+        reportLeftOut(found, *application);
     }
 
     using Tracks = std::vector<std::shared_ptr<MusicSourceTrack>>;

@@ -333,6 +333,23 @@ TEST_F(FolderMusicSourceScan, FoldersLinksAndTracksThatCannotBeReadAreLeftOutWit
     EXPECT_EQ(application.listedTrackCount(), 6);
 }
 
+// A disk of linked albums that is not mounted: a screenful of lines, not
+// one per album.
+TEST_F(FolderMusicSourceScan, LeftOutEntriesOfAKindAreNamedUpToTwenty)
+{
+    for (int album = 1; album <= 25; ++album) {
+        const QString name = QStringLiteral("Album %1").arg(album, 2, 10, QChar(u'0'));
+        ASSERT_EQ(::symlink(QFile::encodeName(QStringLiteral("/media/gone/") + name).constData(), QFile::encodeName(file(name)).constData()), 0);
+    }
+    MusicApplication application;
+    ASSERT_TRUE(FolderMusicSource::open(root.path(), application));
+    const QStringList links = application.warnings().filter(QStringLiteral("is a link to"));
+    ASSERT_EQ(links.size(), 20);
+    EXPECT_EQ(links.front(), QStringLiteral("Album 01 is a link to /media/gone/Album 01, which cannot be found, left out"));
+    EXPECT_TRUE(application.warnings().contains(QStringLiteral("... and 5 more links that lead nowhere")));
+    EXPECT_EQ(application.leftOut().value(QStringLiteral("links that lead nowhere")), 25);
+}
+
 // A music collection kept on another disk is often linked into the music
 // folder. Its tracks are listed under the link's path; a link back into
 // the tree (or above it) lists nothing twice and does not loop.
