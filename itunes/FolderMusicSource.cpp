@@ -19,6 +19,7 @@
 #include <set>
 #include <utility>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +57,7 @@ struct Scan {
     QStringList unreadableTracks;   // media files that cannot be looked at, as unreadableFolders
     QStringList linksToNothing;     // "<relative path> is a link to <target>, which cannot be found", sorted
     int tracksLinkedToNothing = 0;
+    QStringList shares;             // folders that are a music server's share, not entered
 };
 
 // bytes with every byte that is not part of a UTF-8 character as \xHH, so
@@ -93,6 +95,47 @@ QString cannotBeRead(const QByteArray &relative, int error)
     return QStringLiteral("%1 cannot be read (%2)").arg(readableName(relative), QString::fromLocal8Bit(std::strerror(error)));
 }
 
+struct Entry {
+    QByteArray name;
+    unsigned char type; // DT_DIR, DT_LNK, DT_REG (anything else) or DT_UNKNOWN
+};
+
+// The listing of an open folder without its hidden entries; the error that
+// broke it off, 0 when none did.
+int readEntries(DIR *directory, std::vector<Entry> &entries)
+{
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(directory);
+        if (!entry)
+            return errno;
+        if (entry->d_name[0] == '.')
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat info;
+            if (::fstatat(::dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+        }
+        entries.push_back({QByteArray(entry->d_name), type});
+    }
+}
+
+// Whether a folder is a music server's share as a run leaves it (mounted
+// inside the music folder): its files are the copies of a library, and
+// read as music they would go back onto the share as new tracks on every
+// run.
+bool isShareRoot(const QByteArray &path, const std::vector<Entry> &entries)
+{
+    int layoutFolders = 0;
+    for (const Entry &entry : entries) {
+        if (entry.type == DT_DIR && (entry.name == "Music" || entry.name == "Library" || entry.name == "Artwork"))
+            ++layoutFolders;
+    }
+    struct stat info;
+    return layoutFolders == 3 && ::stat(QByteArray(path + "/Artwork/Artwork.xml").constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // Every media and playlist file below root, walked by the bytes of the
 // names: a name that is not UTF-8 cannot be opened again through text, so
 // it is set apart instead of being passed over unseen. Hidden entries are
@@ -102,6 +145,7 @@ QString cannotBeRead(const QByteArray &relative, int error)
 // folder that cannot be listed (or whose listing breaks off) and a link
 // that leads nowhere (into a disk that is not mounted, most often) are set
 // apart: what they hold would otherwise go missing from the library unsaid.
+// A music server's share inside the folder is not entered.
 Scan scanFolder(const QString &root)
 {
     Scan scan;
@@ -133,23 +177,20 @@ Scan scanFolder(const QString &root)
             ::closedir(directory);
             continue;
         }
-        for (;;) {
-            errno = 0;
-            const dirent *entry = ::readdir(directory);
-            if (!entry) {
-                if (errno != 0)
-                    setApart(errno);
-                break;
-            }
-            const QByteArray name(entry->d_name);
-            if (name.startsWith('.'))
-                continue;
+        std::vector<Entry> entries;
+        if (const int error = readEntries(directory, entries); error != 0)
+            setApart(error);
+        ::closedir(directory);
+        if (isShareRoot(folder.path, entries)) {
+            scan.shares.append(folder.relative.isEmpty() ? QStringLiteral(".") : readableName(folder.relative));
+            continue;
+        }
+        for (const Entry &entry : entries) {
+            const QByteArray &name = entry.name;
             const QByteArray path = folder.path + '/' + name;
             const QByteArray relative = folder.relative.isEmpty() ? name : folder.relative + '/' + name;
             struct stat info;
-            unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN && ::lstat(path.constData(), &info) == 0)
-                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+            const unsigned char type = entry.type;
             if (type == DT_DIR) {
                 pending.push_back({path, relative});
                 continue;
@@ -188,7 +229,6 @@ Scan scanFolder(const QString &root)
                 (media ? scan.tracks : scan.playlists).append(relativePath);
             }
         }
-        ::closedir(directory);
     }
     std::sort(scan.tracks.begin(), scan.tracks.end());
     std::sort(scan.playlists.begin(), scan.playlists.end());
@@ -288,6 +328,9 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
         application->addListedTrackCount(int(found.tracks.size()) + found.tracksNotInUtf8 + int(found.unreadableTracks.size())
                                          + found.tracksLinkedToNothing);
         reportLeftOut(found, *application);
+        for (const QString &share : std::as_const(found.shares))
+            application->addNote(QStringLiteral("The folder %1 is a music server's share (it holds Music, Library and "
+                                                 "Artwork), not music to sync: not read").arg(share));
     }
 
     using Tracks = std::vector<std::shared_ptr<MusicSourceTrack>>;

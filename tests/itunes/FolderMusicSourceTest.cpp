@@ -350,6 +350,32 @@ TEST_F(FolderMusicSourceScan, LeftOutEntriesOfAKindAreNamedUpToTwenty)
     EXPECT_EQ(application.leftOut().value(QStringLiteral("links that lead nowhere")), 25);
 }
 
+// A share mounted inside the music folder: read as music, its copies would
+// go back onto it as new tracks on every run.
+TEST_F(FolderMusicSourceScan, AMusicServersShareInsideTheFolderIsNotRead)
+{
+    AudioFixtures::copy(QStringLiteral("song.mp3"), file(QStringLiteral("Server/Music/B Artist/B Album/02 b.mp3")));
+    testsupport::writeFile(file(QStringLiteral("Server/Library/HOME.xml")), "<Library/>");
+    testsupport::writeFile(file(QStringLiteral("Server/Artwork/Artwork.xml")), "<Artwork/>");
+    // The same three names without an artwork file are an artist's folders.
+    AudioFixtures::copy(QStringLiteral("song.mp3"), file(QStringLiteral("Band/Music/Live/01 a.mp3")));
+    ASSERT_TRUE(QDir().mkpath(file(QStringLiteral("Band/Library"))));
+    ASSERT_TRUE(QDir().mkpath(file(QStringLiteral("Band/Artwork"))));
+
+    MusicApplication application;
+    ASSERT_TRUE(FolderMusicSource::open(root.path(), application));
+    QStringList locations;
+    for (const auto &track : application.sources().get().front()->libraryPlaylists().get().front()->tracks().get())
+        locations.append(QDir(root.path()).relativeFilePath(track->properties().location));
+    EXPECT_EQ(locations, (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("B Artist/B Album/01 a.ogg"),
+                                      QStringLiteral("B Artist/B Album/02 b.mp3"), QStringLiteral("B Artist/B Album/clip.mov"),
+                                      QStringLiteral("Band/Music/Live/01 a.mp3")}));
+    EXPECT_EQ(application.notes(), QStringList{QStringLiteral("The folder Server is a music server's share (it holds Music, Library "
+                                                              "and Artwork), not music to sync: not read")});
+    // Nothing of the user's music is left out for it.
+    EXPECT_TRUE(application.leftOut().isEmpty());
+}
+
 // A music collection kept on another disk is often linked into the music
 // folder. Its tracks are listed under the link's path; a link back into
 // the tree (or above it) lists nothing twice and does not loop.
