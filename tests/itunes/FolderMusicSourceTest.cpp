@@ -184,6 +184,15 @@ protected:
         testsupport::writeFile(file(QStringLiteral("Mixed.m3u")), "B Artist\\B Album\\01 a.ogg\n" + file(QStringLiteral("B Artist/B Album/02 b.mp3")).toUtf8() + "\n");
     }
     QString file(const QString &relative) const { return root.filePath(relative); }
+    // The library's track files, relative to the folder, in library order.
+    QStringList locations(MusicSource &source) const
+    {
+        QStringList relative;
+        for (const auto &track : source.libraryPlaylists().get().front()->tracks().get())
+            relative.append(QDir(root.path()).relativeFilePath(track->properties().location));
+        return relative;
+    }
+    QStringList locations(const MusicApplication &application) const { return locations(*application.sources().get().front()); }
 
     QTemporaryDir root;
 };
@@ -261,10 +270,7 @@ TEST_F(FolderMusicSourceScan, FilesNamedInAnotherEncodingAreReportedAndOnlyRealF
 
     MusicApplication application;
     ASSERT_TRUE(FolderMusicSource::open(root.path(), application));
-    QStringList locations;
-    for (const auto &track : application.sources().get().front()->libraryPlaylists().get().front()->tracks().get())
-        locations.append(QDir(root.path()).relativeFilePath(track->properties().location));
-    EXPECT_EQ(locations, (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("B Artist/B Album/01 a.ogg"),
+    EXPECT_EQ(locations(application), (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("B Artist/B Album/01 a.ogg"),
                                       QStringLiteral("B Artist/B Album/02 b.mp3"), QStringLiteral("B Artist/B Album/clip.mov"),
                                       QStringLiteral("link.mp3")}));
     // So are the playlist entries that name no track of the folder.
@@ -364,10 +370,7 @@ TEST_F(FolderMusicSourceScan, AMusicServersShareInsideTheFolderIsNotRead)
 
     MusicApplication application;
     ASSERT_TRUE(FolderMusicSource::open(root.path(), application));
-    QStringList locations;
-    for (const auto &track : application.sources().get().front()->libraryPlaylists().get().front()->tracks().get())
-        locations.append(QDir(root.path()).relativeFilePath(track->properties().location));
-    EXPECT_EQ(locations, (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("B Artist/B Album/01 a.ogg"),
+    EXPECT_EQ(locations(application), (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("B Artist/B Album/01 a.ogg"),
                                       QStringLiteral("B Artist/B Album/02 b.mp3"), QStringLiteral("B Artist/B Album/clip.mov"),
                                       QStringLiteral("Band/Music/Live/01 a.mp3")}));
     EXPECT_EQ(application.notes(), QStringList{QStringLiteral("The folder Server is a music server's share (it holds Music, Library "
@@ -393,10 +396,7 @@ TEST_F(FolderMusicSourceScan, LinkedFoldersAreEnteredOnceAfterTheTreeItself)
     ASSERT_TRUE(link(elsewhere.path(), QStringLiteral("Also External")));
 
     const auto source = FolderMusicSource::scan(root.path());
-    QStringList locations;
-    for (const auto &track : source->libraryPlaylists().get().front()->tracks().get())
-        locations.append(QDir(root.path()).relativeFilePath(track->properties().location));
-    EXPECT_EQ(locations, (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("A Artist/External/X Artist/X Album/01 x.mp3"),
+    EXPECT_EQ(locations(*source), (QStringList{QStringLiteral("A Artist/A Album/01 a.FLAC"), QStringLiteral("A Artist/External/X Artist/X Album/01 x.mp3"),
                                       QStringLiteral("B Artist/B Album/01 a.ogg"), QStringLiteral("B Artist/B Album/02 b.mp3"),
                                       QStringLiteral("B Artist/B Album/clip.mov")}));
     // Listed under the path through the link, the track reads as any other.
