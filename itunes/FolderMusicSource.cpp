@@ -100,8 +100,15 @@ struct Entry {
     unsigned char type; // DT_DIR, DT_LNK, DT_REG (anything else) or DT_UNKNOWN
 };
 
-// The listing of an open folder without its hidden entries; the error that
-// broke it off, 0 when none did.
+// Folders a file system or another system keeps for itself at a disk's
+// root: never music, and often not readable by the user.
+bool isSystemFolder(const QByteArray &name)
+{
+    return name == "lost+found" || name == "System Volume Information" || name == "$RECYCLE.BIN" || name == "RECYCLER";
+}
+
+// The listing of an open folder without its hidden entries and system
+// folders; the error that broke it off, 0 when none did.
 int readEntries(DIR *directory, std::vector<Entry> &entries)
 {
     for (;;) {
@@ -117,7 +124,10 @@ int readEntries(DIR *directory, std::vector<Entry> &entries)
             if (::fstatat(::dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
                 type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
         }
-        entries.push_back({QByteArray(entry->d_name), type});
+        QByteArray name(entry->d_name);
+        if (type == DT_DIR && isSystemFolder(name))
+            continue;
+        entries.push_back({std::move(name), type});
     }
 }
 
@@ -138,14 +148,15 @@ bool isShareRoot(const QByteArray &path, const std::vector<Entry> &entries)
 
 // Every media and playlist file below root, walked by the bytes of the
 // names: a name that is not UTF-8 cannot be opened again through text, so
-// it is set apart instead of being passed over unseen. Hidden entries are
-// not entered. Linked folders are, after every folder of the tree itself
-// and each real folder once, so that a link back into the tree neither
-// lists its tracks twice nor loops; a link to a file counts as the file. A
-// folder that cannot be listed (or whose listing breaks off) and a link
-// that leads nowhere (into a disk that is not mounted, most often) are set
-// apart: what they hold would otherwise go missing from the library unsaid.
-// A music server's share inside the folder is not entered.
+// it is set apart instead of being passed over unseen. Hidden entries and
+// system folders (lost+found) are not entered. Linked folders are, after
+// every folder of the tree itself and each real folder once, so that a link
+// back into the tree neither lists its tracks twice nor loops; a link to a
+// file counts as the file. A folder that cannot be listed (or whose listing
+// breaks off) and a link that leads nowhere (into a disk that is not
+// mounted, most often) are set apart: what they hold would otherwise go
+// missing from the library unsaid. A music server's share inside the
+// folder is not entered.
 Scan scanFolder(const QString &root)
 {
     Scan scan;

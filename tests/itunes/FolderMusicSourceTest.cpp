@@ -358,11 +358,14 @@ TEST_F(FolderMusicSourceScan, LeftOutEntriesOfAKindAreNamedUpToTwenty)
 
 // A share mounted inside the music folder: read as music, its copies would
 // go back onto it as new tracks on every run.
-TEST_F(FolderMusicSourceScan, AMusicServersShareInsideTheFolderIsNotRead)
+TEST_F(FolderMusicSourceScan, AMusicServersShareAndSystemFoldersInsideTheFolderAreNotRead)
 {
     AudioFixtures::copy(QStringLiteral("song.mp3"), file(QStringLiteral("Server/Music/B Artist/B Album/02 b.mp3")));
     testsupport::writeFile(file(QStringLiteral("Server/Library/HOME.xml")), "<Library/>");
     testsupport::writeFile(file(QStringLiteral("Server/Artwork/Artwork.xml")), "<Artwork/>");
+    // Nor are a disk's system folders, which the user often cannot read.
+    AudioFixtures::copy(QStringLiteral("song.mp3"), file(QStringLiteral("lost+found/#1234.mp3")));
+    AudioFixtures::copy(QStringLiteral("song.mp3"), file(QStringLiteral("$RECYCLE.BIN/S-1-5-21/old.mp3")));
     // The same three names without an artwork file are an artist's folders.
     AudioFixtures::copy(QStringLiteral("song.mp3"), file(QStringLiteral("Band/Music/Live/01 a.mp3")));
     ASSERT_TRUE(QDir().mkpath(file(QStringLiteral("Band/Library"))));
