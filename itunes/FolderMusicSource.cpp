@@ -254,31 +254,55 @@ Scan scanFolder(const QString &root)
 // names ignore letter case and Unicode form (see FileNameSpelling) still
 // names the files here: a name is looked up in composed form, then
 // ignoring case where that names one file only.
+//
+// A playlist written on another computer names files by that computer's
+// paths ("C:\Users\ann\Music\Artist\Album\01.mp3", "/home/old/Music/..."):
+// an entry outside the folder names the track whose path within the folder
+// is the longest of the entry's trailing parts, two components at least.
 class TracksByPath {
 public:
-    void insert(const QString &path, qsizetype index)
+    explicit TracksByPath(const QString &root) : m_rootPrefix(root.endsWith(u'/') ? root : root + u'/') {}
+
+    void insert(const QString &relative, qsizetype index)
     {
+        const QString path = m_rootPrefix + relative;
         m_composed.insert(path.normalized(QString::NormalizationForm_C), index);
-        const QString folded = FileNameSpelling::folded(path);
-        if (const auto known = m_folded.find(folded); known != m_folded.end())
-            known.value() = Ambiguous;
-        else
-            m_folded.insert(folded, index);
+        insertOnce(m_folded, FileNameSpelling::folded(path), index);
+        insertOnce(m_foldedWithin, FileNameSpelling::folded(relative), index);
     }
     std::optional<qsizetype> find(const QString &path) const
     {
         const QString composed = path.normalized(QString::NormalizationForm_C);
         if (const auto hit = m_composed.constFind(composed); hit != m_composed.cend())
             return hit.value();
-        if (const auto hit = m_folded.constFind(FileNameSpelling::folded(path)); hit != m_folded.cend() && hit.value() != Ambiguous)
-            return hit.value();
+        const QString folded = FileNameSpelling::folded(path);
+        if (const auto hit = m_folded.constFind(folded); hit != m_folded.cend())
+            return hit.value() == Ambiguous ? std::nullopt : std::optional<qsizetype>(hit.value());
+        if (path.startsWith(m_rootPrefix))
+            return std::nullopt;
+        const QStringList parts = folded.split(u'/', Qt::SkipEmptyParts);
+        for (qsizetype first = 0; first + 2 <= parts.size(); ++first) {
+            const QString within = QStringList(parts.begin() + first, parts.end()).join(u'/');
+            if (const auto hit = m_foldedWithin.constFind(within); hit != m_foldedWithin.cend())
+                return hit.value() == Ambiguous ? std::nullopt : std::optional<qsizetype>(hit.value());
+        }
         return std::nullopt;
     }
 
 private:
     static constexpr qsizetype Ambiguous = -1;
+    static void insertOnce(QHash<QString, qsizetype> &paths, const QString &path, qsizetype index)
+    {
+        if (const auto known = paths.find(path); known != paths.end())
+            known.value() = Ambiguous;
+        else
+            paths.insert(path, index);
+    }
+
+    QString m_rootPrefix;
     QHash<QString, qsizetype> m_composed;
     QHash<QString, qsizetype> m_folded;
+    QHash<QString, qsizetype> m_foldedWithin; // relative to the root
 };
 
 // One warning per entry, each made by `line`, the first 20 of a kind only,
@@ -347,9 +371,9 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
     using Tracks = std::vector<std::shared_ptr<MusicSourceTrack>>;
     auto tracks = std::make_shared<Tracks>();
     tracks->reserve(size_t(found.tracks.size()));
-    auto indexByPath = std::make_shared<TracksByPath>();
+    auto indexByPath = std::make_shared<TracksByPath>(rootPath);
     for (const QString &relative : std::as_const(found.tracks)) {
-        indexByPath->insert(rootDir.filePath(relative), qsizetype(tracks->size()));
+        indexByPath->insert(relative, qsizetype(tracks->size()));
         const int databaseID = int(tracks->size()) + 1;
         tracks->push_back(std::make_shared<FolderMusicTrack>(rootDir.filePath(relative), persistentIDForPath(relative), databaseID));
     }

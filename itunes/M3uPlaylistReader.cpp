@@ -49,7 +49,11 @@ QString M3uPlaylistReader::resolve(const QString &entry, const QString &playlist
         path = entry;
         path.replace(u'\\', u'/');
     }
-    if (QDir::isRelativePath(path))
+    // A Windows path ("C:\Music\...") names no file here, and nothing under
+    // the playlist's folder either.
+    const bool windowsDrivePath = path.size() >= 3 && path.at(0).isLetter() && path.at(0).unicode() < 128
+                                  && path.at(1) == u':' && path.at(2) == u'/';
+    if (QDir::isRelativePath(path) && !windowsDrivePath)
         path = QDir(playlistFolder).filePath(path);
     return QDir::cleanPath(path);
 }

@@ -244,6 +244,34 @@ TEST_F(FolderMusicSourceScan, PlaylistFilesAreUserPlaylistsOfLibraryTracks)
     EXPECT_EQ(playlists[1]->tracks().count(), 0);
 }
 
+// A playlist written on another computer names that computer's paths; the
+// folder copied here holds the same files below another root.
+TEST_F(FolderMusicSourceScan, PlaylistEntriesOfAnotherComputerNameTheTrackAtTheSamePathWithinTheFolder)
+{
+    testsupport::writeFile(file(QStringLiteral("From Windows.m3u")),
+                           "C:\\Users\\Ann\\Music\\B Artist\\B Album\\02 b.mp3\r\n"
+                           "D:\\Old\\a artist\\a album\\01 A.flac\r\n"
+                           "/home/old/Music/B Artist/B Album/clip.mov\n"
+                           // Only a whole path within the folder counts, and a file name alone never.
+                           "/home/old/Music/Other/B Album/01 a.ogg\n"
+                           "C:\\Music\\01 a.ogg\n");
+    MusicApplication application;
+    ASSERT_TRUE(FolderMusicSource::open(root.path(), application));
+    const auto playlists = application.sources().get().front()->userPlaylists().get();
+    ASSERT_EQ(playlists.size(), 3u);
+    ASSERT_EQ(playlists[0]->name(), QStringLiteral("From Windows"));
+    QStringList members;
+    for (const auto &track : playlists[0]->tracks().get())
+        members.append(track->persistentID());
+    EXPECT_EQ(members, (QStringList{FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/02 b.mp3")),
+                                    FolderMusicSource::persistentIDForPath(QStringLiteral("A Artist/A Album/01 a.FLAC")),
+                                    FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/clip.mov"))}));
+    EXPECT_TRUE(application.warnings().contains(
+        QStringLiteral("Playlist From Windows.m3u names 2 files that are not audio files of the music folder (the first: "
+                       "/home/old/Music/Other/B Album/01 a.ogg), left out")))
+        << application.warnings().join(u'\n').toStdString();
+}
+
 // Old collections carry names in Latin-1 and the like. Such a file cannot be
 // opened again through its name as text: it is left out and said so, not
 // passed over unseen.
