@@ -91,10 +91,7 @@ bool CliProgram::readPassword(const CliOptions &options, SettingsStore &settings
             m_output.printError(QStringLiteral("cannot read the password file %1: %2").arg(options.passwordFile(), file.errorString()));
             return false;
         }
-        QByteArray line = file.readLine();
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        *password = QString::fromUtf8(line);
+        *password = PasswordCommand::secretOfLine(file.readLine());
         return true;
     }
     if (qEnvironmentVariableIsSet("ORVANASYNC_PASSWORD")) {

@@ -79,11 +79,20 @@ QString PasswordCommand::readSecretLine(FILE *in, FILE *err, const QString &prom
     }
     if (ended)
         return {};
-    while (typed.endsWith('\n') || typed.endsWith('\r'))
-        typed.chop(1);
-    const QString line = QString::fromUtf8(typed);
+    const QString line = secretOfLine(typed);
     typed.fill('\0');
     return line;
+}
+
+QString PasswordCommand::secretOfLine(QByteArray line)
+{
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.startsWith("\xEF\xBB\xBF"))
+        line.remove(0, 3);
+    const QString secret = QString::fromUtf8(line);
+    line.fill('\0');
+    return secret;
 }
 
 void PasswordCommand::error(const QString &message)

@@ -25,6 +25,9 @@ public:
     // One line of `in`, without its line end; on a terminal the typing is
     // not shown and `prompt` goes to `err` first. Null at the end of input.
     static QString readSecretLine(FILE *in, FILE *err, const QString &prompt);
+    // A line read as a secret: without its line end, and without the byte
+    // order mark an editor may put first (no password begins with one).
+    static QString secretOfLine(QByteArray line);
 
 private:
     int set(const QString &server, const QString &user);

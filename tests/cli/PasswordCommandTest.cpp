@@ -111,6 +111,16 @@ TEST_F(PasswordCommandTest, SetKeepsThePasswordInTheKeyringForTheStoredOrTheGive
     EXPECT_EQ(keyring->items.size(), 2) << "the others stay";
 }
 
+// A password saved by a Windows editor: a byte order mark first, CR LF last.
+TEST_F(PasswordCommandTest, APasswordLineLosesItsLineEndAndAnEditorsByteOrderMark)
+{
+    EXPECT_EQ(password({QStringLiteral("set")}, "\xEF\xBB\xBFs3cret pw\r\n"), 0);
+    EXPECT_EQ(keyring->items.value({QStringLiteral("Living Room"), QStringLiteral("ann")}), QStringLiteral("s3cret pw"));
+    // The same rule for a password file.
+    EXPECT_EQ(PasswordCommand::secretOfLine("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9\n"), QStringLiteral("\u00e9t\u00e9"));
+    EXPECT_EQ(PasswordCommand::secretOfLine("mid\xEF\xBB\xBF" "dle"), QStringLiteral("mid\uFEFFdle"));
+}
+
 TEST_F(PasswordCommandTest, WithoutAKeyringTheSettingsFileKeepsItWithANotice)
 {
     keyring->state = State::NoService;
