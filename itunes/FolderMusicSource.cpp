@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <functional>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <set>
 #include <utility>
 #include <dirent.h>
 #include <fcntl.h>
@@ -90,6 +90,18 @@ QByteArray linkTarget(const QByteArray &path)
     return length < 0 ? QByteArray("?") : target.left(length);
 }
 
+// The path with every link resolved; the path as given when that fails (the
+// folder's open then says why).
+QByteArray canonicalPath(const QByteArray &path)
+{
+    char *resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved)
+        return path;
+    QByteArray canonical(resolved);
+    std::free(resolved);
+    return canonical;
+}
+
 QString cannotBeRead(const QByteArray &relative, int error)
 {
     return QStringLiteral("%1 cannot be read (%2)").arg(readableName(relative), QString::fromLocal8Bit(std::strerror(error)));
@@ -150,9 +162,9 @@ bool isShareRoot(const QByteArray &path, const std::vector<Entry> &entries)
 // names: a name that is not UTF-8 cannot be opened again through text, so
 // it is set apart instead of being passed over unseen. Hidden entries and
 // system folders (lost+found) are not entered. Linked folders are, after
-// every folder of the tree itself and each real folder once, so that a link
-// back into the tree neither lists its tracks twice nor loops; a link to a
-// file counts as the file. A folder that cannot be listed (or whose listing
+// every folder of the tree itself, each folder once (by its path with the
+// links resolved), so that a link back into the tree neither lists its
+// tracks twice nor loops; a link to a file counts as the file. A folder that cannot be listed (or whose listing
 // breaks off) and a link that leads nowhere (into a disk that is not
 // mounted, most often) are set apart: what they hold would otherwise go
 // missing from the library unsaid. A music server's share inside the
@@ -163,10 +175,21 @@ Scan scanFolder(const QString &root)
     struct Folder {
         QByteArray path;
         QByteArray relative;
+        QByteArray canonical; // without links, so that two ways to one folder compare equal
+        bool tree = false;    // the music folder itself or a linked folder
     };
-    std::vector<Folder> pending{{QFile::encodeName(root), {}}};
+    // By path, not by inode numbers, which some network and FUSE file
+    // systems do not keep apart.
+    std::vector<QByteArray> trees; // the canonical paths of the trees entered
+    const auto inTree = [&trees](const QByteArray &canonical) {
+        return std::any_of(trees.begin(), trees.end(), [&canonical](const QByteArray &tree) {
+            return canonical.startsWith(tree)
+                && (canonical.size() == tree.size() || tree.endsWith('/') || canonical.at(tree.size()) == '/');
+        });
+    };
+    const QByteArray rootPath = QFile::encodeName(root);
+    std::vector<Folder> pending{{rootPath, {}, canonicalPath(rootPath), true}};
     std::vector<Folder> linked;  // taken in name order once pending is done
-    std::set<std::pair<dev_t, ino_t>> entered;
     while (!pending.empty() || !linked.empty()) {
         if (pending.empty()) {
             std::sort(linked.begin(), linked.end(), [](const Folder &a, const Folder &b) { return a.relative > b.relative; });
@@ -183,11 +206,14 @@ Scan scanFolder(const QString &root)
             setApart(errno);
             continue;
         }
-        struct stat identity;
-        if (::fstat(::dirfd(directory), &identity) != 0 || !entered.insert({identity.st_dev, identity.st_ino}).second) {
+        // A linked folder within a tree entered before lists nothing new; a
+        // folder that is a tree entered before was listed there.
+        if (folder.tree ? inTree(folder.canonical) : std::find(trees.begin(), trees.end(), folder.canonical) != trees.end()) {
             ::closedir(directory);
             continue;
         }
+        if (folder.tree)
+            trees.push_back(folder.canonical);
         std::vector<Entry> entries;
         if (const int error = readEntries(directory, entries); error != 0)
             setApart(error);
@@ -203,7 +229,7 @@ Scan scanFolder(const QString &root)
             struct stat info;
             const unsigned char type = entry.type;
             if (type == DT_DIR) {
-                pending.push_back({path, relative});
+                pending.push_back({path, relative, folder.canonical + (folder.canonical.endsWith('/') ? "" : "/") + name, false});
                 continue;
             }
             const QString fileName = QFile::decodeName(name);
@@ -227,7 +253,7 @@ Scan scanFolder(const QString &root)
                 continue;
             }
             if (S_ISDIR(info.st_mode)) {
-                linked.push_back({path, relative});
+                linked.push_back({path, relative, canonicalPath(path), true});
                 continue;
             }
             if ((!media && !playlist) || !S_ISREG(info.st_mode))
