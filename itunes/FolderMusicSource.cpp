@@ -12,17 +12,18 @@
 #include <QHash>
 
 #include <algorithm>
-#include <functional>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -164,11 +165,11 @@ bool isShareRoot(const QByteArray &path, const std::vector<Entry> &entries)
 // system folders (lost+found) are not entered. Linked folders are, after
 // every folder of the tree itself, each folder once (by its path with the
 // links resolved), so that a link back into the tree neither lists its
-// tracks twice nor loops; a link to a file counts as the file. A folder that cannot be listed (or whose listing
-// breaks off) and a link that leads nowhere (into a disk that is not
-// mounted, most often) are set apart: what they hold would otherwise go
-// missing from the library unsaid. A music server's share inside the
-// folder is not entered.
+// tracks twice nor loops; a link to a file counts as the file. A folder
+// that cannot be listed (or whose listing breaks off) and a link that leads
+// nowhere (into a disk that is not mounted, most often) are set apart: what
+// they hold would otherwise go missing from the library unsaid. A music
+// server's share inside the folder is not entered.
 Scan scanFolder(const QString &root)
 {
     Scan scan;
@@ -458,9 +459,10 @@ bool FolderMusicSource::open(const QString &root, MusicApplication &application)
     // Opened once here so that a folder that cannot be listed at all is the
     // source failing, not a library of nothing.
     DIR *directory = ::opendir(QFile::encodeName(root).constData());
-    if (directory)
+    const bool listable = directory != nullptr;
+    if (listable)
         ::closedir(directory);
-    if (!directory) {
+    if (!listable) {
         application.setOpenError(ErrorRecord::withDescription(QStringLiteral("MusicFolderErrorDomain"), 1,
                                                               QStringLiteral("The music folder %1 cannot be read").arg(root)));
         return false;
