@@ -2,6 +2,7 @@
 
 #include "itunes/FolderMusicTrack.h"
 #include "itunes/M3uPlaylistReader.h"
+#include "itunes/TagCache.h"
 #include "itunes/TagLibAudioFile.h"
 #include "platform/FileNameSpelling.h"
 
@@ -381,7 +382,8 @@ QString FolderMusicSource::persistentIDForPath(const QString &relativePath)
     return QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).left(8).toHex().toUpper());
 }
 
-std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicApplication *application)
+std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicApplication *application,
+                                                     std::shared_ptr<TagCache> tags)
 {
     const QString rootPath = QDir(root).absolutePath();
     const QDir rootDir(rootPath);
@@ -402,15 +404,17 @@ std::shared_ptr<MusicSource> FolderMusicSource::scan(const QString &root, MusicA
     for (const QString &relative : std::as_const(found.tracks)) {
         indexByPath->insert(relative, qsizetype(tracks->size()));
         const int databaseID = int(tracks->size()) + 1;
-        tracks->push_back(std::make_shared<FolderMusicTrack>(rootDir.filePath(relative), persistentIDForPath(relative), databaseID));
+        tracks->push_back(std::make_shared<FolderMusicTrack>(rootDir.filePath(relative), persistentIDForPath(relative), databaseID, tags));
     }
 
     // Resolving a range reads the tags of its files: one request per batch.
-    const auto libraryTracks = [tracks] {
-        return MusicElementList<MusicSourceTrack>(qsizetype(tracks->size()), [tracks](qsizetype start, qsizetype length) {
+    const auto libraryTracks = [tracks, tags] {
+        return MusicElementList<MusicSourceTrack>(qsizetype(tracks->size()), [tracks, tags](qsizetype start, qsizetype length) {
             Tracks batch(tracks->begin() + start, tracks->begin() + start + length);
             for (const auto &track : batch)
                 track->get();
+            if (tags && start + length == qsizetype(tracks->size()))
+                tags->save();
             return batch;
         });
     };
@@ -467,6 +471,6 @@ bool FolderMusicSource::open(const QString &root, MusicApplication &application)
                                                               QStringLiteral("The music folder %1 cannot be read").arg(root)));
         return false;
     }
-    application.addSource(scan(root, &application));
+    application.addSource(scan(root, &application, std::make_shared<TagCache>(TagCache::fileFor(root))));
     return true;
 }

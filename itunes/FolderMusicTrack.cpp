@@ -1,6 +1,7 @@
 #include "itunes/FolderMusicTrack.h"
 
 #include "itunes/AudioFileTagReader.h"
+#include "itunes/TagCache.h"
 
 std::shared_ptr<MusicSourceTrack> FolderMusicTrack::get()
 {
@@ -11,7 +12,7 @@ std::shared_ptr<MusicSourceTrack> FolderMusicTrack::get()
 const MusicTrackProperties &FolderMusicTrack::properties()
 {
     if (!m_properties) {
-        MusicTrackProperties properties = AudioFileTagReader::read(m_path);
+        MusicTrackProperties properties = m_tags ? m_tags->read(m_path) : AudioFileTagReader::read(m_path);
         properties.persistentID = m_persistentID;
         properties.databaseID = m_databaseID;
         m_properties = std::move(properties);
