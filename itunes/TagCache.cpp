@@ -7,7 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -18,18 +23,36 @@ constexpr quint32 Version = 1;
 // A cache of a million tracks stays far below it; anything larger is not ours.
 constexpr qint64 LargestFile = qint64(1) << 30;
 
+// Text as UTF-8: half the bytes of QDataStream's own form for the names
+// and paths of a music folder.
+void writeText(QDataStream &out, const QString &text)
+{
+    out << text.toUtf8();
+}
+
+void readText(QDataStream &in, QString &text)
+{
+    QByteArray utf8;
+    in >> utf8;
+    text = QString::fromUtf8(utf8);
+}
+
 // The fields a music folder's track takes from its file (its location,
 // persistent and database IDs come from the folder).
 void writeProperties(QDataStream &out, const MusicTrackProperties &p)
 {
-    out << p.album << p.albumArtist << p.artist << p.bitRate << p.composer << p.discNumber << p.duration << p.genre
-        << p.sampleRate << p.size << p.name << p.discCount << p.trackCount << p.trackNumber << p.year;
+    for (const QString *text : {&p.album, &p.albumArtist, &p.artist, &p.composer, &p.genre, &p.name})
+        writeText(out, *text);
+    out << p.bitRate << p.discNumber << p.duration << p.sampleRate << p.size << p.discCount << p.trackCount << p.trackNumber
+        << p.year;
 }
 
 void readProperties(QDataStream &in, MusicTrackProperties &p)
 {
-    in >> p.album >> p.albumArtist >> p.artist >> p.bitRate >> p.composer >> p.discNumber >> p.duration >> p.genre
-        >> p.sampleRate >> p.size >> p.name >> p.discCount >> p.trackCount >> p.trackNumber >> p.year;
+    for (QString *text : {&p.album, &p.albumArtist, &p.artist, &p.composer, &p.genre, &p.name})
+        readText(in, *text);
+    in >> p.bitRate >> p.discNumber >> p.duration >> p.sampleRate >> p.size >> p.discCount >> p.trackCount >> p.trackNumber
+        >> p.year;
 }
 
 } // namespace
@@ -58,8 +81,8 @@ void TagCache::load()
     const qsizetype headerSize = qsizetype(sizeof Magic - 1) + 4;
     if (bytes.size() < headerSize + digestSize || !bytes.startsWith(Magic))
         return;
-    const QByteArray payload = bytes.mid(headerSize, bytes.size() - headerSize - digestSize);
-    if (QCryptographicHash::hash(payload, QCryptographicHash::Sha256) != bytes.right(digestSize))
+    const QByteArray payload = QByteArray::fromRawData(bytes.constData() + headerSize, bytes.size() - headerSize - digestSize);
+    if (QCryptographicHash::hash(payload, QCryptographicHash::Sha256) != QByteArrayView(bytes).last(digestSize))
         return;
     QDataStream version(bytes.mid(sizeof Magic - 1, 4));
     quint32 fileVersion = 0;
@@ -69,17 +92,30 @@ void TagCache::load()
     QDataStream in(payload);
     quint32 count = 0;
     in >> count;
-    QHash<QString, Entry> kept;
+    QHash<QString, Entry> entries;
+    entries.reserve(qsizetype(std::min<quint32>(count, quint32(payload.size() / 64))));
+    // An album's tracks name the same album and artists: one string each.
+    QSet<QString> texts;
+    const auto shared = [&texts](QString &text) {
+        if (const auto known = texts.constFind(text); known != texts.cend())
+            text = *known;
+        else
+            texts.insert(text);
+    };
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         QString path;
         Entry entry;
-        in >> path >> entry.identity.device >> entry.identity.inode >> entry.identity.size >> entry.identity.modified
+        readText(in, path);
+        in >> entry.identity.device >> entry.identity.inode >> entry.identity.size >> entry.identity.modified
             >> entry.identity.changed;
         readProperties(in, entry.properties);
-        kept.insert(path, std::move(entry));
+        for (QString *text : {&entry.properties.album, &entry.properties.albumArtist, &entry.properties.artist,
+                              &entry.properties.composer, &entry.properties.genre})
+            shared(*text);
+        entries.insert(path, std::move(entry));
     }
     if (in.status() == QDataStream::Ok && in.atEnd())
-        m_kept = std::move(kept);
+        m_entries = std::move(entries);
 }
 
 MusicTrackProperties TagCache::read(const QString &path)
@@ -92,27 +128,37 @@ MusicTrackProperties TagCache::read(const QString &path)
                     qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
                     qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
         const QMutexLocker lock(&m_mutex);
-        if (const auto kept = m_kept.constFind(path); kept != m_kept.cend() && kept->identity == identity) {
-            m_asked.insert(path, *kept);
+        if (const auto kept = m_entries.find(path); !m_saved && kept != m_entries.end() && kept->identity == identity) {
+            if (!std::exchange(kept->asked, true))
+                ++m_asked;
             MusicTrackProperties properties = kept->properties;
             properties.location = path;
             return properties;
         }
     }
     MusicTrackProperties properties = AudioFileTagReader::read(path);
-    const QMutexLocker lock(&m_mutex);
-    ++m_filesRead;
     // A file changed while it was read, or lately enough that a change to
     // come could keep its times, is read again next time.
     struct stat after;
     const qint64 settled = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                std::chrono::system_clock::now().time_since_epoch() - m_settle).count();
-    if (known && identity.changed <= settled && ::stat(QFile::encodeName(path).constData(), &after) == 0
-        && after.st_ctim.tv_sec == info.st_ctim.tv_sec && after.st_ctim.tv_nsec == info.st_ctim.tv_nsec
-        && after.st_size == info.st_size) {
-        Entry entry{identity, properties};
-        entry.properties.location.clear();
-        m_asked.insert(path, std::move(entry));
+    const bool keep = known && identity.changed <= settled && ::stat(QFile::encodeName(path).constData(), &after) == 0
+                   && after.st_ctim.tv_sec == info.st_ctim.tv_sec && after.st_ctim.tv_nsec == info.st_ctim.tv_nsec
+                   && after.st_size == info.st_size;
+    const QMutexLocker lock(&m_mutex);
+    ++m_filesRead;
+    if (!m_saved) {
+        const auto kept = m_entries.find(path);
+        if (kept != m_entries.end() && kept->asked)
+            --m_asked;
+        if (keep) {
+            Entry entry{identity, properties, true};
+            entry.properties.location.clear();
+            m_entries.insert(path, std::move(entry));
+            ++m_asked;
+        } else if (kept != m_entries.end()) {
+            m_entries.erase(kept);
+        }
     }
     return properties;
 }
@@ -126,15 +172,23 @@ int TagCache::filesRead() const
 void TagCache::save()
 {
     const QMutexLocker lock(&m_mutex);
-    if (m_filesRead == 0 && m_asked.size() == m_kept.size())
+    if (m_saved)
+        return;
+    m_saved = true;
+    // A library of 100,000 tracks keeps some tens of megabytes here.
+    const auto letGo = qScopeGuard([this] { m_entries = {}; });
+    if (m_filesRead == 0 && m_asked == m_entries.size())
         return;
     QByteArray payload;
     {
         QDataStream out(&payload, QIODevice::WriteOnly);
-        out << quint32(m_asked.size());
-        for (auto entry = m_asked.cbegin(); entry != m_asked.cend(); ++entry) {
+        out << quint32(m_asked);
+        for (auto entry = m_entries.cbegin(); entry != m_entries.cend(); ++entry) {
+            if (!entry->asked)
+                continue;
             const Identity &identity = entry->identity;
-            out << entry.key() << identity.device << identity.inode << identity.size << identity.modified << identity.changed;
+            writeText(out, entry.key());
+            out << identity.device << identity.inode << identity.size << identity.modified << identity.changed;
             writeProperties(out, entry->properties);
         }
     }
@@ -149,6 +203,5 @@ void TagCache::save()
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(QByteArray(Magic, sizeof Magic - 1) + version + payload
                + QCryptographicHash::hash(payload, QCryptographicHash::Sha256));
-    if (file.commit())
-        m_kept = m_asked;
+    file.commit();
 }

@@ -27,7 +27,8 @@ public:
     // it is unchanged, else read (AudioFileTagReader) and kept.
     MusicTrackProperties read(const QString &path);
     // Writes the entries this run asked for, when they differ from the
-    // file's; a cache that cannot be written is passed over.
+    // file's, and lets go of them: a read after it reads the file. A cache
+    // that cannot be written is passed over.
     void save();
 
     int filesRead() const;
@@ -44,13 +45,15 @@ private:
     struct Entry {
         Identity identity;
         MusicTrackProperties properties;
+        bool asked = false; // by this run: written at the save
     };
     void load();
 
     const QString m_file;
     const std::chrono::milliseconds m_settle;
     mutable QMutex m_mutex;
-    QHash<QString, Entry> m_kept;     // as read from the file
-    QHash<QString, Entry> m_asked;    // this run's, to be written
+    QHash<QString, Entry> m_entries; // as read from the file, and what this run read
+    qsizetype m_asked = 0;
     int m_filesRead = 0;
+    bool m_saved = false;
 };

@@ -85,6 +85,25 @@ TEST_F(TagCacheTest, AnUnchangedFileIsNotReadAgainAndAChangedOneIs)
     EXPECT_EQ(tags.filesRead(), 2);
 }
 
+// Saved once the library is read, the cache lets go of its entries: a later
+// read reads the file, and a later save cannot write a cache of less.
+TEST_F(TagCacheTest, AfterItsSaveTheCacheReadsFilesAndKeepsWhatItSaved)
+{
+    {
+        TagCache tags(cacheFile, milliseconds(0));
+        tags.read(song);
+        tags.read(other);
+        tags.save();
+        EXPECT_EQ(tags.read(song).name, QStringLiteral("Mp3 Song"));
+        EXPECT_EQ(tags.filesRead(), 3);
+        tags.save();
+    }
+    TagCache tags(cacheFile, milliseconds(0));
+    tags.read(song);
+    tags.read(other);
+    EXPECT_EQ(tags.filesRead(), 0);
+}
+
 // A tag editor can save twice within one tick of the file system's clock,
 // the second time unseen: a file changed lately is read again next time.
 TEST_F(TagCacheTest, AFileChangedLatelyIsReadAgainNextTime)
