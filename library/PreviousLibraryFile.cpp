@@ -5,16 +5,44 @@
 #include "library/PreviousArtworkFile.h"
 #include "library/TrackDestinations.h"
 
+#include <charconv>
+
+namespace {
+
+std::optional<qint64> sizeOf(const XmlAttributes &attributes)
+{
+    for (const XmlAttributes::Entry &entry : attributes.entries()) {
+        if (!entry.prefix.isEmpty() || entry.localName != "Size")
+            continue;
+        qint64 size = 0;
+        const char *const end = entry.value.data() + entry.value.size();
+        const auto [stop, error] = std::from_chars(entry.value.data(), end, size);
+        return error == std::errc() && stop == end ? std::optional<qint64>(size) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 ListedSong PreviousLibraryFile::listedSongOf(const XmlAttributes &attributes)
 {
     const std::optional<QString> location = attributes.value("Location");
-    return ListedSong{attributes.value("ID"), location ? TrackDestinations::listedPathOfLocation(*location) : QString()};
+    return ListedSong{attributes.value("ID"), location ? TrackDestinations::listedPathOfLocation(*location) : QString(),
+                      sizeOf(attributes)};
 }
 
 void PreviousLibraryFile::takeSong(ListedSong &&song)
 {
     const LibraryModel::TrackMap &tracks = m_stage.model.tracks();
     const auto found = song.id ? tracks.constFind(*song.id) : tracks.constEnd();
+    // A track listed at another size than its file has now was changed since
+    // it was copied (ripped again, its tags rewritten): the copy on the share
+    // is not that file any more. It is copied as a new track, under a name of
+    // its own beside the old copy, so that what the server plays is what the
+    // library file says.
+    if (found != tracks.constEnd() && found.value() && song.size && *song.size != 0 && found.value()->size() != 0
+        && *song.size != found.value()->size())
+        return;
     if (found != tracks.constEnd() && found.value()) {
         found.value()->setStatus(0);
         found.value()->setListedPath(std::move(song.listedPath));

@@ -14,10 +14,11 @@
 class LibraryFileReadAhead;
 
 // One song a library file lists: its persistent ID (none when the element
-// has none) and the share-relative path its Location names.
+// has none), the share-relative path its Location names and its size.
 struct ListedSong {
     std::optional<QString> id;
     QString listedPath;
+    std::optional<qint64> size; // "Size", when it is a whole number
 };
 
 // The library-file stage that comes first: reads the library file the share

@@ -170,3 +170,28 @@ TEST_F(SyncRun, WithoutASinkTheRunStillCompletes)
     EXPECT_TRUE(recorder.received.isEmpty());
     EXPECT_EQ(library.counters().numTracksCopied, 2);
 }
+
+// A music file replaced since its copy (ripped again, its tags rewritten):
+// the library file lists it at its old size. Its copy on the share is not
+// that file any more, so it is copied anew under a name of its own; the old
+// copy is left where it is. A file listed at its size stays as it is.
+TEST_F(SyncRun, ATrackWhoseFileChangedSinceItsCopyIsCopiedAnew)
+{
+    library.tracks().value(QStringLiteral("T2"))->setSize(64);
+    library.tracks().value(QStringLiteral("T4"))->setSize(64);
+    writeBytes(share.musicFolder() + QStringLiteral("/C/D/4.mp3"), QByteArray(64, 'a'));
+    writeBytes(share.tracksFile(),
+               "<Library ID=\"LIB-ID\"><Songs>"
+               "<Song ID=\"T2\" Location=\"\\\\10.0.0.5\\OrvanaMusic\\Music\\A\\B\\2.mp3\" Size=\"13\"></Song>"
+               "<Song ID=\"T4\" Location=\"\\\\10.0.0.5\\OrvanaMusic\\Music\\C\\D\\4.mp3\" Size=\"64\"></Song>"
+               "</Songs></Library>\r\n");
+    share.configure(library, true);
+    runStages();
+    EXPECT_EQ(library.counters().numTracksUnchanged, 1);
+    EXPECT_EQ(library.counters().numTracksCopied, 2); // T1 and T2
+    EXPECT_EQ(readBytes(share.musicFolder() + QStringLiteral("/A/B/2.mp3")), QByteArray("already there"));
+    EXPECT_EQ(readBytes(share.musicFolder() + QStringLiteral("/A/B/2 (T2).mp3")), readBytes(share.sourceFile(QStringLiteral("A/B/2.mp3"))));
+    const QByteArray tracksFile = readBytes(share.tracksFile());
+    EXPECT_TRUE(tracksFile.contains("\\Music\\A\\B\\2 (T2).mp3\"")) << tracksFile.toStdString();
+    EXPECT_TRUE(tracksFile.contains("\\Music\\C\\D\\4.mp3\""));
+}
