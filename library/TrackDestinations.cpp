@@ -395,10 +395,19 @@ std::optional<TrackDestinations::Destination> TrackDestinations::destinationOf(c
     }
 
     // Another track's file (of another library, or an older copy) under the
-    // path: this track gets a name of its own.
+    // path: this track gets a name of its own. That name can hold an older
+    // copy of this very track (its file changed twice): then a numbered one.
     if (ShareFiles::holdsAnotherFile(path, track.location())) {
-        if (const QString ownName = nameOfItsOwn(destination.songPath, track); !ownName.isNull())
+        const QString plannedName = destination.songPath;
+        const QString identifier = sanitised(track.persistentId());
+        QString ownName = nameOfItsOwn(plannedName, track);
+        for (int number = 2; !ownName.isNull() && number <= MaximumNumberedNames; ++number) {
             destination.songPath = ownName;
+            const QString ownPath = m_musicFolder + u'/' + destination.relativePath();
+            if (!ShareFiles::exists(ownPath) || !ShareFiles::holdsAnotherFile(ownPath, track.location()))
+                break;
+            ownName = withIdentifier(plannedName, identifier + u' ' + QString::number(number));
+        }
     }
     return destination;
 }

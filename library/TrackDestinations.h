@@ -86,6 +86,9 @@ private:
     // songPath with the track's persistent ID in it; null when it has one
     // already or the ID leaves no name.
     QString nameOfItsOwn(const QString &songPath, const Track &track) const;
+    // How many times over a track's file can have changed and still get a
+    // name of its own beside its older copies.
+    static constexpr int MaximumNumberedNames = 99;
 
     CharacterSet m_removed;
     QString m_musicFolder;

@@ -194,4 +194,14 @@ TEST_F(SyncRun, ATrackWhoseFileChangedSinceItsCopyIsCopiedAnew)
     const QByteArray tracksFile = readBytes(share.tracksFile());
     EXPECT_TRUE(tracksFile.contains("\\Music\\A\\B\\2 (T2).mp3\"")) << tracksFile.toStdString();
     EXPECT_TRUE(tracksFile.contains("\\Music\\C\\D\\4.mp3\""));
+
+    // Changed once more: its own name holds the copy before, so a numbered one.
+    const QString again = share.sourceFile(QStringLiteral("A/B/2.mp3"), 80);
+    library.tracks().value(QStringLiteral("T2"))->setSize(80);
+    for (const auto &track : library.tracks())
+        track->setStatus(1);
+    runStages();
+    EXPECT_EQ(readBytes(share.musicFolder() + QStringLiteral("/A/B/2 (T2 2).mp3")), readBytes(again));
+    EXPECT_EQ(readBytes(share.musicFolder() + QStringLiteral("/A/B/2 (T2).mp3")).size(), 64);
+    EXPECT_TRUE(readBytes(share.tracksFile()).contains("\\Music\\A\\B\\2 (T2 2).mp3\" Released"));
 }
