@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -21,7 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static char name[] = "settings_file_fuzzer";
     static char *argv[] = {name, nullptr};
     static QCoreApplication application(argc, argv);
-    static const QString path = QStringLiteral("/tmp/settings_file_fuzzer.%1.conf").arg(::getpid());
+    static const QString path = [] {
+        // Gone with the process, however many inputs it ran.
+        std::atexit([] { QFile::remove(QStringLiteral("/tmp/settings_file_fuzzer.%1.conf").arg(::getpid())); });
+        return QStringLiteral("/tmp/settings_file_fuzzer.%1.conf").arg(::getpid());
+    }();
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

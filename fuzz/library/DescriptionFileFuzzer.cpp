@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +29,11 @@ QString shareFolder()
 {
     static const QString folder = [] {
         const QString share = QStringLiteral("/tmp/description_file_fuzzer.%1.share").arg(::getpid());
+        // Gone with the process, however many inputs it ran.
+        std::atexit([] {
+            QDir(QStringLiteral("/tmp/description_file_fuzzer.%1.share").arg(::getpid())).removeRecursively();
+            QFile::remove(inputPath());
+        });
         QDir().mkpath(share + QStringLiteral("/Library"));
         QDir().mkpath(share + QStringLiteral("/Artwork"));
         QFile::link(inputPath(), share + QStringLiteral("/Library/FUZZ.xml"));
