@@ -64,8 +64,9 @@ TagCache::TagCache(QString file, std::chrono::milliseconds settle) : m_file(std:
 
 QString TagCache::fileFor(const QString &musicFolder)
 {
-    const QByteArray key = QFile::encodeName(QDir(musicFolder).canonicalPath().isEmpty() ? QDir(musicFolder).absolutePath()
-                                                                                          : QDir(musicFolder).canonicalPath());
+    const QDir folder(musicFolder);
+    const QString canonical = folder.canonicalPath();
+    const QByteArray key = QFile::encodeName(canonical.isEmpty() ? folder.absolutePath() : canonical);
     const QString name = QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).left(12).toHex());
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/orvanasync/tags-") + name
         + QStringLiteral(".cache");

@@ -193,6 +193,21 @@ protected:
         return relative;
     }
     QStringList locations(const MusicApplication &application) const { return locations(*application.sources().get().front()); }
+    // A playlist's tracks, by persistent ID.
+    static QStringList members(MusicSourcePlaylist &playlist)
+    {
+        QStringList ids;
+        for (const auto &track : playlist.tracks().get())
+            ids.append(track->persistentID());
+        return ids;
+    }
+    // The road trip's tracks, in its order.
+    static QStringList roadTripIds()
+    {
+        return {FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/02 b.mp3")),
+                FolderMusicSource::persistentIDForPath(QStringLiteral("A Artist/A Album/01 a.FLAC")),
+                FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/clip.mov"))};
+    }
 
     QTemporaryDir root;
 };
@@ -230,12 +245,7 @@ TEST_F(FolderMusicSourceScan, PlaylistFilesAreUserPlaylistsOfLibraryTracks)
     ASSERT_EQ(playlists.size(), 2u);
     EXPECT_EQ(playlists[0]->name(), QStringLiteral("Road Trip"));
     EXPECT_EQ(playlists[0]->persistentID(), FolderMusicSource::persistentIDForPath(QStringLiteral("Lists/Road Trip.m3u8")));
-    QStringList members;
-    for (const auto &track : playlists[0]->tracks().get())
-        members.append(track->persistentID());
-    EXPECT_EQ(members, (QStringList{FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/02 b.mp3")),
-                                    FolderMusicSource::persistentIDForPath(QStringLiteral("A Artist/A Album/01 a.FLAC")),
-                                    FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/clip.mov"))}));
+    EXPECT_EQ(members(*playlists[0]), roadTripIds());
     EXPECT_EQ(playlists[1]->name(), QStringLiteral("Mixed"));
     EXPECT_EQ(playlists[1]->tracks().count(), 2); // backslashes and an absolute path
 
@@ -260,12 +270,7 @@ TEST_F(FolderMusicSourceScan, PlaylistEntriesOfAnotherComputerNameTheTrackAtTheS
     const auto playlists = application.sources().get().front()->userPlaylists().get();
     ASSERT_EQ(playlists.size(), 3u);
     ASSERT_EQ(playlists[0]->name(), QStringLiteral("From Windows"));
-    QStringList members;
-    for (const auto &track : playlists[0]->tracks().get())
-        members.append(track->persistentID());
-    EXPECT_EQ(members, (QStringList{FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/02 b.mp3")),
-                                    FolderMusicSource::persistentIDForPath(QStringLiteral("A Artist/A Album/01 a.FLAC")),
-                                    FolderMusicSource::persistentIDForPath(QStringLiteral("B Artist/B Album/clip.mov"))}));
+    EXPECT_EQ(members(*playlists[0]), roadTripIds());
     EXPECT_TRUE(application.warnings().contains(
         QStringLiteral("Playlist From Windows.m3u names 2 files that are not audio files of the music folder (the first: "
                        "/home/old/Music/Other/B Album/01 a.ogg), left out")))
