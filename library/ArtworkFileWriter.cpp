@@ -48,8 +48,15 @@ bool ArtworkFileWriter::write()
             AlbumCover *cover = entry->second.get();
             if (!cover || (cover->status() != 0 && cover->status() != 1))
                 continue;
-            if (!wholeLibrary && !coversToSync.contains(albumId))
+            if (!wholeLibrary && !coversToSync.contains(albumId)) {
+                // Not this run's to export, but the share's artwork file lists
+                // it: another library's album, or one outside the ticked
+                // playlists. The one file serves every library on the share,
+                // so it stays listed, uncounted.
+                if (cover->status() == 0)
+                    document.addAlbumCover(albumId, cover->path());
                 continue;
+            }
             if (cover->status() == 1) {
                 ahead.ready(exportTurn++);
                 if (cover->copyArtwork(paths.albumCoverBasePath)) {

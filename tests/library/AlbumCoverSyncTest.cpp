@@ -113,13 +113,20 @@ TEST_F(AlbumCoverSync, WriterExportsNewCoversAndWritesBackListedOnes)
     EXPECT_EQ(fresh->status(), 0);
 }
 
-TEST_F(AlbumCoverSync, SelectedPlaylistsModeWritesOnlyTheirCovers)
+TEST_F(AlbumCoverSync, SelectedPlaylistsModeExportsOnlyTheirCoversAndKeepsTheListedOnes)
 {
     share.configure(library, false);
     auto inPlaylist = addCover(QStringLiteral("A-B"), QStringLiteral("t1"));
     auto outside = addCover(QStringLiteral("C-D"), QStringLiteral("t2"));
     auto listedOutside = addCover(QStringLiteral("E-F"), QStringLiteral("t3"));
-    listedOutside->setStatus(0);
+    // The share's artwork file lists an album of this library outside the
+    // playlists and one of another library synced to the same share.
+    writeBytes(share.artworkFile(), "<Library><AlbumCovers>"
+                                    "<AlbumCover AlbumID=\"E-F\" Path=\"\\\\s\\Artwork\\t3.jpg\"/>"
+                                    "<AlbumCover AlbumID=\"Other-Album\" Path=\"\\\\s\\Artwork\\o1.jpg\"/>"
+                                    "</AlbumCovers></Library>");
+    ASSERT_TRUE(library.syncAlbumCovers(share.artworkFile()));
+    EXPECT_EQ(listedOutside->status(), 0);
     auto track = makeTrack(QStringLiteral("T1"), QStringLiteral("/m/A/B/1.mp3"));
     track->setAlbumID(QStringLiteral("A-B"));
     track->setDRMProtected(true);
@@ -134,11 +141,16 @@ TEST_F(AlbumCoverSync, SelectedPlaylistsModeWritesOnlyTheirCovers)
     const QByteArray bytes = readBytes(share.artworkFile());
     EXPECT_TRUE(bytes.contains("AlbumID=\"A-B\""));
     EXPECT_FALSE(bytes.contains("C-D"));
-    EXPECT_FALSE(bytes.contains("E-F"));
+    // Not exported, not counted, but still listed where they were.
+    EXPECT_TRUE(bytes.contains("<AlbumCover AlbumID=\"E-F\" Path=\"\\\\s\\Artwork\\t3.jpg\"/>"));
+    EXPECT_TRUE(bytes.contains("<AlbumCover AlbumID=\"Other-Album\" Path=\"\\\\s\\Artwork\\o1.jpg\"/>"));
     EXPECT_TRUE(outside->exportedTo.isEmpty());
+    EXPECT_TRUE(listedOutside->exportedTo.isEmpty());
     EXPECT_EQ(inPlaylist->exportedTo.size(), 1);
+    EXPECT_EQ(library.counters().numAlbumCoversProcessed, 1);
+    EXPECT_EQ(library.counters().numAlbumCoversCopied, 1);
     EXPECT_EQ(recorder.linesOfActivity(9), (QStringList{QStringLiteral("9|-|-|0/1"), QStringLiteral("9|-|-|1/1"),
-                                                        QStringLiteral("9|-|-|1/1")}));
+                                                        QStringLiteral("9|-|-|1/1"), QStringLiteral("9|-|-|1/1")}));
 }
 
 TEST_F(AlbumCoverSync, NoCoversStillWritesTheSkeleton)
