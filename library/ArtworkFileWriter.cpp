@@ -2,12 +2,17 @@
 
 #include "library/ArtworkDocument.h"
 #include "library/CoversAhead.h"
+#include "library/FileFingerprint.h"
 #include "library/FileReplacement.h"
+#include "library/PreviousArtworkFile.h"
 #include "library/ReplacementOutput.h"
 #include "library/ShareFiles.h"
 #include "share/TemporaryFile.h"
 
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 bool ArtworkFileWriter::write()
 {
@@ -21,6 +26,7 @@ bool ArtworkFileWriter::write()
         if (!wholeLibrary)
             coversToSync = model.getAlbumCoverToSync();
         ArtworkDocument document;
+        QSet<QString> listed;
         counters.numAlbumCoversProcessed = 0;
         counters.numAlbumCoversCopied = 0;
         counters.numAlbumCoversMissing = 0;
@@ -53,8 +59,10 @@ bool ArtworkFileWriter::write()
                 // it: another library's album, or one outside the ticked
                 // playlists. The one file serves every library on the share,
                 // so it stays listed, uncounted.
-                if (cover->status() == 0)
+                if (cover->status() == 0) {
                     document.addAlbumCover(albumId, cover->path());
+                    listed.insert(albumId);
+                }
                 continue;
             }
             if (cover->status() == 1) {
@@ -76,7 +84,9 @@ bool ArtworkFileWriter::write()
             if (cover->status() == 1)
                 cover->setPath(paths.serverSharePath + u"\\Artwork\\" + cover->artworkFileName());
             document.addAlbumCover(albumId, cover->path());
+            listed.insert(albumId);
         }
+        keepCoversStoredMeanwhile(document, listed);
         reports.syncNotifyTitle(Activity::SectionSaved, QStringLiteral("Saving Album Cover Information"));
         const QByteArray bytes = document.serialized();
         if (!ShareFiles::exists(paths.xmlAlbumCoverPath))
@@ -95,4 +105,29 @@ bool ArtworkFileWriter::write()
     } catch (...) {
         return false;
     }
+}
+
+void ArtworkFileWriter::keepCoversStoredMeanwhile(ArtworkDocument &document, QSet<QString> &listed) const
+{
+    const QString &path = m_stage.paths.xmlAlbumCoverPath;
+    const int descriptor = ::open(path.toUtf8().constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return; // nothing there to keep
+    const bool unchanged = m_previousRead && m_previousRead->identifies(descriptor);
+    ::close(descriptor);
+    if (unchanged)
+        return;
+    int kept = 0;
+    for (const ListedCover &cover : PreviousArtworkFile::listedCovers(path)) {
+        if (listed.contains(cover.albumId))
+            continue;
+        document.addAlbumCover(cover.albumId, cover.path);
+        listed.insert(cover.albumId);
+        ++kept;
+    }
+    if (kept > 0)
+        m_stage.reports.syncNotifyTitle(
+            Activity::Log,
+            QStringLiteral("The artwork file was stored by another run meanwhile: the %1 album covers it added stay listed")
+                .arg(kept));
 }

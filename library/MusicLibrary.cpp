@@ -50,12 +50,13 @@ bool MusicLibrary::syncAlbumCovers(const QString &path)
     PreviousArtworkFile reader(stage());
     const bool read = reader.read(path);
     m_parsingError = reader.parsingError();
+    m_previousArtworkFile = reader.fingerprint();
     return read;
 }
 
 bool MusicLibrary::writeXMLAlbumCovers()
 {
-    return ArtworkFileWriter(stage()).write();
+    return ArtworkFileWriter(stage(), &m_previousArtworkFile).write();
 }
 
 QString MusicLibrary::convertToValidString(const QString &text)

@@ -151,5 +151,6 @@ private:
     // The library file as syncTracks read it, so that writeXMLTracks can
     // tell it unchanged without reading it again.
     FileFingerprint m_previousLibraryFile;
+    FileFingerprint m_previousArtworkFile;
     std::unique_ptr<LibraryFileReadAhead> m_libraryFileReadAhead;
 };

@@ -72,7 +72,7 @@ bool PreviousArtworkFile::read(const QString &path)
             if (!m_parsingError)
                 m_parsingError = error;
         });
-    reader.readFile(path);
+    reader.readFile(path, &m_fingerprint);
     counters.numAlbumCoversAdded = counters.numAlbumCoversProcessed - counters.numAlbumCoversUnchanged;
     if (m_parsingError)
         m_stage.reports.syncNotifyError(QStringLiteral("Error pasring Artwork XML file"), *m_parsingError);
@@ -80,4 +80,19 @@ bool PreviousArtworkFile::read(const QString &path)
         m_stage.reports.syncNotifyTitle(Activity::ReadFinished,
                                         QStringLiteral("Finished Synchronizing Album Cover Artwork"));
     return !m_parsingError;
+}
+
+std::vector<ListedCover> PreviousArtworkFile::listedCovers(const QString &path)
+{
+    std::vector<ListedCover> covers;
+    DescriptionFileReader reader(
+        [&covers](const QString &name, const XmlAttributes &attributes) {
+            if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
+                return;
+            if (std::optional<ListedCover> cover = listedCoverOf(attributes))
+                covers.push_back(std::move(*cover));
+        },
+        [](const ErrorRecord &) {});
+    reader.readFile(path);
+    return covers;
 }

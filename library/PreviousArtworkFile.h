@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/FileFingerprint.h"
 #include "library/SyncStage.h"
 #include "xml/XmlAttributes.h"
 #include "platform/ErrorRecord.h"
@@ -7,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // One cover a description file lists: its album, the path of its picture
 // and its type, as written.
@@ -28,6 +30,13 @@ public:
     // reads as empty. The first error is reported and kept in parsingError().
     bool read(const QString &path);
     const std::optional<ErrorRecord> &parsingError() const { return m_parsingError; }
+    // What read() found of the file, so the writer can tell whether another
+    // run stored it since.
+    const FileFingerprint &fingerprint() const { return m_fingerprint; }
+
+    // The covers the artwork file at path lists, up to its end or its first
+    // error; none for a missing file.
+    static std::vector<ListedCover> listedCovers(const QString &path);
 
     // The cover an AlbumCover element's attributes list; none without an
     // album or a path. The previous library file lists covers too.
@@ -38,4 +47,5 @@ public:
 private:
     SyncStage m_stage;
     std::optional<ErrorRecord> m_parsingError;
+    FileFingerprint m_fingerprint;
 };

@@ -153,6 +153,48 @@ TEST_F(AlbumCoverSync, SelectedPlaylistsModeExportsOnlyTheirCoversAndKeepsTheLis
                                                         QStringLiteral("9|-|-|1/1"), QStringLiteral("9|-|-|1/1")}));
 }
 
+TEST_F(AlbumCoverSync, CoversAnotherRunStoredMeanwhileStayListed)
+{
+    auto fresh = addCover(QStringLiteral("A-B"), QStringLiteral("t1"));
+    auto listed = addCover(QStringLiteral("C-D"), QStringLiteral("t2"));
+    writeBytes(share.artworkFile(), "<Library><AlbumCovers>"
+                                    "<AlbumCover AlbumID=\"C-D\" Path=\"p-cd\"/>"
+                                    "</AlbumCovers></Library>");
+    ASSERT_TRUE(library.syncAlbumCovers(share.artworkFile()));
+    ASSERT_EQ(listed->status(), 0);
+    // Another library's run on the same share stores the file while this
+    // run exports its covers: it added one album and exported one of ours.
+    writeBytes(share.artworkFile(), "<Library><AlbumCovers>"
+                                    "<AlbumCover AlbumID=\"C-D\" Path=\"p-cd\"/>"
+                                    "<AlbumCover AlbumID=\"A-B\" Path=\"p-theirs\"/>"
+                                    "<AlbumCover AlbumID=\"X-Y\" Path=\"p-xy\"/>"
+                                    "</AlbumCovers></Library>");
+    ASSERT_TRUE(library.writeXMLAlbumCovers());
+    const QString expected = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                            "<Library>\n"
+                                            "  <AlbumCovers>\n"
+                                            "    <AlbumCover AlbumID=\"A-B\" Path=\"\\\\10.0.0.5\\OrvanaMusic\\Artwork\\t1.jpg\"/>\n"
+                                            "    <AlbumCover AlbumID=\"C-D\" Path=\"p-cd\"/>\n"
+                                            "    <AlbumCover AlbumID=\"X-Y\" Path=\"p-xy\"/>\n"
+                                            "  </AlbumCovers>\n"
+                                            "</Library>\n");
+    EXPECT_EQ(QString::fromUtf8(readBytes(share.artworkFile())), expected);
+    EXPECT_EQ(fresh->exportedTo.size(), 1);
+    const QString keptLine = QStringLiteral("The artwork file was stored by another run meanwhile: the 1 album covers "
+                                            "it added stay listed");
+    EXPECT_EQ(recorder.lines().filter(keptLine).size(), 1);
+
+    // The next run finds the file as its read left it: nothing is added.
+    MusicLibrary next;
+    NotifyRecorder nextRecorder;
+    share.configure(next, true);
+    next.setNotifySink(nextRecorder.sink());
+    ASSERT_TRUE(next.syncAlbumCovers(share.artworkFile()));
+    ASSERT_TRUE(next.writeXMLAlbumCovers());
+    EXPECT_EQ(QString::fromUtf8(readBytes(share.artworkFile())), expected);
+    EXPECT_TRUE(nextRecorder.lines().filter(QStringLiteral("another run")).isEmpty());
+}
+
 TEST_F(AlbumCoverSync, NoCoversStillWritesTheSkeleton)
 {
     share.configure(library, false);
