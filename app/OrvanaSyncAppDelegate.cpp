@@ -186,6 +186,18 @@ QString OrvanaSyncAppDelegate::serverAddress() const
     return m_discovery.firstAddress(m_serverEntryText);
 }
 
+QString OrvanaSyncAppDelegate::missingServerReason() const
+{
+    if (!serverAddress().trimmed().isEmpty())
+        return {};
+    if (m_serverIndex > 0 || (m_serverIndex < 0 && !m_serverEntryText.isEmpty()))
+        return QStringLiteral("The music server \"%1\" is not announced on the network now: check that it is on, "
+                              "or choose it by its address")
+            .arg(m_serverEntryText);
+    return QStringLiteral("No music server is chosen: type the server's address, or choose a server found on the "
+                          "network");
+}
+
 QString OrvanaSyncAppDelegate::shareRootWithoutMount(QString *unusable) const
 {
     if (!m_shareFolder.isNull()) {
@@ -220,6 +232,11 @@ bool OrvanaSyncAppDelegate::findShareRoot(const QString &address)
     if (!root.isEmpty()) {
         m_shareRoot = root;
         return true;
+    }
+    // Nothing to mount without an address: the user is told what is missing.
+    if (const QString reason = missingServerReason(); !reason.isNull()) {
+        m_page.logDateAndTitle(QStringLiteral("Error: ") + reason);
+        return false;
     }
     QString mountPoint;
     if (!ManageVolumes::mountServerShare(address, ShareName, QString(), m_musicServerUserName, m_musicServerPassword,

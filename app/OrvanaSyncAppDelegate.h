@@ -130,6 +130,9 @@ public:
     // The address the run mounts and refreshes: the typed one or the chosen
     // discovered server's first; null for none.
     QString serverAddress() const;
+    // Why serverAddress() is empty, for the user: no address typed, or the
+    // chosen server not announced now; null when there is an address.
+    QString missingServerReason() const;
     // The host of an address as typed: without spaces around it, and out of
     // a share written as smb://host/... or \\host\...; other text as it is.
     static QString hostOfTypedAddress(const QString &typed);

@@ -403,10 +403,25 @@ TEST_F(OrvanaSyncAppDelegateTest, ADiscoveredServerGivesItsFirstAddress)
     ASSERT_EQ(mounts->requests.size(), 1);
     EXPECT_EQ(mounts->requests[0].server, QStringLiteral("10.0.0.7"));
 
+    // A chosen server that is not announced now has no address: nothing is
+    // mounted, and the log says why.
     delegate->selectServer(1, QStringLiteral("Gone"));
-    mounts->answer = {2, {}, {}};
     delegate->onSyncPressed();
     EXPECT_EQ(delegate->syncPage().syncOperation(), QStringLiteral("Unable to mount volume for server share: ///OrvanaMusic"));
+    EXPECT_EQ(mounts->requests.size(), 1);
+    EXPECT_TRUE(logMessages().contains(QStringLiteral("Error: The music server \"Gone\" is not announced on the network "
+                                                      "now: check that it is on, or choose it by its address")))
+        << logMessages().join(u'\n').toStdString();
+    spin(400);
+
+    // Choosing by address with none typed: the same.
+    delegate->selectServer(0, OrvanaSyncAppDelegate::SelectByAddressEntry);
+    delegate->setMusicServerIPAddress(QStringLiteral("  "));
+    delegate->onSyncPressed();
+    EXPECT_EQ(mounts->requests.size(), 1);
+    EXPECT_TRUE(logMessages().contains(QStringLiteral("Error: No music server is chosen: type the server's address, or "
+                                                      "choose a server found on the network")));
+    EXPECT_FALSE(delegate->syncInProgress());
 }
 
 TEST_F(OrvanaSyncAppDelegateTest, SelectedPlaylistsWithNothingTickedUnselectEveryPlaylist)
