@@ -190,10 +190,16 @@ QString OrvanaSyncAppDelegate::missingServerReason() const
 {
     if (!serverAddress().trimmed().isEmpty())
         return {};
-    if (m_serverIndex > 0 || (m_serverIndex < 0 && !m_serverEntryText.isEmpty()))
+    if (m_serverIndex > 0 || (m_serverIndex < 0 && !m_serverEntryText.isEmpty())) {
+        // Announced, but no IPv4 address resolved (yet, or only IPv6 ones).
+        if (m_discovery.svcBrowserList().contains(m_serverEntryText))
+            return QStringLiteral("The music server \"%1\" has given no IPv4 address yet: try again in a moment, or "
+                                  "choose it by its address")
+                .arg(m_serverEntryText);
         return QStringLiteral("The music server \"%1\" is not announced on the network now: check that it is on, "
                               "or choose it by its address")
             .arg(m_serverEntryText);
+    }
     return QStringLiteral("No music server is chosen: type the server's address, or choose a server found on the "
                           "network");
 }

@@ -414,6 +414,16 @@ TEST_F(OrvanaSyncAppDelegateTest, ADiscoveredServerGivesItsFirstAddress)
         << logMessages().join(u'\n').toStdString();
     spin(400);
 
+    // Announced without an IPv4 address: said so.
+    OVServiceInfo unresolved(QStringLiteral("Kitchen"));
+    delegate->svcBrowserList().insert(unresolved.svcName(), unresolved);
+    delegate->selectServer(2, QStringLiteral("Kitchen"));
+    delegate->onSyncPressed();
+    EXPECT_EQ(mounts->requests.size(), 1);
+    EXPECT_TRUE(logMessages().contains(QStringLiteral("Error: The music server \"Kitchen\" has given no IPv4 address "
+                                                      "yet: try again in a moment, or choose it by its address")));
+    spin(400);
+
     // Choosing by address with none typed: the same.
     delegate->selectServer(0, OrvanaSyncAppDelegate::SelectByAddressEntry);
     delegate->setMusicServerIPAddress(QStringLiteral("  "));
