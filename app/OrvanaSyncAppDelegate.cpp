@@ -245,9 +245,15 @@ bool OrvanaSyncAppDelegate::findShareRoot(const QString &address)
         return false;
     }
     QString mountPoint;
+    QString failure;
     if (!ManageVolumes::mountServerShare(address, ShareName, QString(), m_musicServerUserName, m_musicServerPassword,
-                                         &mountPoint))
+                                         &mountPoint, &failure)) {
+        // Why, where the user looks: a wrong password and a server that is
+        // off read alike in the title.
+        m_page.logDateAndTitle(
+            QStringLiteral("Error: The share //%1/%2 could not be mounted: %3").arg(address, ShareName, failure));
         return false;
+    }
     m_shareRoot = mountPoint;
     return !m_shareRoot.isEmpty();
 }

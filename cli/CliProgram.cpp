@@ -276,7 +276,7 @@ std::optional<int> CliProgram::prepareRun(const CliOptions &options, SettingsSto
 QString CliProgram::mountFailureMessage(const QString &address)
 {
     return QStringLiteral("the share //%1/OrvanaMusic could not be mounted: check the server's address, the user name "
-                          "and the password (the system log says why; ORVANA_SYSLOG_STDERR=1 shows it here)")
+                          "and the password")
         .arg(address);
 }
 

@@ -3,6 +3,7 @@
 #include "platform/SystemLog.h"
 #include "share/SystemMountService.h"
 
+#include <QStringList>
 #include <QUrl>
 
 namespace {
@@ -11,6 +12,18 @@ std::shared_ptr<MountService> &currentService()
 {
     static std::shared_ptr<MountService> service;
     return service;
+}
+
+// A method's reason on one line (mount.cifs writes several): its lines,
+// trimmed, joined by "; ".
+QString oneLine(const QString &reason, int status)
+{
+    QStringList lines;
+    for (const QString &line : reason.split(u'\n')) {
+        if (const QString trimmed = line.trimmed(); !trimmed.isEmpty())
+            lines.append(trimmed);
+    }
+    return lines.isEmpty() ? QStringLiteral("error %1").arg(status) : lines.join(QStringLiteral("; "));
 }
 
 } // namespace
@@ -24,7 +37,8 @@ QString ManageVolumes::shareUrl(const QString &server, const QString &shareName)
 }
 
 bool ManageVolumes::mountServerShare(const QString &server, const QString &shareName, const QString &volName,
-                                     const QString &userName, const QString &password, QString *mountPoint)
+                                     const QString &userName, const QString &password, QString *mountPoint,
+                                     QString *failure)
 {
     MountRequest request;
     request.shareUrl = shareUrl(server, shareName);
@@ -38,6 +52,8 @@ bool ManageVolumes::mountServerShare(const QString &server, const QString &share
         systemLog(QStringLiteral("Sync mount failed for server %1, error: %2").arg(request.shareUrl).arg(outcome.status));
         if (!outcome.reason.isEmpty())
             systemLog(outcome.reason);
+        if (failure)
+            *failure = oneLine(outcome.reason, outcome.status);
         return false;
     }
     if (mountPoint)

@@ -15,9 +15,11 @@ public:
     // (both passed on unchanged, also when empty). volName names the mount
     // directory, or is null for the method's default. On success the local
     // mount point is stored in *mountPoint. A failure is written to the
-    // system log with the escaped URL and the status.
+    // system log with the escaped URL and the status, and *failure says why
+    // (the mounting method's reason, or "error <status>").
     static bool mountServerShare(const QString &server, const QString &shareName, const QString &volName,
-                                 const QString &userName, const QString &password, QString *mountPoint = nullptr);
+                                 const QString &userName, const QString &password, QString *mountPoint = nullptr,
+                                 QString *failure = nullptr);
     // Whether a mounted volume has this name, letter case ignored; every
     // name examined goes to the system log. On a match its mount point is
     // stored in *mountPoint.

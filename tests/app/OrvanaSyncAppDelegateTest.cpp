@@ -463,7 +463,7 @@ TEST_F(OrvanaSyncAppDelegateTest, ATickedPlaylistIsMarkedAndOnlyItsTracksAreCopi
 
 TEST_F(OrvanaSyncAppDelegateTest, AMountFailureShowsItsTitleThenTheTotalsAndTouchesNothing)
 {
-    mounts->answer = {13, {}, {}};
+    mounts->answer = {13, {}, QStringLiteral("Failed to mount Windows share: Permission denied")};
     factory->addresses.insert(QStringLiteral("nas"), QStringLiteral("10.0.0.5"));
     int completions = 0;
     QObject::connect(delegate.get(), &OrvanaSyncAppDelegate::syncCompleted, delegate.get(), [&] { ++completions; });
@@ -472,7 +472,10 @@ TEST_F(OrvanaSyncAppDelegateTest, AMountFailureShowsItsTitleThenTheTotalsAndTouc
               QStringLiteral("Unable to mount volume for server share: //nas/OrvanaMusic"));
     EXPECT_TRUE(delegate->syncPage().isSyncEnabled());
     EXPECT_FALSE(delegate->syncInProgress());
+    // The log says why, in the mounting method's words.
     EXPECT_EQ(logMessages(), (QStringList{QStringLiteral("Starting synchronization"),
+                                          QStringLiteral("Error: The share //nas/OrvanaMusic could not be mounted: "
+                                                         "Failed to mount Windows share: Permission denied"),
                                           QStringLiteral("Completed synchronization")}));
     spin(400);
     EXPECT_EQ(completions, 1);

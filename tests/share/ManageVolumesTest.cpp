@@ -78,13 +78,30 @@ TEST_F(ManageVolumesTest, FailedMountLogsTheEscapedUrlAndStatusButNeverThePasswo
 {
     fake->answer = {13, {}, QStringLiteral("permission denied")};
     QString mountPoint = QStringLiteral("untouched");
+    QString failure;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(ManageVolumes::mountServerShare(QStringLiteral("my server"), QStringLiteral("OrvanaMusic"), QString(),
-                                                 QStringLiteral("ann"), QStringLiteral("s3cret-pass"), &mountPoint));
+                                                 QStringLiteral("ann"), QStringLiteral("s3cret-pass"), &mountPoint,
+                                                 &failure));
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_THAT(log, HasSubstr("Sync mount failed for server smb://my%20server/OrvanaMusic, error: 13\n"));
     EXPECT_THAT(log, Not(HasSubstr("s3cret-pass")));
     EXPECT_EQ(mountPoint, QStringLiteral("untouched"));
+    EXPECT_EQ(failure, QStringLiteral("permission denied"));
+
+    // Several lines (mount.cifs): one; none: the status.
+    fake->answer = {32, {}, QStringLiteral("mount error(13): Permission denied\nRefer to the mount.cifs(8) manual page\n")};
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(ManageVolumes::mountServerShare(QStringLiteral("nas"), QStringLiteral("OrvanaMusic"), QString(),
+                                                 QString(), QString(), nullptr, &failure));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(failure, QStringLiteral("mount error(13): Permission denied; Refer to the mount.cifs(8) manual page"));
+    fake->answer = {110, {}, {}};
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(ManageVolumes::mountServerShare(QStringLiteral("nas"), QStringLiteral("OrvanaMusic"), QString(),
+                                                 QString(), QString(), nullptr, &failure));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(failure, QStringLiteral("error 110"));
 }
 
 TEST_F(ManageVolumesTest, VolumeNamesCompareIgnoringCaseAndGiveTheMountPoint)
