@@ -75,25 +75,28 @@ QByteArray resolved(const QByteArray &path)
     return result;
 }
 
-// Whether folder, with every link and ".." resolved, lies beneath the root.
-bool isConfined(const QString &folder)
+// 0 when folder, with every link and ".." resolved, lies beneath the root;
+// EXDEV when it lies elsewhere; why it cannot be resolved otherwise (a
+// missing folder, a file in its place).
+int confinementFailure(const QString &folder)
 {
     const QByteArray &root = confinementRoot();
     if (root.isEmpty())
-        return true;
+        return 0;
     RunMemory &memory = runMemory();
     {
         const std::lock_guard<std::mutex> lock(memory.guard);
         if (memory.confinedFolders.contains(folder))
-            return true;
+            return 0;
     }
     const QByteArray real = resolved(folder.toUtf8());
-    const bool confined = !real.isEmpty() && (real == root || real.startsWith(root.endsWith('/') ? root : root + '/'));
-    if (confined) {
-        const std::lock_guard<std::mutex> lock(memory.guard);
-        memory.confinedFolders.insert(folder);
-    }
-    return confined;
+    if (real.isEmpty())
+        return errno != 0 ? errno : ENOENT;
+    if (real != root && !real.startsWith(root.endsWith('/') ? root : root + '/'))
+        return EXDEV;
+    const std::lock_guard<std::mutex> lock(memory.guard);
+    memory.confinedFolders.insert(folder);
+    return 0;
 }
 
 } // namespace
@@ -207,10 +210,10 @@ QString TemporaryFile::uniquePathFor(const QString &finalPath)
 
 int TemporaryFile::create(const QString &finalPath, QString *path)
 {
-    if (!isConfined(folderOf(finalPath))) {
+    if (const int failure = confinementFailure(folderOf(finalPath)); failure != 0) {
         if (path)
             *path = finalPath;
-        errno = EXDEV;
+        errno = failure;
         return -1;
     }
     // A clash of 64 random bits means another writer picked the same name:

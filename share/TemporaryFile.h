@@ -27,7 +27,8 @@ public:
 
     // Writes are confined to the folder root (the share): create() refuses,
     // with EXDEV, a folder that resolves outside it, through a symbolic link
-    // or "..". Null: no confinement. Set before a run's writes begin.
+    // or "..", and with the reason (ENOENT, ENOTDIR, ...) one that does not
+    // resolve. Null: no confinement. Set before a run's writes begin.
     static void confineTo(const QString &root);
 
     // Creates folder and its missing parents; 0 or errno. Beneath the

@@ -30,6 +30,17 @@ TEST(TemporaryFileConfinement, FoldersThatLeadOutOfTheShareAreRefused)
         EXPECT_EQ(errno, EXDEV);
     }
     EXPECT_TRUE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    // A folder that does not resolve is refused for what it is: missing, or
+    // a file in its place.
+    QFile file(share.filePath(QStringLiteral("Artwork")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    errno = 0;
+    EXPECT_EQ(TemporaryFile::create(share.filePath(QStringLiteral("Artwork/A.jpg")), &path), -1);
+    EXPECT_EQ(errno, ENOTDIR);
+    errno = 0;
+    EXPECT_EQ(TemporaryFile::create(share.filePath(QStringLiteral("Missing/A.jpg")), &path), -1);
+    EXPECT_EQ(errno, ENOENT);
     TemporaryFile::confineTo(QString());
 }
 
