@@ -2,6 +2,7 @@
 #include "app/SettingsStore.h"
 #include "desktop/DesktopSession.h"
 #include "desktop/MainWindow.h"
+#include "desktop/SingleInstance.h"
 #include "share/ManageVolumes.h"
 #include "share/SystemMountService.h"
 
@@ -51,6 +52,9 @@ int main(int argc, char **argv)
     QApplication::setDesktopFileName(QStringLiteral("org.orvanasync.OrvanaSync"));
     // The window decides when the program ends (after saving the settings).
     QApplication::setQuitOnLastWindowClosed(false);
+    SingleInstance instance(arguments.settingsFile);
+    if (!instance.claim())
+        return 0; // the window already open for these settings comes to the front
 
     SettingsStore settings(arguments.settingsFile);
     const QString volumesFolder = settings.string(SettingsStore::VolumesFolderKey);
@@ -77,6 +81,13 @@ int main(int argc, char **argv)
             &session.delegate(), &OrvanaSyncAppDelegate::syncCompleted, &session, [&session] { session.onExitPressed(); },
             Qt::QueuedConnection);
     }
+    QObject::connect(&instance, &SingleInstance::activationRequested, &session, [&session] {
+        MainWindow &window = session.window();
+        window.show();
+        window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window.raise();
+        window.activateWindow();
+    });
     session.window().show();
     session.applicationDidFinishLaunching();
     return app.exec();
