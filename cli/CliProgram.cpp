@@ -15,6 +15,7 @@
 #include "cli/VerifyCommand.h"
 #include "itunes/MusicApplication.h"
 #include "library/MusicLibrary.h"
+#include "platform/StopSignals.h"
 #include "service/OVWSContract.h"
 #include "share/ManageVolumes.h"
 #include "secrets/SecretServiceKeyring.h"
@@ -28,7 +29,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScopeGuard>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -37,25 +37,6 @@
 #include <unistd.h>
 
 namespace {
-
-int stopSignalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t stopSignal = 0;
-
-// The first SIGINT or SIGTERM asks the run to stop; the next one ends the
-// program at once (the default action).
-void onStopSignal(int signalNumber)
-{
-    if (stopSignal != 0)
-        return;
-    stopSignal = signalNumber;
-    struct sigaction defaults {};
-    defaults.sa_handler = SIG_DFL;
-    sigemptyset(&defaults.sa_mask);
-    ::sigaction(SIGINT, &defaults, nullptr);
-    ::sigaction(SIGTERM, &defaults, nullptr);
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(stopSignalPipe[1], &byte, 1);
-}
 
 QString settingsFileName(const CliOptions &options)
 {
@@ -116,24 +97,12 @@ bool CliProgram::readPassword(const CliOptions &options, SettingsStore &settings
 
 void CliProgram::watchStopSignals(OrvanaSyncAppDelegate &delegate)
 {
-    if (stopSignalPipe[0] < 0 && ::pipe2(stopSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    m_stopNotifier = std::make_unique<QSocketNotifier>(stopSignalPipe[0], QSocketNotifier::Read);
-    connect(m_stopNotifier.get(), &QSocketNotifier::activated, this, [this, &delegate] {
-        char byte = 0;
-        while (::read(stopSignalPipe[0], &byte, 1) > 0) {
-        }
+    m_stopSignals = std::make_unique<StopSignals>();
+    connect(m_stopSignals.get(), &StopSignals::stopRequested, this, [this, &delegate](int signalNumber) {
         m_output.printError(QStringLiteral("stopping after the current track (%1 again ends at once)")
-                       .arg(stopSignal == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("Ctrl-C")));
+                       .arg(signalNumber == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("Ctrl-C")));
         delegate.requestStop();
     });
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    // Restarted system calls: a copy under way is finished, not failed.
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 QString CliProgram::stoppedLine(const OrvanaSyncAppDelegate &delegate)
@@ -302,15 +271,15 @@ int CliProgram::runSync(const CliOptions &options)
         return *failed;
 
     watchStopSignals(delegate);
-    const auto unwatch = qScopeGuard([this] { m_stopNotifier.reset(); });
+    const auto unwatch = qScopeGuard([this] { m_stopSignals.reset(); });
     // The share's library file is read while the music library loads.
     delegate.readLibraryFileAhead();
     if (!m_source.load(options, settings, delegate))
         return CouldNotRun;
     QCoreApplication::processEvents();
-    if (stopSignal != 0) {
+    if (StopSignals::received() != 0) {
         m_output.printError(QStringLiteral("stopped before the run started; the share was not changed"));
-        return 128 + int(stopSignal);
+        return 128 + StopSignals::received();
     }
     // A run clears the delegate's error flag: what the load reported is kept here.
     const bool loadReportedErrors = delegate.errorReported();
@@ -345,9 +314,9 @@ int CliProgram::runSync(const CliOptions &options)
     }
     summary += m_source.leftOutLines();
     int status = Succeeded;
-    if (stopSignal != 0 && !outcome.mountFailed) {
+    if (StopSignals::received() != 0 && !outcome.mountFailed) {
         summary.append(stoppedLine(delegate));
-        status = 128 + int(stopSignal);
+        status = 128 + StopSignals::received();
     } else if (outcome.mountFailed) {
         m_output.printError(mountFailureMessage(delegate.serverAddress()));
         status = CouldNotRun;
@@ -368,7 +337,7 @@ int CliProgram::runSync(const CliOptions &options)
         report.setRefresh(SyncReport::Refresh::Succeeded);
     }
     const QString host = SyncPreflight::hostOf(delegate.serverAddress());
-    if (!outcome.mountFailed && !options.dryRun() && stopSignal == 0) {
+    if (!outcome.mountFailed && !options.dryRun() && StopSignals::received() == 0) {
         if (delegate.serverAddress().trimmed().isEmpty()) {
             m_output.printError(QStringLiteral("warning: no server given or stored, so no refresh was sent: give --server "
                                       "ADDRESS to have the server read the new library"));

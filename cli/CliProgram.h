@@ -14,7 +14,7 @@
 
 class OrvanaSyncAppDelegate;
 class PasswordKeyring;
-class QSocketNotifier;
+class StopSignals;
 class RefreshServiceFactory;
 class SettingsStore;
 
@@ -76,5 +76,5 @@ private:
     std::shared_ptr<RefreshServiceFactory> m_refreshServiceFactory;
     std::shared_ptr<PasswordKeyring> m_passwordKeyring;
     CliMusicSource m_source;
-    std::unique_ptr<QSocketNotifier> m_stopNotifier;
+    std::unique_ptr<StopSignals> m_stopSignals;
 };

@@ -3,6 +3,7 @@
 #include "desktop/DesktopSession.h"
 #include "desktop/MainWindow.h"
 #include "desktop/SingleInstance.h"
+#include "platform/StopSignals.h"
 #include "share/ManageVolumes.h"
 #include "share/SystemMountService.h"
 
@@ -66,6 +67,11 @@ int main(int argc, char **argv)
                                        QStandardPaths::writableLocation(QStandardPaths::MusicLocation), nullptr,
                                        nullptr, nullptr});
     QObject::connect(&session, &DesktopSession::terminated, &app, &QApplication::quit, Qt::QueuedConnection);
+    // SIGTERM (the session ends, a service manager stops it) and SIGINT end
+    // the program as Exit does: the settings are written, a run stops at
+    // its next track boundary.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &session, [&session] { session.onExitPressed(); });
     // ORVANASYNC_AUTOMATED_RUN=1 (benchmarks, unattended runs): Sync is
     // pressed once the load has ended, and the program exits as Exit would
     // once the run has completed.

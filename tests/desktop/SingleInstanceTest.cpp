@@ -1,14 +1,19 @@
 #include "desktop/SingleInstance.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QSettings>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <csignal>
 
 namespace {
 
@@ -74,4 +79,45 @@ TEST_F(SingleInstanceTest, AFolderThatCannotHoldTheLockLetsTheWindowOpen)
 {
     SingleInstance instance(settingsFile, runtime.filePath(QStringLiteral("missing/folder")));
     EXPECT_TRUE(instance.claim());
+}
+
+// The program itself: a second start for the same settings ends at once,
+// and SIGTERM ends the first as Exit does, its settings written.
+TEST_F(SingleInstanceTest, TheProgramOpensOneWindowPerSettingsFileAndEndsAsExitDoesOnSigterm)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("Music")));
+    const QStringList arguments{QStringLiteral("--settings"), settingsFile};
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(QStringLiteral(ORVANA_DESKTOP_PROGRAM), arguments);
+    ASSERT_TRUE(first.waitForStarted());
+    // Its lock shows it has claimed the settings file.
+    SingleInstance probe(settingsFile, runtime.path());
+    for (int wait = 0; wait < 100 && !QFile::exists(probe.lockPath()); ++wait)
+        QTest::qWait(50);
+    ASSERT_TRUE(QFile::exists(probe.lockPath()));
+    QTest::qWait(200);
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(QStringLiteral(ORVANA_DESKTOP_PROGRAM), arguments);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    // Written at exit: the fields, the choice of what to copy among them.
+    const QSettings written(settingsFile, QSettings::IniFormat);
+    EXPECT_TRUE(written.contains(QStringLiteral("SyncEntireLibrary"))) << written.allKeys().join(u' ').toStdString();
 }
