@@ -1,7 +1,5 @@
 #include "library/PreviousArtworkFile.h"
 
-#include "library/DescriptionFileReader.h"
-
 #include <climits>
 
 namespace {
@@ -61,18 +59,13 @@ bool PreviousArtworkFile::read(const QString &path)
     counters.numAlbumCoversUnchanged = 0;
     m_stage.reports.syncNotifyTitle(Activity::SyncStageStarts, QStringLiteral("Synchronizing Album Covers"));
     m_parsingError.reset();
-    DescriptionFileReader reader(
-        [this](const QString &name, const XmlAttributes &attributes) {
-            if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
-                return;
-            if (const std::optional<ListedCover> cover = listedCoverOf(attributes))
-                takeListedCover(m_stage.model, m_stage.counters, *cover);
-        },
+    readListedCovers(
+        path, [this](const ListedCover &cover) { takeListedCover(m_stage.model, m_stage.counters, cover); },
         [this](const ErrorRecord &error) {
             if (!m_parsingError)
                 m_parsingError = error;
-        });
-    reader.readFile(path, &m_fingerprint);
+        },
+        &m_fingerprint);
     counters.numAlbumCoversAdded = counters.numAlbumCoversProcessed - counters.numAlbumCoversUnchanged;
     if (m_parsingError)
         m_stage.reports.syncNotifyError(QStringLiteral("Error pasring Artwork XML file"), *m_parsingError);
@@ -85,14 +78,21 @@ bool PreviousArtworkFile::read(const QString &path)
 std::vector<ListedCover> PreviousArtworkFile::listedCovers(const QString &path)
 {
     std::vector<ListedCover> covers;
+    readListedCovers(path, [&covers](const ListedCover &cover) { covers.push_back(cover); }, [](const ErrorRecord &) {});
+    return covers;
+}
+
+void PreviousArtworkFile::readListedCovers(const QString &path, const std::function<void(const ListedCover &)> &onCover,
+                                           const DescriptionFileReader::ErrorHandler &onError,
+                                           XmlPushParser::FileObserver *observer)
+{
     DescriptionFileReader reader(
-        [&covers](const QString &name, const XmlAttributes &attributes) {
+        [&onCover](const QString &name, const XmlAttributes &attributes) {
             if (!DescriptionFileReader::isNamed(name, QLatin1String("albumcover")))
                 return;
-            if (std::optional<ListedCover> cover = listedCoverOf(attributes))
-                covers.push_back(std::move(*cover));
+            if (const std::optional<ListedCover> cover = listedCoverOf(attributes))
+                onCover(*cover);
         },
-        [](const ErrorRecord &) {});
-    reader.readFile(path);
-    return covers;
+        onError);
+    reader.readFile(path, observer);
 }

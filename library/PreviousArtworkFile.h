@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/DescriptionFileReader.h"
 #include "library/FileFingerprint.h"
 #include "library/SyncStage.h"
 #include "xml/XmlAttributes.h"
@@ -7,6 +8,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -45,6 +47,11 @@ public:
     static void takeListedCover(LibraryModel &model, SyncCounters &counters, const ListedCover &listed);
 
 private:
+    // Every AlbumCover element of the file that lists a cover, in order.
+    static void readListedCovers(const QString &path, const std::function<void(const ListedCover &)> &onCover,
+                                 const DescriptionFileReader::ErrorHandler &onError,
+                                 XmlPushParser::FileObserver *observer = nullptr);
+
     SyncStage m_stage;
     std::optional<ErrorRecord> m_parsingError;
     FileFingerprint m_fingerprint;

@@ -1,6 +1,7 @@
 #include "library/ReplacementOutput.h"
 
 #include "library/FileFingerprint.h"
+#include "library/ShareFiles.h"
 #include "share/FileIO.h"
 
 #include <QByteArray>
@@ -29,24 +30,6 @@ int openPrevious(const QString &path)
         return -1;
     }
     return descriptor;
-}
-
-// Reads up to size bytes at offset, fewer only at the file's end; -1 with
-// errno on failure.
-ssize_t readAt(int descriptor, char *data, size_t size, off_t offset)
-{
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t piece = ::pread(descriptor, data + got, size - got, offset + off_t(got));
-        if (piece < 0 && errno == EINTR)
-            continue;
-        if (piece < 0)
-            return got > 0 ? ssize_t(got) : -1;
-        if (piece == 0)
-            break;
-        got += size_t(piece);
-    }
-    return ssize_t(got);
 }
 
 } // namespace
@@ -214,7 +197,7 @@ void ReplacementOutput::copyMatchedStart()
     qint64 copied = 0;
     while (copied < m_matched && m_readErrno == 0) {
         const size_t wanted = size_t(std::min<qint64>(m_matched - copied, qint64(m_buffer.size())));
-        const ssize_t got = readAt(m_previous, m_buffer.data(), wanted, copied);
+        const ssize_t got = ShareFiles::readAt(m_previous, m_buffer.data(), wanted, copied);
         if (got <= 0) {
             // Shrunk or unreadable since it was compared: the new file
             // cannot be completed from it.

@@ -30,21 +30,6 @@ bool regularFileSize(const QString &path, qint64 *size)
     return true;
 }
 
-// Reads size bytes at offset into data; false on an error or a short read.
-bool readFully(int descriptor, char *data, qint64 size, qint64 offset)
-{
-    qint64 got = 0;
-    while (got < size) {
-        const ssize_t piece = ::pread(descriptor, data + got, size_t(size - got), off_t(offset + got));
-        if (piece < 0 && errno == EINTR)
-            continue;
-        if (piece <= 0)
-            return false;
-        got += piece;
-    }
-    return true;
-}
-
 constexpr qint64 SampleSize = 4096;
 
 // Whether two files of one size differ where the audio lies: 4 KiB at the
@@ -69,7 +54,8 @@ bool differWhereAudioLies(const QString &path, const QString &otherPath, qint64 
     const qint64 offsets[] = {whole ? 0 : size / 2, size / 4 * 3};
     bool differ = false;
     for (const qint64 offset : std::span(offsets, whole ? 1 : 2)) {
-        if (!readFully(first, mine.data(), length, offset) || !readFully(second, theirs.data(), length, offset))
+        if (readAt(first, mine.data(), size_t(length), off_t(offset)) != length
+            || readAt(second, theirs.data(), size_t(length), off_t(offset)) != length)
             break;
         if (mine != theirs) {
             differ = true;
@@ -82,6 +68,22 @@ bool differWhereAudioLies(const QString &path, const QString &otherPath, qint64 
 }
 
 } // namespace
+
+ssize_t readAt(int descriptor, char *data, size_t size, off_t offset)
+{
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t piece = ::pread(descriptor, data + got, size - got, offset + off_t(got));
+        if (piece < 0 && errno == EINTR)
+            continue;
+        if (piece < 0)
+            return got > 0 ? ssize_t(got) : -1;
+        if (piece == 0)
+            break;
+        got += size_t(piece);
+    }
+    return ssize_t(got);
+}
 
 bool holdsAnotherFile(const QString &path, const QString &sourcePath)
 {

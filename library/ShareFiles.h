@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 // Questions the engine asks of paths on the share.
 namespace ShareFiles {
 
@@ -12,6 +14,9 @@ bool exists(const QString &path);
 // the same size with other audio (sampled, see ShareFiles.cpp). One that
 // matches is taken for that track's, copied by an earlier run.
 bool holdsAnotherFile(const QString &path, const QString &sourcePath);
+// Reads up to size bytes at offset, fewer only at the file's end; -1 with
+// errno on failure.
+ssize_t readAt(int descriptor, char *data, size_t size, off_t offset);
 // The folder holding path: "." without a slash, "/" for the root.
 QString parentFolder(const QString &path);
 
