@@ -16,6 +16,9 @@
 #include "secrets/SecretServiceKeyring.h"
 
 #include <QCoreApplication>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject *parent)
@@ -38,6 +41,11 @@ DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject
     connect(&m_delegate, &OrvanaSyncAppDelegate::syncCompleted, this, &DesktopSession::finishWhenIdle);
     connect(m_window->syncPageView(), &SyncPageView::verifyPressed, this, &DesktopSession::onVerifyPressed);
     connect(&m_verification, &ShareVerification::finished, this, &DesktopSession::onVerificationFinished);
+    connect(m_window->settingsTab(), &SettingsTabView::loadMusicSourcePressed, this,
+            &DesktopSession::onLoadMusicSourcePressed);
+    m_delegate.setRefuseEmptyLibrary(true);
+    connect(&m_delegate, &OrvanaSyncAppDelegate::emptyLibraryRefused, this,
+            [this](const QString &, qint64 songsOnShare) { askBeforePublishingAnEmptyLibrary(songsOnShare); });
 }
 
 DesktopSession::~DesktopSession()
@@ -126,6 +134,28 @@ void DesktopSession::initITunes()
     if (m_terminating)
         return;
     m_delegate.syncPage().logDateAndTitle(QStringLiteral("Started OrvanaSync for iTunes on the Mac"));
+    loadMusicLibrary();
+}
+
+void DesktopSession::onLoadMusicSourcePressed()
+{
+    if (m_terminating || !m_libraryLoaded || m_loadThread || m_delegate.syncInProgress() || m_verification.running())
+        return;
+    // The ticks so far are what the new load restores, and the source is
+    // the one the fields hold.
+    storeSelectedPlaylists();
+    m_window->settingsTab()->storeMusicSource(m_settings);
+    m_libraryLoaded = false;
+    m_window->settingsTab()->playlistTableView()->setPlaylists({});
+    SyncPage &page = m_delegate.syncPage();
+    page.enableSync(false);
+    page.initSyncPageWithTitle(QStringLiteral("Loading iTunes information..."));
+    page.logDateAndTitle(QStringLiteral("Loading the music source again"));
+    loadMusicLibrary();
+}
+
+void DesktopSession::loadMusicLibrary()
+{
     auto library = std::make_shared<iTunesMusicLibrary>();
     library->setMusicSource(m_settings.string(SettingsStore::MusicSourceKey));
     library->setMusicSourcePathMap(m_settings.value(SettingsStore::MusicSourcePathMapKey));
@@ -177,13 +207,17 @@ void DesktopSession::applicationWillTerminate()
     m_delegate.syncPage().logDateAndTitle(QStringLiteral("Stopped OrvanaSync for iTunes on the Mac"));
     // Before the load has handed over the stored selection, the picker holds
     // nothing of it: the stored one stays.
-    if (m_libraryLoaded) {
-        const auto &selected = m_window->settingsTab()->playlistTableView()->selectedPlaylists();
-        m_settings.setValue(SettingsStore::SelectedPlaylistsKey,
-                            SelectedPlaylistsArchive::archive(selected.value_or(PlaylistTableView::PlaylistMap())));
-    }
+    if (m_libraryLoaded)
+        storeSelectedPlaylists();
     m_window->settingsTab()->saveFields(m_settings);
     savePassword();
+}
+
+void DesktopSession::storeSelectedPlaylists()
+{
+    const auto &selected = m_window->settingsTab()->playlistTableView()->selectedPlaylists();
+    m_settings.setValue(SettingsStore::SelectedPlaylistsKey,
+                        SelectedPlaylistsArchive::archive(selected.value_or(PlaylistTableView::PlaylistMap())));
 }
 
 void DesktopSession::onExitPressed()
@@ -239,4 +273,37 @@ void DesktopSession::onVerificationFinished(int outcome)
     if (!m_terminating)
         page.enableSync(true);
     finishWhenIdle();
+}
+
+void DesktopSession::askBeforePublishingAnEmptyLibrary(qint64 songsOnShare)
+{
+    if (m_terminating || m_emptyLibraryQuestion)
+        return;
+    const bool entireLibrary = m_delegate.syncEntireMusicLibrary();
+    const QString what = entireLibrary ? QStringLiteral("The music library has no tracks to publish")
+                                       : QStringLiteral("The ticked playlists have no tracks to publish");
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Publish an empty library?"),
+                                QStringLiteral("%1, but the music server lists %2 songs of this library.")
+                                    .arg(what, QLocale().toString(songsOnShare)),
+                                QMessageBox::NoButton, m_window.get());
+    box->setObjectName(QStringLiteral("emptyLibraryQuestion"));
+    box->setInformativeText(
+        QStringLiteral("Publishing an empty library takes them away from every room. ") +
+        (entireLibrary ? QStringLiteral("If your music is on a disk that is not connected, connect it and press Load "
+                                        "on the Settings tab.")
+                       : QStringLiteral("Tick the playlists to copy on the Settings tab.")));
+    QPushButton *publish = box->addButton(QStringLiteral("Publish Empty Library"), QMessageBox::DestructiveRole);
+    publish->setObjectName(QStringLiteral("publishEmptyLibraryButton"));
+    box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box, publish] {
+        if (box->clickedButton() != publish || m_terminating)
+            return;
+        // This one run only: the next one is asked about again.
+        m_delegate.setRefuseEmptyLibrary(false);
+        m_delegate.onSyncPressed();
+        m_delegate.setRefuseEmptyLibrary(true);
+    });
+    m_emptyLibraryQuestion = box;
+    box->open();
 }

@@ -3,7 +3,9 @@
 #include "app/OrvanaSyncAppDelegate.h"
 #include "app/ShareVerification.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -12,6 +14,7 @@
 
 class MainWindow;
 class PasswordKeyring;
+
 class QThread;
 class RefreshServiceFactory;
 class ServiceBrowser;
@@ -52,8 +55,12 @@ public:
     // of the settings file moves into the keyring), and at exit the field
     // goes back through them.
     void applicationDidFinishLaunching();
-    // Creates the library model and starts the load thread.
+    // The start-up's log line, then loadMusicLibrary().
     void initITunes();
+    // The Load button: the music source the settings tab holds is loaded
+    // again as at start-up (the ticks kept), Sync disabled meanwhile. Not
+    // while a run, a load or a check goes on.
+    void onLoadMusicSourcePressed();
     // The Exit button and the window's close box: the settings are written
     // at once, a run is asked to stop at the next track boundary, and the
     // program ends when the run or the load in progress has ended
@@ -70,6 +77,12 @@ public:
     void onVerifyPressed();
     ShareVerification &verification() { return m_verification; }
 
+    // A run that would list no tracks where the server lists songs of this
+    // library (a music disk not connected, no ticked playlist) writes
+    // nothing and asks first: this box, with "Publish Empty Library" and
+    // Cancel (the default); null while none is open.
+    QMessageBox *emptyLibraryQuestion() const { return m_emptyLibraryQuestion; }
+
 Q_SIGNALS:
     // The load has ended and Sync is enabled.
     void libraryLoadCompleted();
@@ -80,10 +93,14 @@ private:
     void migrateOrRegisterDefaults();
     void restorePassword();
     void savePassword();
+    // Creates the library model and starts the load thread.
+    void loadMusicLibrary();
+    void storeSelectedPlaylists();
     void onLoadiTunesLibrary();
     void onLoadiTunesLibraryComplete();
     void finishWhenIdle();
     void onVerificationFinished(int outcome);
+    void askBeforePublishingAnEmptyLibrary(qint64 songsOnShare);
 
     SettingsStore &m_settings;
     Options m_options;
@@ -95,6 +112,7 @@ private:
     // What the start-up found, so that an unchanged password is not stored again.
     QString m_restoredPasswordKey;
     QString m_restoredPassword;
+    QPointer<QMessageBox> m_emptyLibraryQuestion;
     bool m_libraryLoaded = false;
     bool m_terminating = false;
     bool m_terminated = false;

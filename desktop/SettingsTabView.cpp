@@ -2,6 +2,7 @@
 
 #include "app/OrvanaSyncAppDelegate.h"
 #include "app/SettingsStore.h"
+#include "app/SyncPage.h"
 #include "desktop/LoadView.h"
 #include "desktop/PlaylistTableView.h"
 #include "library/Playlist.h"
@@ -140,13 +141,19 @@ QWidget *SettingsTabView::playlistBox()
 
 QWidget *SettingsTabView::musicSourceBox()
 {
-    auto *box = new QGroupBox(QStringLiteral("Music source (takes effect at the next start)"), this);
+    auto *box = new QGroupBox(QStringLiteral("Music source"), this);
     m_musicSource = namedLineEdit(QStringLiteral("musicSource"), box);
     m_musicSource->setPlaceholderText(QStringLiteral("A library export file or a music folder (empty: ~/Music)"));
     auto *chooseFile = new QPushButton(QStringLiteral("File..."), box);
     chooseFile->setObjectName(QStringLiteral("chooseMusicSourceFile"));
     auto *chooseFolder = new QPushButton(QStringLiteral("Folder..."), box);
     chooseFolder->setObjectName(QStringLiteral("chooseMusicSourceFolder"));
+    // Enabled exactly while Sync is: never under a run, a load or a check.
+    auto *load = new QPushButton(QStringLiteral("Load"), box);
+    load->setObjectName(QStringLiteral("loadMusicSource"));
+    load->setToolTip(QStringLiteral("Loads the music source again: after a change here, a disk connected or "
+                                    "music added since the start"));
+    load->setEnabled(m_delegate.syncPage().isSyncEnabled());
     m_musicSourcePathMap = new QPlainTextEdit(box);
     m_musicSourcePathMap->setObjectName(QStringLiteral("musicSourcePathMap"));
     m_musicSourcePathMap->setPlaceholderText(QStringLiteral("One line each: exported prefix=local folder"));
@@ -156,12 +163,15 @@ QWidget *SettingsTabView::musicSourceBox()
     sourceRow->addWidget(m_musicSource, 1);
     sourceRow->addWidget(chooseFile);
     sourceRow->addWidget(chooseFolder);
+    sourceRow->addWidget(load);
     auto *form = new QFormLayout(box);
     form->addRow(QStringLiteral("Source:"), sourceRow);
     form->addRow(QStringLiteral("Path map:"), m_musicSourcePathMap);
 
     connect(chooseFile, &QPushButton::clicked, this, &SettingsTabView::chooseMusicSourceFile);
     connect(chooseFolder, &QPushButton::clicked, this, &SettingsTabView::chooseMusicSourceFolder);
+    connect(load, &QPushButton::clicked, this, &SettingsTabView::loadMusicSourcePressed);
+    connect(&m_delegate.syncPage(), &SyncPage::syncEnabledChanged, load, &QPushButton::setEnabled);
     return box;
 }
 
@@ -247,6 +257,11 @@ void SettingsTabView::saveFields(SettingsStore &store) const
     store.setValue(SettingsStore::SavePathEqualLocalHostKey, m_delegate.useLocalHostAsServerName());
     store.setValue(SettingsStore::SyncEntireLibraryKey, m_delegate.syncEntireMusicLibrary());
 
+    writeMusicSource(store);
+}
+
+void SettingsTabView::writeMusicSource(SettingsStore &store) const
+{
     if (m_musicSource->text() != m_restoredMusicSource) {
         if (m_musicSource->text().trimmed().isEmpty())
             store.remove(SettingsStore::MusicSourceKey);
@@ -264,4 +279,11 @@ void SettingsTabView::saveFields(SettingsStore &store) const
         else
             store.setValue(SettingsStore::MusicSourcePathMapKey, lines);
     }
+}
+
+void SettingsTabView::storeMusicSource(SettingsStore &store)
+{
+    writeMusicSource(store);
+    m_restoredMusicSource = m_musicSource->text();
+    m_restoredPathMap = pathMapText();
 }

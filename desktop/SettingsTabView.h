@@ -38,6 +38,10 @@ public:
     // edited. The password is not among them: password().
     void saveFields(SettingsStore &store) const;
 
+    // Writes the music source and path map as saveFields does, now: the
+    // Load button's load reads them from the store.
+    void storeMusicSource(SettingsStore &store);
+
     QString password() const;
     void setPassword(const QString &password);
 
@@ -47,7 +51,12 @@ public:
     PlaylistTableView *playlistTableView() const { return m_playlistTableView; }
     LoadView *loadView() const { return m_loadView; }
 
+Q_SIGNALS:
+    // The Load button of the music source.
+    void loadMusicSourcePressed();
+
 private:
+    void writeMusicSource(SettingsStore &store) const;
     QWidget *serverBox();
     QWidget *playlistBox();
     QWidget *musicSourceBox();

@@ -6,11 +6,13 @@
 #include "library/Notify.h"
 #include "tests/desktop/DesktopTestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -141,6 +143,102 @@ TEST_F(DesktopRunTest, ASelectedPlaylistsRunCopiesOnlyTheTickedPlaylist)
     EXPECT_TRUE(libraryFile().contains("Bells Only"));
     EXPECT_FALSE(libraryFile().contains("Morning Mix"));
     EXPECT_THAT(session->delegate().syncPage().logText().toStdString(), HasSubstr("Copying Playlist: Bells Only"));
+}
+
+TEST_F(DesktopRunTest, AnEmptyLibraryIsPublishedOnlyWhenTheUserSaysSo)
+{
+    pressSyncAndWaitForTheRefresh();
+    const QByteArray published = libraryFile();
+    ASSERT_EQ(published.count("<Song "), 5);
+
+    // Playlists chosen, none ticked: the run would list nothing.
+    session->window().tv()->setCurrentWidget(session->window().settingsTab());
+    QTest::mouseClick(control<QRadioButton>(*session, QStringLiteral("syncSelectedPlaylistsCell")), Qt::LeftButton);
+    session->window().tv()->setCurrentWidget(session->window().syncPageView());
+    refreshSucceeded.reset();
+    QTest::mouseClick(button(QStringLiteral("syncSyncButton")), Qt::LeftButton);
+    QMessageBox *question = session->emptyLibraryQuestion();
+    ASSERT_NE(question, nullptr);
+    EXPECT_TRUE(question->isVisible());
+    EXPECT_THAT(question->text().toStdString(), HasSubstr("The ticked playlists have no tracks to publish"));
+    EXPECT_THAT(question->text().toStdString(), HasSubstr("lists 5 songs"));
+    EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::Cancel));
+    EXPECT_EQ(text(QStringLiteral("syncOperation")), QStringLiteral("Not publishing an empty library"));
+    EXPECT_TRUE(button(QStringLiteral("syncSyncButton"))->isEnabled());
+
+    // Cancel (or Escape) keeps the server's library as it is.
+    QTest::keyClick(question, Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([this] { return session->emptyLibraryQuestion() == nullptr; }));
+    EXPECT_EQ(libraryFile(), published);
+    EXPECT_THAT(session->delegate().syncPage().logText().toStdString(),
+                HasSubstr("The run would list no tracks in place of the 5 songs of"));
+
+    // Asked again, and this time the user publishes it.
+    QTest::mouseClick(button(QStringLiteral("syncSyncButton")), Qt::LeftButton);
+    question = session->emptyLibraryQuestion();
+    ASSERT_NE(question, nullptr);
+    QTest::mouseClick(control<QPushButton>(*session, QStringLiteral("publishEmptyLibraryButton")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return refreshSucceeded.has_value(); }));
+    EXPECT_EQ(libraryFile().count("<Song "), 0);
+
+    // That answer was for one run: with the share's file now empty there is
+    // nothing to protect, and a selection naming nothing runs unasked.
+    refreshSucceeded.reset();
+    QTest::mouseClick(button(QStringLiteral("syncSyncButton")), Qt::LeftButton);
+    EXPECT_EQ(session->emptyLibraryQuestion(), nullptr);
+    ASSERT_TRUE(waitUntil([this] { return refreshSucceeded.has_value(); }));
+    EXPECT_EQ(simulator.refreshRequests().size(), 3) << "none for the refused runs";
+}
+
+TEST_F(DesktopRunTest, LoadTakesTheMusicSourceOfTheFieldsAndKeepsTheTicks)
+{
+    pressSyncAndWaitForTheRefresh();
+    session->window().tv()->setCurrentWidget(session->window().settingsTab());
+    auto *picker = control<PlaylistTableView>(*session, QStringLiteral("playlistTableView"));
+    picker->setCurrentIndex(picker->model()->index(1, 0));
+    QTest::keyClick(picker, Qt::Key_Space);
+    ASSERT_EQ(picker->selectedPlaylists()->keys(), QStringList{DesktopWorld::bellsOnly});
+
+    // The music disk is not connected: its mount point is an empty folder.
+    const QString emptyDisk = world.path(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(emptyDisk));
+    auto *source = control<QLineEdit>(*session, QStringLiteral("musicSource"));
+    source->setText(emptyDisk);
+    QPushButton *load = button(QStringLiteral("loadMusicSource"));
+    ASSERT_TRUE(load->isEnabled());
+    QTest::mouseClick(load, Qt::LeftButton);
+    EXPECT_FALSE(load->isEnabled()) << "not while the load goes on";
+    EXPECT_FALSE(button(QStringLiteral("syncSyncButton"))->isEnabled());
+    ASSERT_TRUE(waitUntil([this] { return session->libraryLoaded(); }));
+    EXPECT_TRUE(load->isEnabled());
+    EXPECT_EQ(picker->numberOfRowsInTableView(), 0);
+    EXPECT_EQ(SettingsStore(world.settingsFile()).string(SettingsStore::MusicSourceKey), emptyDisk)
+        << "the source loaded is the one stored";
+
+    // Its empty library is not published unasked.
+    session->window().tv()->setCurrentWidget(session->window().syncPageView());
+    QTest::mouseClick(button(QStringLiteral("syncSyncButton")), Qt::LeftButton);
+    QMessageBox *question = session->emptyLibraryQuestion();
+    ASSERT_NE(question, nullptr);
+    EXPECT_THAT(question->text().toStdString(), HasSubstr("The music library has no tracks to publish"));
+    QTest::keyClick(question, Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([this] { return session->emptyLibraryQuestion() == nullptr; }));
+    EXPECT_EQ(libraryFile().count("<Song "), 5);
+
+    // Connected again: the library is back, the tick kept, nothing to copy.
+    session->window().tv()->setCurrentWidget(session->window().settingsTab());
+    source->setText(world.libraryExport());
+    QTest::mouseClick(load, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return session->libraryLoaded(); }));
+    ASSERT_EQ(picker->numberOfRowsInTableView(), 2);
+    EXPECT_EQ(picker->selectedPlaylists()->keys(), QStringList{DesktopWorld::bellsOnly});
+    session->window().tv()->setCurrentWidget(session->window().syncPageView());
+    refreshSucceeded.reset();
+    pressSyncAndWaitForTheRefresh();
+    EXPECT_EQ(totals(), (QStringList{QStringLiteral("Processed 5 tracks and 2 album covers"),
+                                     QStringLiteral("Copied 0 tracks and 0 album covers"),
+                                     QStringLiteral("5 tracks unchanged and 2 album covers unchanged")}));
+    EXPECT_THAT(session->delegate().syncPage().logText().toStdString(), HasSubstr("Loading the music source again"));
 }
 
 TEST_F(DesktopRunTest, ExitDuringARunSavesTheSettingsAndLeavesTheShareWhole)
