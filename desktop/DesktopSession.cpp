@@ -12,13 +12,19 @@
 #include "desktop/SettingsTabView.h"
 #include "desktop/SyncPageView.h"
 #include "discovery/ServiceBrowser.h"
+#include "itunes/MusicSourceLocator.h"
 #include "itunes/iTunesMusicLibrary.h"
 #include "secrets/SecretServiceKeyring.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <sys/stat.h>
+
+#include <utility>
 #include <QThread>
 
 DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject *parent)
@@ -38,6 +44,7 @@ DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject
     m_initITunesTimer.setInterval(libraryLoadDelayMs);
     connect(&m_initITunesTimer, &QTimer::timeout, this, &DesktopSession::initITunes);
     connect(m_window.get(), &MainWindow::exitRequested, this, &DesktopSession::onExitPressed);
+    connect(m_window->syncPageView(), &SyncPageView::syncPressed, this, &DesktopSession::onSyncPressed);
     connect(&m_delegate, &OrvanaSyncAppDelegate::syncCompleted, this, &DesktopSession::finishWhenIdle);
     connect(m_window->syncPageView(), &SyncPageView::verifyPressed, this, &DesktopSession::onVerifyPressed);
     connect(&m_verification, &ShareVerification::finished, this, &DesktopSession::onVerificationFinished);
@@ -81,6 +88,19 @@ void DesktopSession::applicationDidFinishLaunching()
 }
 
 namespace {
+
+// What tells a file rewritten from the one read: its inode (an export is
+// usually replaced whole), size and modification time; empty when it
+// cannot be read.
+QByteArray fileStamp(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino)) + ':' +
+           QByteArray::number(qint64(status.st_size)) + ':' + QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qint64(status.st_mtim.tv_nsec));
+}
 
 QString keyOf(const QString &server, const QString &user)
 {
@@ -137,20 +157,43 @@ void DesktopSession::initITunes()
     loadMusicLibrary();
 }
 
+bool DesktopSession::canLoadAgain() const
+{
+    return !m_terminating && m_libraryLoaded && !m_loadThread && !m_delegate.syncInProgress() &&
+           !m_verification.running();
+}
+
 void DesktopSession::onLoadMusicSourcePressed()
 {
-    if (m_terminating || !m_libraryLoaded || m_loadThread || m_delegate.syncInProgress() || m_verification.running())
+    if (!canLoadAgain())
         return;
-    // The ticks so far are what the new load restores, and the source is
-    // the one the fields hold.
-    storeSelectedPlaylists();
+    // The source is the one the fields hold.
     m_window->settingsTab()->storeMusicSource(m_settings);
+    loadAgain(QStringLiteral("Loading the music source again"));
+}
+
+void DesktopSession::onSyncPressed()
+{
+    // The window may have been open for days: a run publishes the export as
+    // it is now, not as it was at the load.
+    if (canLoadAgain() && !m_loadedExport.isNull() && fileStamp(m_loadedExport) != m_loadedExportStamp) {
+        m_syncAfterLoad = true;
+        loadAgain(QStringLiteral("The library export has changed since it was loaded: loading it again first"));
+        return;
+    }
+    m_delegate.onSyncPressed();
+}
+
+void DesktopSession::loadAgain(const QString &logLine)
+{
+    // The ticks so far are what the new load restores.
+    storeSelectedPlaylists();
     m_libraryLoaded = false;
     m_window->settingsTab()->playlistTableView()->setPlaylists({});
     SyncPage &page = m_delegate.syncPage();
     page.enableSync(false);
     page.initSyncPageWithTitle(QStringLiteral("Loading iTunes information..."));
-    page.logDateAndTitle(QStringLiteral("Loading the music source again"));
+    page.logDateAndTitle(logLine);
     loadMusicLibrary();
 }
 
@@ -163,6 +206,11 @@ void DesktopSession::loadMusicLibrary()
         library->setHomePath(m_options.homePath);
     library->setMusicFolder(m_options.musicFolder);
     m_delegate.setLibrary(library);
+    // Taken before the read: an export rewritten meanwhile counts as changed.
+    const MusicSourceLocator::Choice source =
+        MusicSourceLocator::choose(library->musicSource(), library->homePath(), library->musicFolder());
+    m_loadedExport = source.kind == MusicSourceLocator::Kind::ExportFile ? source.path : QString();
+    m_loadedExportStamp = m_loadedExport.isNull() ? QByteArray() : fileStamp(m_loadedExport);
     m_window->settingsTab()->loadView()->show(QStringLiteral("Loading the music library..."));
     m_loadThread = QThread::create([this] { onLoadiTunesLibrary(); });
     connect(m_loadThread, &QThread::finished, m_loadThread, &QObject::deleteLater);
@@ -199,6 +247,8 @@ void DesktopSession::onLoadiTunesLibraryComplete()
     m_delegate.syncPage().enableSync(true);
     m_delegate.syncPage().initSyncPageWithTitle(QStringLiteral("Ready"));
     Q_EMIT libraryLoadCompleted();
+    if (std::exchange(m_syncAfterLoad, false))
+        m_delegate.onSyncPressed();
 }
 
 void DesktopSession::applicationWillTerminate()

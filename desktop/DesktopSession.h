@@ -61,6 +61,10 @@ public:
     // again as at start-up (the ticks kept), Sync disabled meanwhile. Not
     // while a run, a load or a check goes on.
     void onLoadMusicSourcePressed();
+    // The Sync button: the run starts, unless the library export has been
+    // rewritten since the load (another inode, size or time): then it is
+    // loaded again first and the run starts when the load has ended.
+    void onSyncPressed();
     // The Exit button and the window's close box: the settings are written
     // at once, a run is asked to stop at the next track boundary, and the
     // program ends when the run or the load in progress has ended
@@ -95,6 +99,8 @@ private:
     void savePassword();
     // Creates the library model and starts the load thread.
     void loadMusicLibrary();
+    bool canLoadAgain() const;
+    void loadAgain(const QString &logLine);
     void storeSelectedPlaylists();
     void onLoadiTunesLibrary();
     void onLoadiTunesLibraryComplete();
@@ -113,6 +119,11 @@ private:
     QString m_restoredPasswordKey;
     QString m_restoredPassword;
     QPointer<QMessageBox> m_emptyLibraryQuestion;
+    // The export file the last load read (null for a folder) and its stamp
+    // then.
+    QString m_loadedExport;
+    QByteArray m_loadedExportStamp;
+    bool m_syncAfterLoad = false;
     bool m_libraryLoaded = false;
     bool m_terminating = false;
     bool m_terminated = false;

@@ -23,7 +23,6 @@ MainWindow::MainWindow(OrvanaSyncAppDelegate &delegate, QWidget *parent)
     setCentralWidget(m_tv);
     resize(720, 600);
 
-    connect(m_syncPageView, &SyncPageView::syncPressed, &delegate, &OrvanaSyncAppDelegate::onSyncPressed);
     connect(m_syncPageView, &SyncPageView::exitPressed, this, &MainWindow::exitRequested);
     m_syncPageView->deferShowingWhile([&delegate] { return delegate.showingReports(); });
     connect(&delegate, &OrvanaSyncAppDelegate::reportsShown, m_syncPageView, &SyncPageView::showDeferredSoon);

@@ -21,6 +21,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <cstdio>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -239,6 +241,44 @@ TEST_F(DesktopRunTest, LoadTakesTheMusicSourceOfTheFieldsAndKeepsTheTicks)
                                      QStringLiteral("Copied 0 tracks and 0 album covers"),
                                      QStringLiteral("5 tracks unchanged and 2 album covers unchanged")}));
     EXPECT_THAT(session->delegate().syncPage().logText().toStdString(), HasSubstr("Loading the music source again"));
+}
+
+TEST_F(DesktopRunTest, AnExportRewrittenSinceTheLoadIsLoadedAgainBeforeTheRun)
+{
+    pressSyncAndWaitForTheRefresh();
+    ASSERT_TRUE(libraryFile().contains("Title=\"Ring\""));
+
+    // The library's program writes its export anew (to a new file put in
+    // place), a song renamed meanwhile.
+    QFile original(world.libraryExport());
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    QByteArray exported = original.readAll();
+    original.close();
+    ASSERT_TRUE(exported.contains("<string>Ring</string>"));
+    exported.replace("<string>Ring</string>", "<string>Ring Again</string>");
+    const QString rewritten = world.libraryExport() + QStringLiteral(".new");
+    QFile replacement(rewritten);
+    ASSERT_TRUE(replacement.open(QIODevice::WriteOnly));
+    ASSERT_EQ(replacement.write(exported), exported.size());
+    replacement.close();
+    ASSERT_EQ(::rename(QFile::encodeName(rewritten).constData(), QFile::encodeName(world.libraryExport()).constData()),
+              0);
+
+    refreshSucceeded.reset();
+    pressSyncAndWaitForTheRefresh();
+    const std::string log = session->delegate().syncPage().logText().toStdString();
+    EXPECT_THAT(log, HasSubstr("The library export has changed since it was loaded: loading it again first"));
+    EXPECT_TRUE(libraryFile().contains("Title=\"Ring Again\""));
+    EXPECT_FALSE(libraryFile().contains("Title=\"Ring\""));
+    EXPECT_EQ(totals(), (QStringList{QStringLiteral("Processed 5 tracks and 2 album covers"),
+                                     QStringLiteral("Copied 0 tracks and 0 album covers"),
+                                     QStringLiteral("5 tracks unchanged and 2 album covers unchanged")}));
+
+    // Unchanged since: the next run does not load it again.
+    const qsizetype loads = session->delegate().syncPage().logText().count(QStringLiteral("loading it again first"));
+    refreshSucceeded.reset();
+    pressSyncAndWaitForTheRefresh();
+    EXPECT_EQ(session->delegate().syncPage().logText().count(QStringLiteral("loading it again first")), loads);
 }
 
 TEST_F(DesktopRunTest, ExitDuringARunSavesTheSettingsAndLeavesTheShareWhole)
