@@ -287,6 +287,13 @@ void OrvanaSyncAppDelegate::onSyncPressed()
     m_page.initSyncPageWithTitle(QStringLiteral("Starting synchronization..."));
     m_page.logDateAndTitle(QStringLiteral("Starting synchronization"));
 
+    if (m_iTunesGUID.isEmpty() && !m_dryRun) {
+        // The command line (its daily timer) may have run on this settings
+        // file since the start and made the identifier: a second one would
+        // put the same library on the server twice.
+        m_settings.reload();
+        m_iTunesGUID = m_settings.string(SettingsStore::iTunesGUIDKey);
+    }
     if (m_iTunesGUID.isEmpty()) {
         m_iTunesGUID = guid().uniqueId();
         // A dry run changes nothing, the settings file included.

@@ -123,6 +123,11 @@ QStringList SettingsStore::stringList(const QString &key) const
     return value(key).toStringList();
 }
 
+void SettingsStore::reload()
+{
+    m_settings->sync();
+}
+
 bool SettingsStore::writeBack()
 {
     if (!preparePrivateFile(m_fileName))

@@ -58,6 +58,9 @@ public:
     // file cannot be written.
     bool setValue(const QString &key, const QVariant &value);
     bool remove(const QString &key);
+    // Reads the file again for what other programs stored since (nothing of
+    // this store waits to be written: every change is written at once).
+    void reload();
 
 private:
     bool writeBack();

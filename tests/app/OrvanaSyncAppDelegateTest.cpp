@@ -250,6 +250,25 @@ TEST_F(OrvanaSyncAppDelegateTest, TheFirstRunMakesAndStoresAnIdentifierBeforeThe
     EXPECT_TRUE(QFile::exists(library->sharePaths().xmlTracksPath));
 }
 
+TEST_F(OrvanaSyncAppDelegateTest, AnIdentifierStoredByAnotherProgramSinceTheStartIsTaken)
+{
+    delegate->setITunesGUID(QString());
+    ASSERT_TRUE(settings->string(SettingsStore::iTunesGUIDKey).isEmpty());
+    // The command line's first run on the same settings file, while this
+    // program runs: another process writes the file (a store in this one
+    // would share this store's cache).
+    ASSERT_FALSE(QFile::exists(settings->fileName()));
+    QFile written(settings->fileName());
+    ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+    ASSERT_GT(written.write("[General]\niTunesGUID=FROM-CLI\n"), 0);
+    written.close();
+    ASSERT_TRUE(syncAndWait());
+    EXPECT_EQ(delegate->iTunesGUID(), QStringLiteral("FROM-CLI"));
+    EXPECT_EQ(library->sharePaths().xmlTracksPath, share + QStringLiteral("/Library/FROM-CLI.xml"));
+    EXPECT_EQ(QDir(share + QStringLiteral("/Library")).entryList({QStringLiteral("*.xml")}),
+              QStringList{QStringLiteral("FROM-CLI.xml")});
+}
+
 TEST_F(OrvanaSyncAppDelegateTest, AnAlreadyMountedVolumeInAnyCaseIsUsedWithoutMounting)
 {
     const QString mounted = folder.filePath(QStringLiteral("elsewhere"));
