@@ -226,6 +226,7 @@ void SettingsTabView::restoreFields(const SettingsStore &store)
     m_musicSourcePathMap->setPlainText(pathMapAsText(store.value(SettingsStore::MusicSourcePathMapKey)));
     m_restoredMusicSource = m_musicSource->text();
     m_restoredPathMap = pathMapText();
+    m_restoredFields = fieldValues();
 }
 
 QString SettingsTabView::pathMapText() const
@@ -243,20 +244,33 @@ void SettingsTabView::setPassword(const QString &password)
     m_ovMusicServerPassword->setText(password);
 }
 
-void SettingsTabView::saveFields(SettingsStore &store) const
+QVariantMap SettingsTabView::fieldValues() const
 {
+    QVariantMap values;
     const int index = m_ovDiscoveredMusicServers->currentIndex();
     // With no selection at all the stored name stays: the server may simply
     // not have been announced yet in this launch.
     if (index > 0)
-        store.setValue(SettingsStore::MusicServerNameKey, m_ovDiscoveredMusicServers->itemText(index));
-    store.setValue(SettingsStore::MusicServerIPAddressKey, m_ovMusicServerIPAddress->text());
-    store.setValue(SettingsStore::SelectByIPAddressKey, m_delegate.discovery().selectByIPAddressToSave());
-    store.setValue(SettingsStore::MusicServerUserNameKey, m_ovMusicServerUserName->text());
-    store.setValue(SettingsStore::ITunesLibraryNameKey, m_ovITunesLibraryName->text());
-    store.setValue(SettingsStore::SavePathEqualLocalHostKey, m_delegate.useLocalHostAsServerName());
-    store.setValue(SettingsStore::SyncEntireLibraryKey, m_delegate.syncEntireMusicLibrary());
+        values.insert(SettingsStore::MusicServerNameKey, m_ovDiscoveredMusicServers->itemText(index));
+    values.insert(SettingsStore::MusicServerIPAddressKey, m_ovMusicServerIPAddress->text());
+    values.insert(SettingsStore::SelectByIPAddressKey, m_delegate.discovery().selectByIPAddressToSave());
+    values.insert(SettingsStore::MusicServerUserNameKey, m_ovMusicServerUserName->text());
+    values.insert(SettingsStore::ITunesLibraryNameKey, m_ovITunesLibraryName->text());
+    values.insert(SettingsStore::SavePathEqualLocalHostKey, m_delegate.useLocalHostAsServerName());
+    values.insert(SettingsStore::SyncEntireLibraryKey, m_delegate.syncEntireMusicLibrary());
+    return values;
+}
 
+void SettingsTabView::saveFields(SettingsStore &store) const
+{
+    // Only what changed here: a value another program stored meanwhile
+    // (orvanasync-cli config set) stays unless this window changed it too.
+    const QVariantMap values = fieldValues();
+    for (auto field = values.constKeyValueBegin(); field != values.constKeyValueEnd(); ++field) {
+        const auto restored = m_restoredFields.constFind(field->first);
+        if (restored == m_restoredFields.constEnd() || *restored != field->second)
+            store.setValue(field->first, field->second);
+    }
     writeMusicSource(store);
 }
 

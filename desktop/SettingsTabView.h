@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QVariantMap>
 #include <QWidget>
 
 class LoadView;
@@ -32,10 +33,11 @@ public:
     // Fills the controls from the store and the delegate's flags (the
     // password comes from the password rules: setPassword).
     void restoreFields(const SettingsStore &store);
-    // Writes what the controls hold: the server name only when a discovered
-    // server is chosen, the address, whether the address was chosen, the user name
-    // and library name, the two flags, and the music source when it was
-    // edited. The password is not among them: password().
+    // Writes what the controls hold and differs from what restoreFields
+    // put there: the server name only when a discovered server is chosen,
+    // the address, whether the address was chosen, the user name and
+    // library name, the two flags, and the music source. The password is
+    // not among them: password().
     void saveFields(SettingsStore &store) const;
 
     // Writes the music source and path map as saveFields does, now: the
@@ -66,6 +68,8 @@ private:
     void chooseMusicSourceFile();
     void chooseMusicSourceFolder();
     QString pathMapText() const;
+    // What saveFields writes, by key (the music source aside).
+    QVariantMap fieldValues() const;
 
     OrvanaSyncAppDelegate &m_delegate;
     QComboBox *m_ovDiscoveredMusicServers = nullptr;
@@ -82,4 +86,5 @@ private:
     // What the music-source controls held after restoreFields.
     QString m_restoredMusicSource;
     QString m_restoredPathMap;
+    QVariantMap m_restoredFields;
 };

@@ -324,6 +324,41 @@ TEST_F(DesktopStartupTest, SettingsMadeInTheWindowComeBackAtTheNextLaunch)
               QStringLiteral("C:/Music=/srv/music"));
 }
 
+TEST_F(DesktopStartupTest, ExitWritesWhatChangedInTheWindowAndKeepsWhatAnotherProgramStoredMeanwhile)
+{
+    world.writeSetUpSettings();
+    auto session = world.launch(*store);
+    ASSERT_TRUE(waitForLoad(*session));
+
+    // orvanasync-cli config set, in another process, while the window is open.
+    QFile file(world.settingsFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    ASSERT_TRUE(text.contains("MusicServerIPAddress=127.0.0.1"));
+    text.replace("MusicServerIPAddress=127.0.0.1", "MusicServerIPAddress=192.0.2.7");
+    text.replace("[General]\n", "[General]\nMusicServerUserName=dave\n");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(text), text.size());
+    file.close();
+
+    // The window changes the user name and the library name only.
+    auto *user = control<QLineEdit>(*session, QStringLiteral("ovMusicServerUserName"));
+    user->clear();
+    QTest::keyClicks(user, QStringLiteral("carol"));
+    auto *name = control<QLineEdit>(*session, QStringLiteral("ovITunesLibraryName"));
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("Den"));
+    exitAndWait(*session);
+
+    SettingsStore after(world.settingsFile());
+    EXPECT_EQ(after.string(SettingsStore::MusicServerIPAddressKey), QStringLiteral("192.0.2.7"))
+        << "not changed in the window: the other program's value stays";
+    EXPECT_EQ(after.string(SettingsStore::MusicServerUserNameKey), QStringLiteral("carol")) << "changed in both: the window's";
+    EXPECT_EQ(after.string(SettingsStore::ITunesLibraryNameKey), QStringLiteral("Den"));
+    EXPECT_EQ(after.string(SettingsStore::MusicSourceKey), world.libraryExport());
+}
+
 TEST_F(DesktopStartupTest, ExitBeforeTheLoadKeepsTheStoredSelection)
 {
     world.writeSetUpSettings();

@@ -1,4 +1,5 @@
 #include "desktop/SingleInstance.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QProcess>
@@ -92,6 +93,8 @@ TEST_F(SingleInstanceTest, TheProgramOpensOneWindowPerSettingsFileAndEndsAsExitD
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.path());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("Music")));
+    // One file for the load to read: its tag cache shows the load has ended.
+    testsupport::writeFile(home.filePath(QStringLiteral("Music/song.mp3")), QByteArray(4096, '\0'));
     const QStringList arguments{QStringLiteral("--settings"), settingsFile};
 
     QProcess first;
@@ -113,11 +116,15 @@ TEST_F(SingleInstanceTest, TheProgramOpensOneWindowPerSettingsFileAndEndsAsExitD
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
 
+    const QDir cache(home.filePath(QStringLiteral("orvanasync")));
+    for (int wait = 0; wait < 400 && cache.entryList({QStringLiteral("tags-*.cache")}).isEmpty(); ++wait)
+        QTest::qWait(50);
+    ASSERT_FALSE(cache.entryList({QStringLiteral("tags-*.cache")}).isEmpty()) << "the load never ended";
     ::kill(pid_t(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(20000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
-    // Written at exit: the fields, the choice of what to copy among them.
+    // Written at exit: the ticked playlists (the fields only where changed).
     const QSettings written(settingsFile, QSettings::IniFormat);
-    EXPECT_TRUE(written.contains(QStringLiteral("SyncEntireLibrary"))) << written.allKeys().join(u' ').toStdString();
+    EXPECT_TRUE(written.contains(QStringLiteral("SelectedPlaylists"))) << written.allKeys().join(u' ').toStdString();
 }
