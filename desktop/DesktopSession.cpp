@@ -238,8 +238,10 @@ void DesktopSession::onLoadiTunesLibraryComplete()
             playlists.append(playlist);
     }
     picker->setPlaylists(playlists);
-    picker->setSelectedPlaylists(
-        SelectedPlaylistsArchive::restore(m_settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray()));
+    const auto restored =
+        SelectedPlaylistsArchive::restore(m_settings.value(SettingsStore::SelectedPlaylistsKey).toByteArray());
+    m_restoredTicks = QSet<QString>(restored.keyBegin(), restored.keyEnd());
+    picker->setSelectedPlaylists(restored);
     m_libraryLoaded = true;
     m_window->settingsTab()->loadView()->hide();
     if (m_terminating)
@@ -266,8 +268,12 @@ void DesktopSession::applicationWillTerminate()
 void DesktopSession::storeSelectedPlaylists()
 {
     const auto &selected = m_window->settingsTab()->playlistTableView()->selectedPlaylists();
+    const PlaylistTableView::PlaylistMap ticked = selected.value_or(PlaylistTableView::PlaylistMap());
+    // Unchanged here: what another program stored meanwhile stays.
+    if (QSet<QString>(ticked.keyBegin(), ticked.keyEnd()) == m_restoredTicks)
+        return;
     m_settings.setValue(SettingsStore::SelectedPlaylistsKey,
-                        SelectedPlaylistsArchive::archive(selected.value_or(PlaylistTableView::PlaylistMap())));
+                        SelectedPlaylistsArchive::archive(ticked));
 }
 
 void DesktopSession::onExitPressed()

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -124,6 +125,8 @@ private:
     QString m_loadedExport;
     QByteArray m_loadedExportStamp;
     bool m_syncAfterLoad = false;
+    // The ticks the last load restored from the settings.
+    QSet<QString> m_restoredTicks;
     bool m_libraryLoaded = false;
     bool m_terminating = false;
     bool m_terminated = false;

@@ -342,7 +342,12 @@ TEST_F(DesktopStartupTest, ExitWritesWhatChangedInTheWindowAndKeepsWhatAnotherPr
     ASSERT_EQ(file.write(text), text.size());
     file.close();
 
-    // The window changes the user name and the library name only.
+    PlaylistTableView::PlaylistMap tickedElsewhere;
+    tickedElsewhere.insert(DesktopWorld::bellsOnly, std::make_shared<Playlist>());
+    ASSERT_TRUE(SettingsStore(world.settingsFile())
+                    .setValue(SettingsStore::SelectedPlaylistsKey, SelectedPlaylistsArchive::archive(tickedElsewhere)));
+
+    // The window changes the user name and the library name only, no tick.
     auto *user = control<QLineEdit>(*session, QStringLiteral("ovMusicServerUserName"));
     user->clear();
     QTest::keyClicks(user, QStringLiteral("carol"));
@@ -357,6 +362,8 @@ TEST_F(DesktopStartupTest, ExitWritesWhatChangedInTheWindowAndKeepsWhatAnotherPr
     EXPECT_EQ(after.string(SettingsStore::MusicServerUserNameKey), QStringLiteral("carol")) << "changed in both: the window's";
     EXPECT_EQ(after.string(SettingsStore::ITunesLibraryNameKey), QStringLiteral("Den"));
     EXPECT_EQ(after.string(SettingsStore::MusicSourceKey), world.libraryExport());
+    EXPECT_EQ(SelectedPlaylistsArchive::restoreIds(after.value(SettingsStore::SelectedPlaylistsKey).toByteArray()),
+              QSet<QString>{DesktopWorld::bellsOnly});
 }
 
 TEST_F(DesktopStartupTest, ExitBeforeTheLoadKeepsTheStoredSelection)
