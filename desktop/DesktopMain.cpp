@@ -86,6 +86,14 @@ int main(int argc, char **argv)
         QObject::connect(
             &session.delegate(), &OrvanaSyncAppDelegate::syncCompleted, &session, [&session] { session.onExitPressed(); },
             Qt::QueuedConnection);
+        // A run that never starts ends the program too: nobody is there to
+        // answer a question or press Sync again.
+        QObject::connect(
+            &session.delegate(), &OrvanaSyncAppDelegate::runRefused, &session, [&session] { session.onExitPressed(); },
+            Qt::QueuedConnection);
+        QObject::connect(
+            &session.delegate(), &OrvanaSyncAppDelegate::emptyLibraryRefused, &session,
+            [&session] { session.onExitPressed(); }, Qt::QueuedConnection);
     }
     QObject::connect(&instance, &SingleInstance::activationRequested, &session, [&session] {
         MainWindow &window = session.window();
