@@ -21,11 +21,11 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 
 #include <sys/stat.h>
 
 #include <utility>
-#include <QThread>
 
 DesktopSession::DesktopSession(SettingsStore &settings, Options options, QObject *parent)
     : QObject(parent),
@@ -272,8 +272,7 @@ void DesktopSession::storeSelectedPlaylists()
     // Unchanged here: what another program stored meanwhile stays.
     if (QSet<QString>(ticked.keyBegin(), ticked.keyEnd()) == m_restoredTicks)
         return;
-    m_settings.setValue(SettingsStore::SelectedPlaylistsKey,
-                        SelectedPlaylistsArchive::archive(ticked));
+    m_settings.setValue(SettingsStore::SelectedPlaylistsKey, SelectedPlaylistsArchive::archive(ticked));
 }
 
 void DesktopSession::onExitPressed()
