@@ -172,16 +172,21 @@ void DesktopSession::onLoadMusicSourcePressed()
     loadAgain(QStringLiteral("Loading the music source again"));
 }
 
+bool DesktopSession::loadAgainIfTheExportChanged(AfterLoad then)
+{
+    // The window may have been open for days: a run publishes (and a check
+    // compares) the export as it is now, not as it was at the load.
+    if (!canLoadAgain() || m_loadedExport.isNull() || fileStamp(m_loadedExport) == m_loadedExportStamp)
+        return false;
+    m_afterLoad = then;
+    loadAgain(QStringLiteral("The library export has changed since it was loaded: loading it again first"));
+    return true;
+}
+
 void DesktopSession::onSyncPressed()
 {
-    // The window may have been open for days: a run publishes the export as
-    // it is now, not as it was at the load.
-    if (canLoadAgain() && !m_loadedExport.isNull() && fileStamp(m_loadedExport) != m_loadedExportStamp) {
-        m_syncAfterLoad = true;
-        loadAgain(QStringLiteral("The library export has changed since it was loaded: loading it again first"));
-        return;
-    }
-    m_delegate.onSyncPressed();
+    if (!loadAgainIfTheExportChanged(AfterLoad::Sync))
+        m_delegate.onSyncPressed();
 }
 
 void DesktopSession::loadAgain(const QString &logLine)
@@ -249,8 +254,16 @@ void DesktopSession::onLoadiTunesLibraryComplete()
     m_delegate.syncPage().enableSync(true);
     m_delegate.syncPage().initSyncPageWithTitle(QStringLiteral("Ready"));
     Q_EMIT libraryLoadCompleted();
-    if (std::exchange(m_syncAfterLoad, false))
+    switch (std::exchange(m_afterLoad, AfterLoad::Nothing)) {
+    case AfterLoad::Sync:
         m_delegate.onSyncPressed();
+        break;
+    case AfterLoad::Verify:
+        onVerifyPressed();
+        break;
+    case AfterLoad::Nothing:
+        break;
+    }
 }
 
 void DesktopSession::applicationWillTerminate()
@@ -304,6 +317,8 @@ void DesktopSession::finishWhenIdle()
 void DesktopSession::onVerifyPressed()
 {
     if (m_terminating || !m_libraryLoaded || m_verification.running() || m_delegate.syncInProgress())
+        return;
+    if (loadAgainIfTheExportChanged(AfterLoad::Verify))
         return;
     SyncPage &page = m_delegate.syncPage();
     page.enableSync(false);

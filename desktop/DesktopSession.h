@@ -78,7 +78,8 @@ public:
 
     // The Verify button: the share is checked against its description files
     // and the loaded library on a thread of its own, the findings going to
-    // the log; Sync and Verify are disabled meanwhile.
+    // the log; Sync and Verify are disabled meanwhile. An export rewritten
+    // since the load is loaded again first, as for Sync.
     void onVerifyPressed();
     ShareVerification &verification() { return m_verification; }
 
@@ -95,12 +96,18 @@ Q_SIGNALS:
     void terminated();
 
 private:
+    // What a load started by Sync or Verify goes on with.
+    enum class AfterLoad { Nothing, Sync, Verify };
+
     void migrateOrRegisterDefaults();
     void restorePassword();
     void savePassword();
     // Creates the library model and starts the load thread.
     void loadMusicLibrary();
     bool canLoadAgain() const;
+    // Starts a load when the export has been rewritten since the last one
+    // (another inode, size or time), `then` following it; false otherwise.
+    bool loadAgainIfTheExportChanged(AfterLoad then);
     void loadAgain(const QString &logLine);
     void storeSelectedPlaylists();
     void onLoadiTunesLibrary();
@@ -124,7 +131,7 @@ private:
     // then.
     QString m_loadedExport;
     QByteArray m_loadedExportStamp;
-    bool m_syncAfterLoad = false;
+    AfterLoad m_afterLoad = AfterLoad::Nothing;
     // The ticks the last load restored from the settings.
     QSet<QString> m_restoredTicks;
     bool m_libraryLoaded = false;

@@ -23,6 +23,8 @@
 
 #include <cstdio>
 
+#include <utime.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -279,6 +281,16 @@ TEST_F(DesktopRunTest, AnExportRewrittenSinceTheLoadIsLoadedAgainBeforeTheRun)
     refreshSucceeded.reset();
     pressSyncAndWaitForTheRefresh();
     EXPECT_EQ(session->delegate().syncPage().logText().count(QStringLiteral("loading it again first")), loads);
+
+    // Verify compares the export as it is now too.
+    ASSERT_EQ(::utime(QFile::encodeName(world.libraryExport()).constData(), nullptr), 0);
+    std::optional<int> outcome;
+    QObject::connect(&session->verification(), &ShareVerification::finished, session.get(),
+                     [&outcome](int value) { outcome = value; });
+    QTest::mouseClick(button(QStringLiteral("syncVerifyButton")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&outcome] { return outcome.has_value(); }));
+    EXPECT_EQ(*outcome, ShareVerification::Consistent);
+    EXPECT_EQ(session->delegate().syncPage().logText().count(QStringLiteral("loading it again first")), loads + 1);
 }
 
 TEST_F(DesktopRunTest, ExitDuringARunSavesTheSettingsAndLeavesTheShareWhole)
