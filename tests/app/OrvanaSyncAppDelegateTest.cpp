@@ -4,6 +4,7 @@
 #include "app/SettingsStore.h"
 #include "library/MusicLibrary.h"
 #include "share/ManageVolumes.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -258,10 +259,7 @@ TEST_F(OrvanaSyncAppDelegateTest, AnIdentifierStoredByAnotherProgramSinceTheStar
     // program runs: another process writes the file (a store in this one
     // would share this store's cache).
     ASSERT_FALSE(QFile::exists(settings->fileName()));
-    QFile written(settings->fileName());
-    ASSERT_TRUE(written.open(QIODevice::WriteOnly));
-    ASSERT_GT(written.write("[General]\niTunesGUID=FROM-CLI\n"), 0);
-    written.close();
+    testsupport::writeFile(settings->fileName(), "[General]\niTunesGUID=FROM-CLI\n");
     ASSERT_TRUE(syncAndWait());
     EXPECT_EQ(delegate->iTunesGUID(), QStringLiteral("FROM-CLI"));
     EXPECT_EQ(library->sharePaths().xmlTracksPath, share + QStringLiteral("/Library/FROM-CLI.xml"));

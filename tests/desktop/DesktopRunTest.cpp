@@ -5,6 +5,7 @@
 #include "desktop/PlaylistTableView.h"
 #include "library/Notify.h"
 #include "tests/desktop/DesktopTestSupport.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -252,17 +253,11 @@ TEST_F(DesktopRunTest, AnExportRewrittenSinceTheLoadIsLoadedAgainBeforeTheRun)
 
     // The library's program writes its export anew (to a new file put in
     // place), a song renamed meanwhile.
-    QFile original(world.libraryExport());
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    QByteArray exported = original.readAll();
-    original.close();
+    QByteArray exported = testsupport::readFile(world.libraryExport());
     ASSERT_TRUE(exported.contains("<string>Ring</string>"));
     exported.replace("<string>Ring</string>", "<string>Ring Again</string>");
     const QString rewritten = world.libraryExport() + QStringLiteral(".new");
-    QFile replacement(rewritten);
-    ASSERT_TRUE(replacement.open(QIODevice::WriteOnly));
-    ASSERT_EQ(replacement.write(exported), exported.size());
-    replacement.close();
+    testsupport::writeFile(rewritten, exported);
     ASSERT_EQ(::rename(QFile::encodeName(rewritten).constData(), QFile::encodeName(world.libraryExport()).constData()),
               0);
 

@@ -9,6 +9,7 @@
 #include "library/Playlist.h"
 #include "platform/KeyedArchiver.h"
 #include "tests/desktop/DesktopTestSupport.h"
+#include "tests/support/TestFiles.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -331,16 +332,11 @@ TEST_F(DesktopStartupTest, ExitWritesWhatChangedInTheWindowAndKeepsWhatAnotherPr
     ASSERT_TRUE(waitForLoad(*session));
 
     // orvanasync-cli config set, in another process, while the window is open.
-    QFile file(world.settingsFile());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QByteArray text = file.readAll();
-    file.close();
+    QByteArray text = testsupport::readFile(world.settingsFile());
     ASSERT_TRUE(text.contains("MusicServerIPAddress=127.0.0.1"));
     text.replace("MusicServerIPAddress=127.0.0.1", "MusicServerIPAddress=192.0.2.7");
     text.replace("[General]\n", "[General]\nMusicServerUserName=dave\n");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(text), text.size());
-    file.close();
+    testsupport::writeFile(world.settingsFile(), text);
 
     PlaylistTableView::PlaylistMap tickedElsewhere;
     tickedElsewhere.insert(DesktopWorld::bellsOnly, std::make_shared<Playlist>());
